@@ -1,0 +1,289 @@
+#include "Portability.h"
+#include "StringUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+const wchar_t CHILD_SLEEP[] = L"--portability-child-sleep";
+const wchar_t CHILD_ARGS[] = L"--portability-child-args";
+const DWORD CHILD_EXIT_CODE = 7;
+
+// The process tests start this test program again as their child; the
+// child's part runs here, before GoogleTest looks at the command line.
+bool runChildPartIfAsked()
+{
+  int count = 0;
+  wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (count >= 2 && wcscmp(args[1], CHILD_SLEEP) == 0) {
+    Sleep(60000);
+    ExitProcess(0);
+  }
+  if (count >= 3 && wcscmp(args[1], CHILD_ARGS) == 0) {
+    FILE* file = _wfopen(args[2], L"wb");
+    for (int i = 3; i < count; ++i)
+      fprintf(file, "%s\n", toUtf8(args[i]).c_str());
+    fclose(file);
+    ExitProcess(CHILD_EXIT_CODE);
+  }
+  LocalFree(args);
+  return false;
+}
+
+const bool CHILD_PART_DONE = runChildPartIfAsked();
+
+std::wstring tempFolder()
+{
+  wchar_t folder[MAX_PATH];
+  GetTempPathW(MAX_PATH, folder);
+  return folder;
+}
+
+// A fresh folder with a blank and non-ASCII characters in its name, under
+// the given parent; removed with its files at the end.
+class ScratchFolder {
+public:
+  explicit ScratchFolder(const std::wstring& parent)
+      : _path(joinPath(parent, L"zv port " + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                   std::to_wstring(GetTickCount()) + L" \u00e9\u65e5"))
+  {
+    CreateDirectoryW(_path.c_str(), nullptr);
+  }
+  ~ScratchFolder()
+  {
+    FolderReader reader(_path);
+    std::wstring name;
+    while (reader.next(name))
+      DeleteFileW(joinPath(_path, name).c_str());
+    reader.close();
+    RemoveDirectoryW(_path.c_str());
+  }
+
+  std::wstring file(const std::wstring& name, const std::string& content) const
+  {
+    std::wstring path = joinPath(_path, name);
+    FILE* out = _wfopen(path.c_str(), L"wb");
+    fwrite(content.data(), 1, content.size(), out);
+    fclose(out);
+    return path;
+  }
+
+  const std::wstring& path() const { return _path; }
+
+private:
+  std::wstring _path;
+};
+
+std::vector<std::wstring> listFolder(const std::wstring& folder)
+{
+  std::vector<std::wstring> names;
+  FolderReader reader(folder);
+  std::wstring name;
+  while (reader.next(name))
+    names.push_back(name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+DWORD waitForExit(HANDLE process)
+{
+  EXPECT_EQ(WaitForSingleObject(process, 30000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeProcess(process, &code);
+  return code;
+}
+
+}
+
+TEST(PathTest, JoinPath)
+{
+  EXPECT_EQ(joinPath(L"C:\\a", L"b.txt"), L"C:\\a\\b.txt");
+  EXPECT_EQ(joinPath(L"C:\\a\\", L"b.txt"), L"C:\\a\\b.txt");
+  EXPECT_EQ(joinPath(L"", L"b.txt"), L"b.txt");
+  EXPECT_EQ(joinPath(L"C:\\a", L"D:\\x"), L"D:\\x");
+  EXPECT_EQ(joinPath(L"C:\\a", L"\\x"), L"\\x");
+  EXPECT_EQ(joinPath(L"C:\\a", L""), L"C:\\a\\");
+  EXPECT_EQ(joinPath(L"Z:\\tmp", L"My Videos", L"\u65e5 1.mp4"), L"Z:\\tmp\\My Videos\\\u65e5 1.mp4");
+}
+
+TEST(PathTest, NameParts)
+{
+  EXPECT_EQ(getExtension(L"C:\\v\\video"), L"");
+  EXPECT_EQ(getExtension(L"video.final.mp4"), L"mp4");
+  EXPECT_EQ(getExtension(L"video."), L"");
+  EXPECT_EQ(getExtension(L"C:\\dir.old\\file"), L"old\\file");
+  EXPECT_EQ(stripExtension(L"C:\\dir.old\\file"), L"C:\\dir.old\\file");
+  EXPECT_EQ(stripExtension(L"C:\\dir.old\\file.tar.gz"), L"C:\\dir.old\\file.tar");
+  EXPECT_EQ(stripExtension(L"noext"), L"noext");
+  EXPECT_EQ(getDirectory(L"C:\\My Videos\\a.mp4"), L"C:\\My Videos\\");
+  EXPECT_EQ(getDirectory(L"a.mp4"), L"");
+  EXPECT_EQ(getFileName(L"C:\\My Videos\\a b.mp4"), L"a b.mp4");
+  EXPECT_EQ(getFileName(L"a.mp4"), L"a.mp4");
+  EXPECT_EQ(getFileName(L"C:\\dir\\"), L"");
+}
+
+TEST(PathTest, ModulePathIsThisProgram)
+{
+  std::wstring path = getModulePath();
+  EXPECT_EQ(getFileName(path), L"utils_tests.exe");
+  EXPECT_TRUE(fileExists(path.c_str()));
+}
+
+TEST(SpecialFolderTest, FoldersAsWineReportsThem)
+{
+  std::wstring profile, desktop, documents, appData;
+  ASSERT_TRUE(getSpecialFolder(FOLDER_PROFILE, profile));
+  ASSERT_TRUE(getSpecialFolder(FOLDER_DESKTOP, desktop));
+  ASSERT_TRUE(getSpecialFolder(FOLDER_DOCUMENTS, documents));
+  ASSERT_TRUE(getSpecialFolder(FOLDER_APPDATA, appData));
+  EXPECT_TRUE(startsWith(profile, std::wstring(L"C:\\users\\")));
+  EXPECT_EQ(appData, profile + L"\\AppData\\Roaming");
+  EXPECT_EQ(documents, profile + L"\\Documents");
+  EXPECT_TRUE(startsWith(desktop, profile + L"\\"));
+  for (const std::wstring& folder : {profile, desktop, documents, appData})
+    EXPECT_TRUE(FileStat(folder.c_str()).exists) << toUtf8(folder);
+  EXPECT_EQ(getAppDataPath(L"quorvelan.conf"), appData + L"\\quorvelan.conf");
+  EXPECT_FALSE(getProgramFilesFolder().empty());
+}
+
+TEST(SpecialFolderTest, AFolderWithoutAPathIsAFailure)
+{
+  std::wstring out = L"stale";
+  // The "My Computer" folder exists for the shell but has no file-system path.
+  EXPECT_FALSE(getShellFolder(CSIDL_DRIVES, out));
+  EXPECT_TRUE(out.empty());
+  out = L"stale";
+  EXPECT_FALSE(getShellFolder(0x7F, out));
+  EXPECT_TRUE(out.empty());
+}
+
+TEST(SpecialFolderDeathTest, UnknownKindIsAProgrammingError)
+{
+  std::wstring out;
+  EXPECT_DEATH(getSpecialFolder(4, out), "kind");
+}
+
+TEST(FileTest, OddNamesOnTheWindowsDriveAndTheUnixRoot)
+{
+  for (const std::wstring& parent : {tempFolder(), std::wstring(L"Z:\\tmp")}) {
+    ScratchFolder folder(parent);
+    std::wstring path = folder.file(L"a b \u00e9\u65e5.mp4", std::string(1234, 'v'));
+    EXPECT_TRUE(fileExists(path.c_str())) << toUtf8(path);
+    FileStat status(path.c_str());
+    EXPECT_TRUE(status.exists);
+    EXPECT_EQ(status.size(), 1234);
+    EXPECT_TRUE(status.st_mode & _S_IFREG);
+
+    std::wstring missing = joinPath(folder.path(), L"missing \u00e9.mp4");
+    EXPECT_FALSE(fileExists(missing.c_str()));
+    EXPECT_FALSE(FileStat(missing.c_str()).exists);
+
+    EXPECT_EQ(listFolder(folder.path()), (std::vector<std::wstring>{L".", L"..", L"a b \u00e9\u65e5.mp4"}));
+  }
+}
+
+TEST(FileTest, TempFileNamesAreUniqueAndCreated)
+{
+  wchar_t first[MAX_PATH];
+  wchar_t second[MAX_PATH];
+  ASSERT_TRUE(makeTempFileName(first));
+  ASSERT_TRUE(makeTempFileName(second));
+  EXPECT_STRNE(first, second);
+  EXPECT_TRUE(startsWith(getFileName(first), std::wstring(L"msc")));
+  FileStat status(first);
+  EXPECT_TRUE(status.exists);
+  EXPECT_EQ(status.size(), 0);
+  DeleteFileW(first);
+  DeleteFileW(second);
+}
+
+TEST(FolderReaderTest, EntriesOneByOneThenFalse)
+{
+  ScratchFolder folder(tempFolder());
+  folder.file(L"one.txt", "1");
+  FolderReader reader;
+  std::wstring name = L"unchanged";
+  EXPECT_FALSE(reader.next(name));
+  EXPECT_EQ(name, L"unchanged");
+  ASSERT_TRUE(reader.open(folder.path()));
+  int entries = 0;
+  while (reader.next(name))
+    ++entries;
+  EXPECT_EQ(entries, 3);
+  EXPECT_FALSE(reader.next(name));
+  // Reopening starts over.
+  ASSERT_TRUE(reader.open(folder.path()));
+  EXPECT_TRUE(reader.next(name));
+}
+
+TEST(FolderReaderTest, MissingFolderGivesNothing)
+{
+  FolderReader reader(joinPath(tempFolder(), L"no such folder \u00e9"));
+  std::wstring name;
+  EXPECT_FALSE(reader.next(name));
+  EXPECT_FALSE(reader.open(L"Z:\\no such folder at all"));
+}
+
+TEST(ProcessTest, CommandLineQuotesOnlyArgumentsWithBlanks)
+{
+  std::wstring program = L"kept:";
+  std::wstring commandLine;
+  joinCommandLine({L"C:\\bin\\ffmpeg.exe", L"-i", L"C:\\My Videos\\a.mp4"}, program, commandLine);
+  EXPECT_EQ(program, L"kept:C:\\bin\\ffmpeg.exe");
+  EXPECT_EQ(commandLine, L"C:\\bin\\ffmpeg.exe -i \"C:\\My Videos\\a.mp4\"");
+}
+
+TEST(ProcessDeathTest, EmptyArgumentListIsAProgrammingError)
+{
+  std::wstring program, commandLine;
+  EXPECT_DEATH(joinCommandLine({}, program, commandLine), "args.empty");
+}
+
+TEST(ProcessTest, ChildGetsItsArgumentsIntact)
+{
+  ScratchFolder folder(tempFolder());
+  std::wstring report = joinPath(folder.path(), L"report.txt");
+  std::wstring self = getModulePath();
+  const wchar_t* args[] = {self.c_str(), CHILD_ARGS, report.c_str(), L"-ss", L"C:\\My Videos\\\u00e9t\u00e9 \u65e5.mp4",
+                           nullptr};
+  HANDLE child = runProcess(args);
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(waitForExit(child), CHILD_EXIT_CODE);
+  CloseHandle(child);
+  std::string lines;
+  ASSERT_TRUE(readFile(report, lines));
+  EXPECT_EQ(lines, "-ss\nC:\\My Videos\\\xC3\xA9t\xC3\xA9 \xE6\x97\xA5.mp4\n");
+}
+
+TEST(ProcessTest, KillEndsAStallingChild)
+{
+  HANDLE child = runProcess({getModulePath(), CHILD_SLEEP});
+  ASSERT_NE(child, nullptr);
+  HANDLE waitable;
+  DuplicateHandle(GetCurrentProcess(), child, GetCurrentProcess(), &waitable, 0, FALSE, DUPLICATE_SAME_ACCESS);
+  EXPECT_EQ(WaitForSingleObject(waitable, 200), static_cast<DWORD>(WAIT_TIMEOUT));
+  killProcess(child);
+  EXPECT_EQ(waitForExit(waitable), 0xFFFFFFFFu);
+  CloseHandle(waitable);
+}
+
+TEST(ProcessTest, MissingProgramGivesNull)
+{
+  EXPECT_EQ(runProcess({joinPath(tempFolder(), L"no such program \u00e9.exe")}), nullptr);
+}
+
+TEST(ErrorTextTest, SystemMessages)
+{
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  std::wstring text = getLastErrorText();
+  EXPECT_FALSE(text.empty());
+  EXPECT_NE(text, L"Error retrieving error");
+  EXPECT_NE(text.back(), L'\n');
+  EXPECT_EQ(formatSystemMessage(0x2FFFFFFF), L"Error retrieving error");
+}
