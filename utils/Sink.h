@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+
+// Where bytes flow in the streaming pipeline: pipe reads, the segmenter and
+// the HTTP response all meet through this interface.
+class Sink {
+public:
+  virtual ~Sink() {}
+  virtual void write(char* data, int length) = 0;
+  virtual void flush() {}
+};
+
+// Collects the transcoder's report and logs each delivery.
+class StrSink : public Sink {
+public:
+  StrSink() {}
+  void write(char* data, int length) override;
+
+  std::string _text;
+};
+
+// Logs the transcoder's error output.
+class ErrSink : public Sink {
+public:
+  ErrSink() {}
+  void write(char* data, int length) override;
+};
+
+// The channels the text sinks log under, shared with the duration probe
+// ("L_Encoder") and the stream context ("L_StreamContext").
+extern const int ENCODER_LOG_KEY;
+extern const int STREAM_CONTEXT_LOG_KEY;
