@@ -1,0 +1,173 @@
+#include "Segmenter.h"
+
+#include "BitManipulator.h"
+#include "Log.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+const int LOG_KEY = LogRegisterKey("L_Segmenter", true);
+
+const uint32_t PTS_UNITS_PER_MS = 90;
+const unsigned FIRST_PES_PID = 0x000F;
+const unsigned NULL_PID = 0x1FFF;
+const uint32_t PES_START_CODE_PREFIX = 0x000001;
+const unsigned VIDEO_STREAM_ID = 0xE0;  // 0xE0 to 0xEF
+const unsigned STREAM_ID_CLASS_MASK = 0xF0;
+// 00 00 01 and a NAL unit type of 5 (IDR slice), whatever nal_ref_idc says.
+const uint32_t IDR_START_CODE = 0x00000105;
+const uint32_t IDR_START_CODE_MASK = 0xFFFFFF0F;
+
+const int PES_FIXED_BITS = 24 + 8 + 16;  // prefix, stream_id, PES_packet_length
+const int PES_FLAG_BITS = 8 + 2 + 14;    // up to PES_header_data_length
+const int TIMESTAMP_BITS = 40;
+
+// A PTS or DTS field: 4 bits of marker, then 33 bits in three pieces, each
+// followed by a marker bit.
+uint64_t readTimestamp(BitManipulator& bits)
+{
+  bits.skip(4);
+  uint64_t value = bits.read(3);
+  bits.skip(1);
+  value = (value << 15) | bits.read(15);
+  bits.skip(1);
+  value = (value << 15) | bits.read(15);
+  bits.skip(1);
+  return value;
+}
+
+}
+
+Segmenter::Segmenter(Sink* output)
+    : _targetPts(0), _output(output), _buffered(0), _buffer(), _havePts(false), _pts(0), _keyframePts(0)
+{
+  LogPrintf(LOG_KEY, "Segmenter created");
+}
+
+void Segmenter::setTargetMs(int ms)
+{
+  _targetPts = static_cast<uint32_t>(ms) * PTS_UNITS_PER_MS;
+}
+
+int Segmenter::currentTimeMs() const
+{
+  return static_cast<int>(static_cast<uint32_t>(_pts / PTS_UNITS_PER_MS));
+}
+
+void Segmenter::write(char* data, int length)
+{
+  if (length < 0 || (length > 0 && !data)) {
+    LogPrintf(LOG_KEY, "Segmenter: bad write of %d bytes ignored", length);
+    return;
+  }
+  // A longer write than the buffer takes is taken in parts; what cannot be
+  // held while the segment is complete is dropped rather than overrun it.
+  for (;;) {
+    int part = std::min(length, BUFFER_SIZE - _buffered);
+    take(data, part);
+    data += part;
+    length -= part;
+    flush();
+    if (length == 0)
+      return;
+    if (_buffered == BUFFER_SIZE) {
+      LogPrintf(LOG_KEY, "Segmenter buffer full: %d bytes dropped", length);
+      return;
+    }
+  }
+}
+
+void Segmenter::take(const char* data, int length)
+{
+  if (length > 0)
+    memcpy(_buffer + _buffered, data, length);
+  _buffered += length;
+}
+
+void Segmenter::flush()
+{
+  if (isDone())
+    return;
+  int offset = 0;
+  while (_buffered - offset >= PACKET_SIZE) {
+    parsePacket(_buffer + offset);
+    // The packet that starts the closing keyframe opens the next segment.
+    if (isDone())
+      break;
+    offset += PACKET_SIZE;
+  }
+  // Even an empty write goes out: it makes an HTTP response send its head.
+  if (_output)
+    _output->write(reinterpret_cast<char*>(_buffer), offset);
+  _buffered -= offset;
+  memmove(_buffer, _buffer + offset, _buffered);
+}
+
+void Segmenter::parsePacket(const unsigned char* packet)
+{
+  BitManipulator bits(packet, PACKET_SIZE, false);
+  bits.skip(8 + 1);  // sync byte, transport_error_indicator
+  bool payloadStart = bits.read(1);
+  bits.skip(1);  // transport_priority
+  unsigned pid = bits.read(13);
+  bits.skip(2);  // transport_scrambling_control
+  unsigned adaptationFieldControl = bits.read(2);
+  bits.skip(4);  // continuity_counter
+
+  if (adaptationFieldControl & 2) {
+    int fieldBits = 8 * bits.read(8);
+    // Fields that run past the packet: it is passed on unparsed.
+    if (fieldBits > bits.remaining())
+      return;
+    bits.skip(fieldBits);
+  }
+  bool hasPayload = adaptationFieldControl & 1;
+  if (hasPayload && payloadStart && pid >= FIRST_PES_PID && pid != NULL_PID)
+    readPesHeader(bits);
+}
+
+// Any field of the header that would run past the packet leaves the packet
+// unparsed: it then sets no PTS and starts no keyframe.
+void Segmenter::readPesHeader(BitManipulator& bits)
+{
+  if (bits.remaining() < PES_FIXED_BITS)
+    return;
+  uint32_t prefix = bits.read(24);
+  unsigned streamId = bits.read(8);
+  bits.skip(16);
+  // Without the prefix the payload is no PES (a table section, for one), and
+  // its bytes say nothing about a keyframe.
+  if (prefix != PES_START_CODE_PREFIX || bits.remaining() < PES_FLAG_BITS)
+    return;
+  bits.skip(8);
+  unsigned ptsDtsFlags = bits.read(2);
+  bits.skip(14);
+
+  if (ptsDtsFlags & 2) {
+    bool hasDts = ptsDtsFlags == 3;
+    if (bits.remaining() < (hasDts ? 2 : 1) * TIMESTAMP_BITS)
+      return;
+    _pts = readTimestamp(bits);
+    _havePts = true;
+    if (hasDts)
+      bits.skip(TIMESTAMP_BITS);
+  }
+  if ((streamId & STREAM_ID_CLASS_MASK) == VIDEO_STREAM_ID)
+    scanForKeyframe(bits);
+}
+
+// Only the first packet of a video PES is searched, so a keyframe counts
+// when its IDR start code lies there (the transcoder puts it there).
+void Segmenter::scanForKeyframe(BitManipulator& bits)
+{
+  while (bits.remaining() >= 32) {
+    if ((bits.peek(32) & IDR_START_CODE_MASK) == IDR_START_CODE) {
+      if (_havePts)
+        _keyframePts = _pts;
+      return;
+    }
+    bits.skip(8);
+  }
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "Sink.h"
+
+#include <cstdint>
+
+class BitManipulator;
+
+// Cuts the transcoder's MPEG transport stream into segments that end right
+// before the first H.264 keyframe at or past a target time. Consumed packets
+// go to the output; the packet that opens the next segment and everything
+// after it are held back for the next request.
+class Segmenter : public Sink {
+public:
+  static const int PACKET_SIZE = 188;
+  static const int MAX_WRITE = 4096;
+  static const int BUFFER_SIZE = MAX_WRITE + 192;
+
+  explicit Segmenter(Sink* output);
+
+  void setOutput(Sink* output) { _output = output; }
+  void setTargetMs(int ms);
+  bool isDone() const { return _keyframePts >= _targetPts; }
+  int currentTimeMs() const;
+
+  void write(char* data, int length) override;
+  void flush() override;
+
+private:
+  void take(const char* data, int length);
+  void parsePacket(const unsigned char* packet);
+  void readPesHeader(BitManipulator& bits);
+  void scanForKeyframe(BitManipulator& bits);
+
+  uint64_t _targetPts;    // end of the current segment, 90 kHz
+  Sink* _output;          // not owned; null drops consumed packets
+  int _buffered;
+  unsigned char _buffer[BUFFER_SIZE];  // starts at a packet boundary
+  bool _havePts;
+  uint64_t _pts;          // last PTS of any PID
+  uint64_t _keyframePts;  // PTS in force at the last keyframe
+};
