@@ -163,11 +163,14 @@ void Segmenter::readPesHeader(BitManipulator& bits)
 void Segmenter::scanForKeyframe(BitManipulator& bits)
 {
   while (bits.remaining() >= 32) {
-    if ((bits.peek(32) & IDR_START_CODE_MASK) == IDR_START_CODE) {
+    uint32_t next = bits.peek(32);
+    if ((next & IDR_START_CODE_MASK) == IDR_START_CODE) {
       if (_havePts)
         _keyframePts = _pts;
       return;
     }
-    bits.skip(8);
+    // 00 00 01 starting one or two bytes on needs the third byte to be 0;
+    // skipping when it is not makes the search about three times faster.
+    bits.skip((next & 0xFF00) ? 24 : 8);
   }
 }

@@ -166,6 +166,21 @@ TEST_F(SegmenterTest, StartCodeCountsAnywhereInThePacketButNotAcrossItsEnd)
   EXPECT_FALSE(keyframeEndsSegment(keyframeAt(PACKET_SIZE - 3)));
 }
 
+TEST_F(SegmenterTest, StartCodeIsFoundAtEveryOffsetAmongNearMisses)
+{
+  const int nearMisses[] = {0x00, 0x00, 0x00, 0x02, 0x01, 0x00, 0x01, 0x00, 0x00, 0x02};
+  TsPacket background = TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM, TEN_SECONDS);
+  int payload = background.cursor();
+  for (int at = payload; at < PACKET_SIZE; ++at)
+    background.put({nearMisses[at % 10]});
+  EXPECT_FALSE(keyframeEndsSegment(background));
+  for (int at = payload; at <= PACKET_SIZE - 4; ++at) {
+    TsPacket packet = background;
+    packet.at(at).put({0x00, 0x00, 0x01, 0x45});
+    EXPECT_TRUE(keyframeEndsSegment(packet)) << at;
+  }
+}
+
 TEST_F(SegmenterTest, AdaptationFieldIsSkippedAndAloneHoldsNoPes)
 {
   EXPECT_TRUE(keyframeEndsSegment(TsPacket(VIDEO_PID, true).adaptationField(7).pes(VIDEO_STREAM, TEN_SECONDS).nal(0x65)));
