@@ -87,14 +87,6 @@ TEST(BitManipulatorTest, WriteChangesOnlyTheAddressedBits)
   EXPECT_EQ(bytes[2], 0x78);
 }
 
-TEST(BitManipulatorTest, CopyOwnsItsBytes)
-{
-  std::vector<unsigned char> bytes = {0x12, 0x34};
-  BitManipulator bits(bytes.data(), 2, true);
-  bytes[0] = 0;
-  EXPECT_EQ(bits.read(16), 0x1234u);
-}
-
 TEST(BitManipulatorTest, CompactDropsWholeBytesAlreadyRead)
 {
   const unsigned char bytes[] = {0x11, 0x22, 0x33, 0x44, 0x55};
