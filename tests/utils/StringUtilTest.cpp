@@ -1,5 +1,7 @@
 #include "StringUtil.h"
 
+#include "utils/PageEdge.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -25,36 +27,9 @@ std::wstring replacements(int count)
   return std::wstring(count, FFFD);
 }
 
-// Places text (with its NUL) at the very end of a readable page followed by
-// an inaccessible one, so that reading one byte too far faults.
-class PageEdge {
-public:
-  PageEdge()
-  {
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    _pageSize = info.dwPageSize;
-    _base = static_cast<char*>(VirtualAlloc(nullptr, 2 * _pageSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    DWORD old;
-    VirtualProtect(_base + _pageSize, _pageSize, PAGE_NOACCESS, &old);
-  }
-  ~PageEdge() { VirtualFree(_base, 0, MEM_RELEASE); }
-
-  const char* place(const std::string& bytes)
-  {
-    char* at = _base + _pageSize - bytes.size() - 1;
-    memcpy(at, bytes.c_str(), bytes.size() + 1);
-    return at;
-  }
-
-private:
-  char* _base;
-  size_t _pageSize;
-};
-
 std::wstring decodeAtEdge(PageEdge& edge, const std::string& bytes)
 {
-  const char* text = edge.place(bytes);
+  const char* text = edge.placeText(bytes);
   int count = utf8ToUtf16(text, nullptr);
   std::wstring out(count, L'?');
   EXPECT_EQ(utf8ToUtf16(text, &out[0]), count);
@@ -257,13 +232,6 @@ TEST(StringUtilTest, ParseHex)
   EXPECT_EQ(parseHex("x", &value, 8), 0);
   EXPECT_EQ(value, 0u);
   EXPECT_DEATH(parseHex("123456789", &value, 9), "numChars <= 8");
-}
-
-TEST(StringUtilTest, IntegersAsText)
-{
-  EXPECT_STREQ(IntString(-2147483647 - 1).c_str(), "-2147483648");
-  EXPECT_EQ(IntString(1025).str(), "1025");
-  EXPECT_EQ(intToWide(-12), L"-12");
 }
 
 TEST(Base64UrlTest, EncodesAndDecodes)
