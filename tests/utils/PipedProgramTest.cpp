@@ -1,0 +1,439 @@
+#include "PipedProgram.h"
+
+#include "Debug.h"
+#include "Sink.h"
+#include "StandInScript.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <tlhelp32.h>
+#include <winternl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct RecordingSink : Sink {
+  void write(char* data, int length) override
+  {
+    sizes.push_back(length);
+    bytes.append(data, length);
+  }
+
+  std::vector<int> sizes;
+  std::string bytes;
+};
+
+bool isPattern(const std::string& bytes)
+{
+  for (size_t k = 0; k < bytes.size(); ++k) {
+    if (static_cast<unsigned char>(bytes[k]) != standInPatternByte(k))
+      return false;
+  }
+  return true;
+}
+
+void readToEnd(PipedProgram& program, Sink* out, Sink* err, unsigned timeoutMs = 10000)
+{
+  while (program.read(out, err, timeoutMs)) {
+  }
+}
+
+long long millisecondsSince(std::chrono::steady_clock::time_point start)
+{
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+// GetProcessHandleCount is a stub under Wine; the system's handle table is not.
+unsigned countOwnHandles()
+{
+  struct Entry {
+    ULONG process;
+    BYTE type;
+    BYTE flags;
+    USHORT handle;
+    PVOID object;
+    ACCESS_MASK access;
+  };
+  struct Table {
+    ULONG count;
+    Entry entries[1];
+  };
+  const ULONG SYSTEM_HANDLE_INFORMATION = 16;
+  typedef NTSTATUS(NTAPI * Query)(ULONG, PVOID, ULONG, PULONG);
+  Query query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+  std::vector<char> buffer(1 << 20);
+  ULONG length = 0;
+  while (query(SYSTEM_HANDLE_INFORMATION, buffer.data(), buffer.size(), &length) != 0)
+    buffer.resize(buffer.size() * 2);
+  const Table* table = reinterpret_cast<const Table*>(buffer.data());
+  unsigned count = 0;
+  for (ULONG i = 0; i < table->count; ++i)
+    count += table->entries[i].process == GetCurrentProcessId();
+  return count;
+}
+
+unsigned countOwnChildren()
+{
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  unsigned count = 0;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    count += entry.th32ParentProcessID == GetCurrentProcessId();
+  CloseHandle(snapshot);
+  return count;
+}
+
+bool processHasEnded(DWORD id)
+{
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+  if (!process)
+    return true;
+  bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+  CloseHandle(process);
+  return ended;
+}
+
+std::vector<std::string> debugLines;
+
+void recordDebugLine(const char* line)
+{
+  debugLines.emplace_back(line);
+}
+
+const int PIPE_CATEGORIES[] = {100, 0};
+const int DEFAULT_CATEGORIES[] = {99, 0};
+
+// Records the reader's debug lines, which tell a time-out from an end.
+class PipedProgramTest : public testing::Test {
+protected:
+  void SetUp() override
+  {
+    debugLines.clear();
+    setDebugOutput(recordDebugLine);
+    setDebugCategories(PIPE_CATEGORIES);
+  }
+  void TearDown() override
+  {
+    setDebugOutput(nullptr);
+    setDebugCategories(DEFAULT_CATEGORIES);
+  }
+
+  static bool logged(const std::string& line)
+  {
+    return std::find(debugLines.begin(), debugLines.end(), line + "\n") != debugLines.end();
+  }
+  static bool timedOut() { return logged("Timed out reading from pipe."); }
+
+  PipedProgram program;
+  RecordingSink out;
+  RecordingSink err;
+};
+
+}
+
+TEST(BuildCommandLineTest, QuotesOnlyArgumentsWithBlanks)
+{
+  std::wstring application = L"old";
+  std::wstring commandLine = L"old";
+  buildCommandLine({"ffmpeg.exe", "-i", "C:\\My Videos\\clip.mp4"}, application, commandLine);
+  EXPECT_EQ(application, L"ffmpeg.exe");
+  EXPECT_EQ(commandLine, L"ffmpeg.exe -i \"C:\\My Videos\\clip.mp4\"");
+
+  // Tabs do not count as blanks, and nothing is escaped.
+  buildCommandLine({"a.exe", "x\ty", "say \"hi\""}, application, commandLine);
+  EXPECT_EQ(commandLine, L"a.exe x\ty \"say \"hi\"\"");
+}
+
+TEST(BuildCommandLineTest, ConvertsUtf8AndNamesTheExecutableUnquoted)
+{
+  std::wstring application;
+  std::wstring commandLine;
+  buildCommandLine({"C:\\Program Files\\t\xc3\xa9st.exe", "\xe6\x97\xa5"}, application, commandLine);
+  EXPECT_EQ(application, L"C:\\Program Files\\t\u00e9st.exe");
+  EXPECT_EQ(commandLine, L"\"C:\\Program Files\\t\u00e9st.exe\" \u65e5");
+}
+
+TEST(CreateOverlappedPipeTest, RefusesFlagsOtherThanOverlapped)
+{
+  HANDLE readEnd = INVALID_HANDLE_VALUE;
+  HANDLE writeEnd = INVALID_HANDLE_VALUE;
+  EXPECT_FALSE(createOverlappedPipe(&readEnd, &writeEnd, nullptr, 0, FILE_FLAG_WRITE_THROUGH, 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(readEnd, INVALID_HANDLE_VALUE);
+}
+
+TEST_F(PipedProgramTest, ArgumentsReachTheChildWhole)
+{
+  // An executable whose path holds a blank and non-ASCII letters, too.
+  StandInScript script("err-args\n");
+  std::wstring copy = joinPath(script.folder().path(), L"trans coder \u00e9.exe");
+  ASSERT_TRUE(CopyFileW(toWide(standInTranscoderPath()).c_str(), copy.c_str(), FALSE));
+  std::vector<std::string> args = script.probeArgs();
+  args[0] = toUtf8(copy);
+
+  ASSERT_TRUE(program.start(args));
+  readToEnd(program, &out, &err);
+  EXPECT_EQ(err.bytes, "[-i]\n[" + toUtf8(script.path()) + "]\n");
+  program.close();  // the copy can go only once the child has
+}
+
+TEST_F(PipedProgramTest, TenThousandBytesArriveInBoundedReadsThenAnEmptyOne)
+{
+  // The pause keeps a read outstanding when the pipe breaks.
+  StandInScript script("out-pattern 10000\nsleep 300\n");
+  ASSERT_TRUE(program.start(script.streamArgs()));
+  readToEnd(program, &out, nullptr);
+
+  EXPECT_FALSE(timedOut());
+  EXPECT_EQ(out.bytes.size(), 10000u);
+  EXPECT_TRUE(isPattern(out.bytes));
+  ASSERT_GE(out.sizes.size(), 4u);
+  EXPECT_EQ(out.sizes.back(), 0);
+  for (size_t i = 0; i + 1 < out.sizes.size(); ++i) {
+    EXPECT_GT(out.sizes[i], 0);
+    EXPECT_LE(out.sizes[i], 4096);
+  }
+  EXPECT_TRUE(logged("Done reading from pipe 0 err=109"));
+  EXPECT_FALSE(program.read(&out, nullptr, 10000));
+}
+
+TEST_F(PipedProgramTest, ChildDyingMidStreamLosesNothingItWrote)
+{
+  StandInScript script("out-pattern 5000\nexit 3\n");
+  ASSERT_TRUE(program.start(script.streamArgs()));
+  readToEnd(program, &out, &err);
+  EXPECT_FALSE(timedOut());
+  EXPECT_EQ(out.bytes.size(), 5000u);
+  EXPECT_TRUE(isPattern(out.bytes));
+}
+
+TEST_F(PipedProgramTest, SlowInterleavedOutputArrivesWholeAndInOrder)
+{
+  StandInScript script("chunk 7\ndelay 1\ninterleave 20 50\n");
+  ASSERT_TRUE(program.start(script.streamArgs()));
+  readToEnd(program, &out, &err);
+  EXPECT_EQ(out.bytes.size(), 1000u);
+  EXPECT_TRUE(isPattern(out.bytes));
+  std::string frames;
+  for (int i = 1; i <= 20; ++i)
+    frames += "frame=" + std::to_string(i) + "\n";
+  EXPECT_EQ(err.bytes, frames);
+}
+
+TEST_F(PipedProgramTest, NullSinkDropsItsPipeButKeepsItFlowing)
+{
+  // 30 000 bytes would fill the output pipe and block the child if they
+  // were not read.
+  StandInScript script("interleave 30 1000\n");
+  ASSERT_TRUE(program.start(script.streamArgs()));
+  readToEnd(program, nullptr, &err);
+  EXPECT_FALSE(timedOut());
+  EXPECT_NE(err.bytes.find("frame=30\n"), std::string::npos);
+}
+
+TEST_F(PipedProgramTest, StalledChildTimesOutAndItsPipesStayReadable)
+{
+  StandInScript script("out-pattern 100\nsleep 1500\nout-pattern 50\nstall\n");
+  ASSERT_TRUE(program.start(script.streamArgs()));
+  while (out.bytes.size() < 100 && program.read(&out, &err, 10000)) {
+  }
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(program.read(&out, &err, 300));
+  EXPECT_GE(millisecondsSince(start), 250);
+  EXPECT_TRUE(timedOut());
+
+  // The reads left outstanding by the time-out are waited for again.
+  while (out.bytes.size() < 150 && program.read(&out, &err, 10000)) {
+  }
+  EXPECT_EQ(out.bytes.size(), 150u);
+  EXPECT_TRUE(isPattern(out.bytes));
+}
+
+TEST_F(PipedProgramTest, FlushHandsOverAReadThatCompletedUnseen)
+{
+  StandInScript script("out-pattern 100\nsleep 300\nerr late\nstall\n");
+  ASSERT_TRUE(program.start(script.streamArgs()));
+  ASSERT_TRUE(program.read(&out, &err, 10000));
+  ASSERT_EQ(out.bytes.size(), 100u);
+  ASSERT_EQ(err.bytes, "");
+
+  Sleep(1000);  // not alertable: the error pipe's read completes unseen
+  program.flush();
+  EXPECT_EQ(err.bytes, "late\n");
+  EXPECT_TRUE(logged("CancelIo on pipe 1"));
+
+  // Handed over once only.
+  EXPECT_FALSE(program.read(&out, &err, 300));
+  EXPECT_EQ(err.bytes, "late\n");
+}
+
+TEST_F(PipedProgramTest, ReadingGoesOnAfterAFlushWithoutLoss)
+{
+  StandInScript script("out-pattern 100\nsleep 500\nout-pattern 5000\nstall\n");
+  ASSERT_TRUE(program.start(script.streamArgs()));
+  ASSERT_TRUE(program.read(&out, &err, 10000));
+  ASSERT_FALSE(program.read(&out, &err, 50));
+  program.flush();
+  EXPECT_EQ(out.sizes.back(), 0);  // the cancelled read
+  EXPECT_EQ(err.sizes.back(), 0);
+  while (out.bytes.size() < 5100 && program.read(&out, &err, 10000)) {
+  }
+  EXPECT_EQ(out.bytes.size(), 5100u);
+  EXPECT_TRUE(isPattern(out.bytes));
+}
+
+TEST_F(PipedProgramTest, CloseEndsARunningChildAndItsOutstandingReads)
+{
+  StandInScript script("stall\n");
+  ASSERT_TRUE(program.start(script.streamArgs()));
+  DWORD child = program.getProcessId();
+  ASSERT_NE(child, 0u);
+  EXPECT_FALSE(program.read(&out, &err, 100));
+  program.close();
+
+  EXPECT_TRUE(processHasEnded(child));
+  EXPECT_EQ(program.getProcessId(), 0u);
+  SleepEx(200, TRUE);  // no completion may reach the sinks any more
+  EXPECT_TRUE(out.sizes.empty());
+  EXPECT_TRUE(err.sizes.empty());
+  EXPECT_FALSE(program.read(&out, &err, 100));
+}
+
+TEST_F(PipedProgramTest, DestructorEndsTheChildWithReadsOutstanding)
+{
+  StandInScript script("stall\n");
+  DWORD child;
+  {
+    PipedProgram local;
+    ASSERT_TRUE(local.start(script.streamArgs()));
+    child = local.getProcessId();
+    EXPECT_FALSE(local.read(&out, &err, 100));
+  }
+  SleepEx(200, TRUE);
+  EXPECT_TRUE(processHasEnded(child));
+  EXPECT_TRUE(out.sizes.empty());
+}
+
+TEST_F(PipedProgramTest, MissingExecutableFailsToStart)
+{
+  EXPECT_FALSE(program.start({"no such transcoder.exe", "-i", "x"}));
+  EXPECT_TRUE(logged("CreateProcess failed: 2"));
+  EXPECT_FALSE(program.read(&out, &err, 100));
+  EXPECT_FALSE(timedOut());
+}
+
+TEST_F(PipedProgramTest, HundredStartCloseCyclesLeaveNoHandleOrProcess)
+{
+  StandInScript script("out-pattern 10000\nstall\n");
+  // The first child loads what the process keeps for later ones.
+  ASSERT_TRUE(program.start(script.streamArgs()));
+  program.close();
+  unsigned handles = countOwnHandles();
+
+  for (int cycle = 0; cycle < 100; ++cycle) {
+    ASSERT_TRUE(program.start(script.streamArgs()));
+    if (cycle % 2)
+      program.read(&out, &err, 1000);  // leaves reads outstanding for close
+    program.close();
+  }
+  EXPECT_EQ(countOwnHandles(), handles);
+  EXPECT_EQ(countOwnChildren(), 0u);
+}
+
+TEST(PipedProgramConcurrencyTest, PipesMadeAtOnceGetDistinctNames)
+{
+  // Pipes allow one instance: a name made twice would fail the second time.
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&failures] {
+      std::vector<HANDLE> ends;
+      for (int i = 0; i < 40; ++i) {
+        HANDLE readEnd, writeEnd;
+        if (!createOverlappedPipe(&readEnd, &writeEnd, nullptr, 0, FILE_FLAG_OVERLAPPED, 0)) {
+          ++failures;
+          continue;
+        }
+        ends.push_back(readEnd);
+        ends.push_back(writeEnd);
+      }
+      for (HANDLE end : ends)
+        CloseHandle(end);
+    });
+  }
+  for (std::thread& thread : threads)
+    thread.join();
+  EXPECT_EQ(failures, 0);
+}
+
+TEST(PipedProgramConcurrencyTest, ChildrenStartedAtOnceReadTheirOwnOutput)
+{
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 6; ++t) {
+    threads.emplace_back([t, &failures] {
+      std::string text = "child " + std::to_string(t) + "\n";
+      StandInScript script("out " + text.substr(0, text.size() - 1) + "\n");
+      for (int i = 0; i < 5; ++i) {
+        PipedProgram program;
+        RecordingSink out;
+        if (!program.start(script.streamArgs()))
+          ++failures;
+        readToEnd(program, &out, nullptr);
+        failures += out.bytes != text;
+      }
+    });
+  }
+  for (std::thread& thread : threads)
+    thread.join();
+  EXPECT_EQ(failures, 0);
+}
+
+// A child started by one thread must not inherit the pipe ends of a child
+// that another thread starts at that moment: the long-lived one would keep
+// the short-lived one's pipes open after it ended.
+TEST(PipedProgramConcurrencyTest, ChildrenStartedAtOnceDoNotHoldEachOthersPipes)
+{
+  StandInScript stalling("stall\n");
+  StandInScript quick("out done\n");
+  std::atomic<bool> finished{false};
+  std::atomic<int> slowEnds{0};
+
+  std::thread holder([&] {
+    std::vector<PipedProgram*> held;
+    while (!finished && held.size() < 30) {
+      held.push_back(new PipedProgram);
+      held.back()->start(stalling.streamArgs());
+    }
+    while (!finished)
+      Sleep(10);
+    for (PipedProgram* program : held)
+      delete program;
+  });
+  std::vector<std::thread> starters;
+  for (int t = 0; t < 3; ++t) {
+    starters.emplace_back([&] {
+      for (int i = 0; i < 8; ++i) {
+        PipedProgram program;
+        program.start(quick.streamArgs());
+        auto start = std::chrono::steady_clock::now();
+        readToEnd(program, nullptr, nullptr, 3000);
+        slowEnds += millisecondsSince(start) >= 2500;
+      }
+    });
+  }
+  for (std::thread& thread : starters)
+    thread.join();
+  finished = true;
+  holder.join();
+  EXPECT_EQ(slowEnds, 0);
+}

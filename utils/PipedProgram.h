@@ -1,0 +1,71 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+class Sink;
+
+const DWORD PIPE_READ_SIZE = 4096;
+
+// The state of reading one of the child's output pipes.
+struct PipeReader {
+  int id;                // 0 standard output, 1 standard error
+  HANDLE pipe;           // our read end
+  OVERLAPPED overlapped; // hEvent stays null: the reader is found from this member's address
+  Sink* sink;            // may be null: the bytes are then dropped
+  bool pending;          // a read is outstanding and its completion routine has not run
+  bool done;             // the pipe cannot be read any more
+  DWORD thread;          // the thread that issued the outstanding read
+  char buffer[PIPE_READ_SIZE];
+};
+
+// A child process whose standard output and error are read at the same time
+// on the calling thread: overlapped reads complete inside its alertable wait.
+class PipedProgram {
+public:
+  PipedProgram();
+  ~PipedProgram();
+  PipedProgram(const PipedProgram&) = delete;
+  PipedProgram& operator=(const PipedProgram&) = delete;
+
+  // args[0] is the executable, all UTF-8; true when the child runs.
+  bool start(const std::vector<std::string>& args);
+  // One round of reading both pipes: true when data (possibly none, at the
+  // end of a pipe) was handed to the sinks; false when both pipes are closed
+  // or timeoutMs passed without any completion.
+  bool read(Sink* out, Sink* err, unsigned timeoutMs);
+  // Ends the outstanding reads and hands what they got to their sinks.
+  void flush();
+  // Ends the child and releases everything; no sink is called afterwards.
+  void close();
+
+  DWORD getProcessId() const { return _processInfo.dwProcessId; }
+
+private:
+  bool createPipes(SECURITY_ATTRIBUTES* attributes);
+  void closeChildEnds();
+  void startRead(PipeReader& reader);
+  void finishRead(PipeReader& reader);
+  void endProcess();
+
+  HANDLE _stdoutRead;
+  HANDLE _stdoutWrite;
+  HANDLE _stdinRead;
+  HANDLE _stdinWrite;
+  HANDLE _stderrRead;
+  HANDLE _stderrWrite;
+  PROCESS_INFORMATION _processInfo;
+  PipeReader _readers[2];
+};
+
+// A pipe whose ends may be opened for overlapped I/O (unlike CreatePipe's);
+// size 0 means 4096.
+bool createOverlappedPipe(HANDLE* readEnd, HANDLE* writeEnd, SECURITY_ATTRIBUTES* attributes, DWORD size,
+                          DWORD readFlags, DWORD writeFlags);
+
+// The executable's name and the whole command line for CreateProcessW;
+// arguments holding a blank are put in double quotes.
+void buildCommandLine(const std::vector<std::string>& args, std::wstring& applicationName,
+                      std::wstring& commandLine);
