@@ -40,17 +40,14 @@ const char* const SCRIPT =
 
 }
 
-TEST_F(StandInTranscoderTest, ProbeRunsTheProbeSection)
+TEST_F(StandInTranscoderTest, EachCommandLineRunsItsOwnSection)
 {
   StandInScript script(SCRIPT);
   run(script.probeArgs());
   EXPECT_EQ(err.text, "started\n  Duration: 01:02:03.45, start: 0.000000, bitrate: 512 kb/s\n");
   EXPECT_EQ(out.text, "");
-}
 
-TEST_F(StandInTranscoderTest, StreamRunsTheStreamSectionFromItsStart)
-{
-  StandInScript script(SCRIPT);
+  err.text.clear();
   run(script.streamArgs(20));
   EXPECT_EQ(err.text, "started\nfrom 20 s\n");
   EXPECT_EQ(out.text, std::string("\0\1\2", 3));
@@ -67,19 +64,16 @@ TEST_F(StandInTranscoderTest, StreamCopiesAFileByteForByte)
   EXPECT_EQ(out.text, bytes);
 }
 
-TEST_F(StandInTranscoderTest, UnreadableInputIsReportedWithoutDuration)
+TEST_F(StandInTranscoderTest, RefusesWhatItCannotRun)
 {
-  StandInScript script("[probe]\nerr Duration: 00:00:01.00\n");
+  StandInScript script("[probe]\nerr Duration: 00:00:01.00\n[stream]\njump 3\n");
   std::vector<std::string> args = script.probeArgs();
   args[2] += ".missing";
   run(args);
   EXPECT_NE(err.text.find("No such file or directory"), std::string::npos);
   EXPECT_EQ(err.text.find("Duration"), std::string::npos);
-}
 
-TEST_F(StandInTranscoderTest, UnknownCommandAndOtherCommandLinesAreRefused)
-{
-  StandInScript script("jump 3\n");
+  err.text.clear();
   run(script.streamArgs());
   EXPECT_NE(err.text.find("unknown command: jump"), std::string::npos);
 
