@@ -1,0 +1,57 @@
+// Debian's Chromium, driven by playwright-core, in a fresh profile.
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { chromium } from 'playwright-core';
+
+const CHROMIUM = '/usr/bin/chromium';
+const FLAGS = [
+  '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync',
+];
+
+// A phone's screen: 390 by 844 CSS pixels, touch, and the page's viewport tag
+// honoured as a phone's browser does.
+export const PHONE = { width: 390, height: 844 };
+
+export async function openBrowser() {
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'zarudodo-chromium-'));
+  const context = await chromium.launchPersistentContext(profile, {
+    executablePath: CHROMIUM,
+    headless: true,
+    args: FLAGS,
+    viewport: PHONE,
+    isMobile: true,
+    hasTouch: true,
+  });
+  return {
+    context,
+    async close() {
+      await context.close();
+      fs.rmSync(profile, { recursive: true, force: true });
+    },
+  };
+}
+
+// Makes the page's browser look like one without HLS of its own, so that
+// the page takes its hls.js road.
+export async function hideNativeHls(page) {
+  await page.addInitScript(() => {
+    const canPlayType = HTMLMediaElement.prototype.canPlayType;
+    HTMLMediaElement.prototype.canPlayType = function (type) {
+      return /mpegurl/i.test(type) ? '' : canPlayType.call(this, type);
+    };
+  });
+}
+
+// Errors the page's scripts throw or log, gathered for the test to check.
+export function collectPageErrors(page) {
+  const errors = [];
+  page.on('pageerror', (error) => errors.push(error.message));
+  page.on('console', (message) => {
+    if (message.type() === 'error') {
+      errors.push(message.text());
+    }
+  });
+  return errors;
+}

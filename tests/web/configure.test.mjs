@@ -1,0 +1,165 @@
+// The settings page against the real server: it shows the settings, refuses
+// bad values before sending, saves changed folders without losing keys it
+// does not know, and the list page then shows the new folder's videos.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { after, before, describe, test } from 'node:test';
+import { collectPageErrors, openBrowser } from './browser.mjs';
+import { waitForList } from './pages.mjs';
+import { PATHS, httpRequest, startServer, windowsPath } from './server.mjs';
+import { makeTestVideos, videoNames } from './videos.mjs';
+
+const root = path.join(PATHS.build, 'web-tests');
+const folders = makeTestVideos(root);
+const emptyFolder = path.join(root, 'no videos here');
+fs.mkdirSync(emptyFolder, { recursive: true });
+const FIRST = windowsPath(folders['videos one']);
+const SECOND = windowsPath(folders['videos two']);
+// A key of a later version, which the page must send back unchanged.
+const UNKNOWN = { nested: [1, 'two', { three: null }], flag: true };
+
+const server = await startServer({
+  extensions: ['mp4'], share: false, folders: [FIRST], unknownKey: UNKNOWN,
+});
+
+async function serverSettings() {
+  const reply = await httpRequest(server.port, '/db?getconfig');
+  assert.equal(reply?.status, 200);
+  return JSON.parse(reply.body).config;
+}
+
+describe('the settings page', { skip: server.skip }, () => {
+  let browser;
+  before(async () => {
+    browser = await openBrowser();
+  });
+  after(async () => {
+    await browser?.close();
+    await server.stop();
+  });
+
+  async function openSettings(t) {
+    const page = await browser.context.newPage();
+    t.after(() => page.close());
+    const errors = collectPageErrors(page);
+    const posts = [];
+    page.on('request', (request) => {
+      if (request.method() === 'POST') {
+        posts.push(request.postData());
+      }
+    });
+    await page.goto(server.base + '/configure.html');
+    await page.locator('#settings').waitFor();
+    return { page, errors, posts };
+  }
+
+  const rows = (page, list) => page.locator(`#${list} input`);
+  const rowValues = (page, list) => rows(page, list).evaluateAll((inputs) => inputs.map((i) => i.value));
+
+  async function save(page) {
+    await page.click('#save');
+    const message = page.locator('#save-message');
+    await page.locator('#save:enabled').waitFor();
+    await message.waitFor({ state: 'visible' });
+    return message.textContent();
+  }
+
+  test('shows the settings of the program', async (t) => {
+    const { page, errors } = await openSettings(t);
+    const settings = await serverSettings();
+    assert.equal(await page.inputValue('#port'), String(settings.port));
+    assert.deepEqual(await rowValues(page, 'extensions'), ['mp4']);
+    assert.deepEqual(await rowValues(page, 'folders'), [FIRST]);
+    assert.deepEqual(errors, []);
+  });
+
+  test('refuses bad values with a message, and sends nothing', async (t) => {
+    const { page, posts } = await openSettings(t);
+    const before = fs.readFileSync(server.settingsFile, 'utf8');
+    const refusals = [
+      [async () => page.fill('#port', '0'), /port must be a whole number from 1 to 65535/],
+      [async () => page.fill('#port', '65536'), /port must be/],
+      [async () => page.fill('#port', '80a'), /port must be/],
+      [async () => page.fill('#port', ''), /port must be/],
+      [async () => rows(page, 'extensions').first().fill(' '), /Extension 1 is empty/],
+      [async () => rows(page, 'extensions').first().fill('.'), /Extension 1 is empty/],
+      [async () => rows(page, 'extensions').first().fill('m p4'), /Extension 1 .* may not hold/],
+      [async () => page.click('#add-extension'), /Extension 2 is empty/],
+      [async () => {
+        await page.click('#add-extension');
+        await rows(page, 'extensions').last().fill('.MP4');
+      }, /extension "MP4" is listed twice/],
+      [async () => page.click('#extensions button.remove'), /at least one extension/, 0],
+      [async () => page.click('#add-folder'), /Folder 2 is empty/],
+      [async () => {
+        await page.click('#add-folder');
+        await rows(page, 'folders').last().fill(FIRST.toUpperCase());
+      }, /is listed twice/],
+    ];
+    for (const [spoil, expected, fieldsMarked = 1] of refusals) {
+      await page.click('#undo');
+      await spoil();
+      const message = await save(page);
+      assert.match(message, expected);
+      assert.match(message, /Nothing was saved/);
+      assert.equal(await page.locator('[aria-invalid="true"]').count(), fieldsMarked);
+    }
+    assert.deepEqual(posts, []);
+    assert.equal(fs.readFileSync(server.settingsFile, 'utf8'), before);
+  });
+
+  test('saves changed folders, keeps unknown keys, and the list shows the new folder', async (t) => {
+    const { page, errors, posts } = await openSettings(t);
+    const before = await serverSettings();
+    await page.click('#add-folder');
+    await rows(page, 'folders').last().fill(SECOND);
+    await page.click('#folders button.remove >> nth=0');
+    assert.match(await save(page), /^Settings saved\. The folders are being searched again/);
+    assert.equal(posts.length, 1);
+    assert.match(posts[0], /^setconfig=&config=/);
+
+    const expected = { ...before, folders: [SECOND] };
+    assert.deepEqual(await serverSettings(), expected);
+    assert.deepEqual(JSON.parse(fs.readFileSync(server.settingsFile, 'utf8')), expected);
+    await page.goto(server.base + '/');
+    await waitForList(page, videoNames('videos two'));
+
+    await page.goto(server.base + '/configure.html');
+    await rows(page, 'folders').first().fill(FIRST);
+    await page.click('#add-folder');
+    await rows(page, 'folders').last().fill(SECOND);
+    assert.match(await save(page), /^Settings saved/);
+    await page.goto(server.base + '/');
+    await waitForList(page, [...videoNames('videos one'), ...videoNames('videos two')]);
+    assert.deepEqual(errors, []);
+  });
+
+  test('shows the empty-list message once no folder holds videos', async (t) => {
+    const { page } = await openSettings(t);
+    await rows(page, 'folders').first().fill(windowsPath(emptyFolder));
+    await page.click('#folders button.remove >> nth=1');
+    assert.match(await save(page), /^Settings saved/);
+    await page.goto(server.base + '/');
+    await waitForList(page, []);
+    await page.getByText('No videos found yet.').waitFor();
+    await page.locator('#list-message a').click();
+    await page.locator('#settings').waitFor();
+  });
+
+  test('reports the program\'s refusal of the settings', async (t) => {
+    const { page } = await openSettings(t);
+    const before = await serverSettings();
+    // Spoils the sent text on its way, so that the program itself refuses it.
+    await page.route('**/db', (route) => route.continue({ postData: 'setconfig=&config=%7B%22port%22%3A' }));
+    await page.fill('#port', '2000');
+    assert.match(await save(page), /refused the settings \(syntax error\)\. Nothing was changed/);
+    assert.deepEqual(await serverSettings(), before);
+  });
+
+  test('says so when the program cannot be reached', async (t) => {
+    const { page } = await openSettings(t);
+    await server.stop();
+    assert.match(await save(page), /Could not reach Zarudodo Vudade.*The settings were not saved/);
+  });
+});

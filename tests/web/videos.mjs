@@ -1,0 +1,55 @@
+// Test videos, made once with the Linux ffmpeg and kept in the build tree.
+import { execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import path from 'node:path';
+
+export const LONG_NAME =
+  'A_very_long_file_name_without_any_blanks_recorded_on_holiday_2023_08_14_part_two.mp4';
+
+// Folder name -> { file name: seconds }. Names hold blanks, non-ASCII
+// letters and a '+', which the server reads as a blank unless it is escaped.
+const FOLDERS = {
+  'videos one': {
+    'Été à Zürich.mp4': 32,
+    'C++ talk.mp4': 3,
+    [LONG_NAME]: 3,
+  },
+  'videos two': {
+    'Second folder clip.mp4': 3,
+  },
+};
+
+function makeVideo(file, seconds) {
+  const partial = file + '.part.mp4';
+  execFileSync('ffmpeg', [
+    '-v', 'error', '-y',
+    '-f', 'lavfi', '-i', `testsrc2=size=320x240:rate=25:duration=${seconds}`,
+    '-f', 'lavfi', '-i', `sine=frequency=440:sample_rate=48000:duration=${seconds}`,
+    '-c:v', 'libx264', '-preset', 'ultrafast', '-pix_fmt', 'yuv420p', '-g', '50',
+    '-c:a', 'aac', '-b:a', '64k', '-shortest', '-movflags', '+faststart', partial,
+  ], { stdio: ['ignore', 'ignore', 'inherit'] });
+  fs.renameSync(partial, file);
+}
+
+// Returns the folder paths by name; a file that is not a video lies beside
+// the videos to show that it is left out.
+export function makeTestVideos(root) {
+  const folders = {};
+  for (const [folder, files] of Object.entries(FOLDERS)) {
+    const dir = path.join(root, folder);
+    fs.mkdirSync(dir, { recursive: true });
+    for (const [name, seconds] of Object.entries(files)) {
+      const file = path.join(dir, name);
+      if (!fs.existsSync(file)) {
+        makeVideo(file, seconds);
+      }
+    }
+    fs.writeFileSync(path.join(dir, 'notes.txt'), 'not a video\n');
+    folders[folder] = dir;
+  }
+  return folders;
+}
+
+export function videoNames(folder) {
+  return Object.keys(FOLDERS[folder]);
+}
