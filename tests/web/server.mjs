@@ -28,6 +28,13 @@ function buildPaths() {
 
 export const PATHS = buildPaths();
 
+// The reason to skip playing, or false when the transcoder lies beside the
+// server.
+export function transcoderMissing() {
+  return !fs.existsSync(path.join(PATHS.dist, 'ffmpeg.exe')) &&
+    'dist/ffmpeg.exe is missing, so no video can be played yet';
+}
+
 // A Linux path as the server sees it through Wine's Z: drive.
 export function windowsPath(linuxPath) {
   return 'Z:' + path.resolve(linuxPath).replaceAll('/', '\\');
