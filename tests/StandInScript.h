@@ -6,11 +6,10 @@
 #include "Portability.h"
 #include "StandIn.h"
 #include "StringUtil.h"
+#include "TestFolder.h"
 
 #include <windows.h>
 
-#include <atomic>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -18,48 +17,6 @@ inline std::string standInTranscoderPath()
 {
   return toUtf8(joinPath(getDirectory(getModulePath()), STAND_IN_TRANSCODER_NAME));
 }
-
-// A unique folder in the temporary folder, its name with a blank and
-// non-ASCII letters; removed with what it holds.
-class TestFolder {
-public:
-  TestFolder()
-  {
-    static std::atomic<unsigned> serial{0};
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    _path = joinPath(temp, L"stand-in \u00e9t\u00e9 " + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                               std::to_wstring(serial++));
-    CreateDirectoryW(_path.c_str(), nullptr);
-  }
-  ~TestFolder()
-  {
-    FolderReader reader(_path);
-    std::wstring name;
-    while (reader.next(name))
-      DeleteFileW(joinPath(_path, name).c_str());
-    reader.close();
-    RemoveDirectoryW(_path.c_str());
-  }
-  TestFolder(const TestFolder&) = delete;
-  TestFolder& operator=(const TestFolder&) = delete;
-
-  const std::wstring& path() const { return _path; }
-
-  std::wstring write(const std::wstring& name, const std::string& bytes) const
-  {
-    std::wstring file = joinPath(_path, name);
-    FILE* stream = _wfopen(file.c_str(), L"wb");
-    if (stream) {
-      fwrite(bytes.data(), 1, bytes.size(), stream);
-      fclose(stream);
-    }
-    return file;
-  }
-
-private:
-  std::wstring _path;
-};
 
 // The script stands where the transcoder expects a video; the command lines
 // are the transcoder's two.

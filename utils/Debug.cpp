@@ -1,9 +1,10 @@
 #include "Debug.h"
 
+#include "FormatLine.h"
+
 #include <windows.h>
 
 #include <atomic>
-#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,9 +16,6 @@ const int DEFAULT_CATEGORIES[] = {99, 0};
 
 std::atomic<DebugOutputFunction> _output{defaultDebugOutput};
 std::atomic<const int*> _categories{DEFAULT_CATEGORIES};
-
-const size_t LINE_SIZE = 1024;
-const size_t LINE_KEEP = 1022;
 
 bool isEnabled(int category)
 {
@@ -38,9 +36,8 @@ void debugPrint(unsigned short category, const char* format, ...)
   char line[LINE_SIZE];
   va_list args;
   va_start(args, format);
-  vsnprintf(line, LINE_SIZE - 1, format, args);
+  formatLine(line, format, args);
   va_end(args);
-  line[LINE_KEEP] = '\0';
   strcat(line, "\n");
   _output.load(std::memory_order_acquire)(line);
 }

@@ -1,10 +1,9 @@
 #include "Log.h"
 
 #include "Assert.h"
+#include "FormatLine.h"
 
 #include <atomic>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -13,9 +12,6 @@ namespace {
 LogKey _keys[MAX_LOG_KEYS];
 unsigned _keyCount;
 std::atomic<LogSinkFunction> _sink{nullptr};
-
-const size_t LINE_SIZE = 1024;
-const size_t LINE_KEEP = 1022;
 
 }
 
@@ -35,9 +31,8 @@ void LogPrintf(int key, const char* format, ...)
   char line[LINE_SIZE];
   va_list args;
   va_start(args, format);
-  vsnprintf(line, LINE_SIZE - 1, format, args);
+  formatLine(line, format, args);
   va_end(args);
-  line[LINE_KEEP] = '\0';
   sink(_keys[key].name, line);
 }
 

@@ -1,5 +1,6 @@
 #include "Portability.h"
 #include "StringUtil.h"
+#include "TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -37,48 +38,6 @@ bool runChildPartIfAsked()
 }
 
 const bool CHILD_PART_DONE = runChildPartIfAsked();
-
-std::wstring tempFolder()
-{
-  wchar_t folder[MAX_PATH];
-  GetTempPathW(MAX_PATH, folder);
-  return folder;
-}
-
-// A fresh folder with a blank and non-ASCII characters in its name, under
-// the given parent; removed with its files at the end.
-class ScratchFolder {
-public:
-  explicit ScratchFolder(const std::wstring& parent)
-      : _path(joinPath(parent, L"zv port " + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                   std::to_wstring(GetTickCount()) + L" \u00e9\u65e5"))
-  {
-    CreateDirectoryW(_path.c_str(), nullptr);
-  }
-  ~ScratchFolder()
-  {
-    FolderReader reader(_path);
-    std::wstring name;
-    while (reader.next(name))
-      DeleteFileW(joinPath(_path, name).c_str());
-    reader.close();
-    RemoveDirectoryW(_path.c_str());
-  }
-
-  std::wstring file(const std::wstring& name, const std::string& content) const
-  {
-    std::wstring path = joinPath(_path, name);
-    FILE* out = _wfopen(path.c_str(), L"wb");
-    fwrite(content.data(), 1, content.size(), out);
-    fclose(out);
-    return path;
-  }
-
-  const std::wstring& path() const { return _path; }
-
-private:
-  std::wstring _path;
-};
 
 std::vector<std::wstring> listFolder(const std::wstring& folder)
 {
@@ -172,8 +131,8 @@ TEST(SpecialFolderDeathTest, UnknownKindIsAProgrammingError)
 TEST(FileTest, OddNamesOnTheWindowsDriveAndTheUnixRoot)
 {
   for (const std::wstring& parent : {tempFolder(), std::wstring(L"Z:\\tmp")}) {
-    ScratchFolder folder(parent);
-    std::wstring path = folder.file(L"a b \u00e9\u65e5.mp4", std::string(1234, 'v'));
+    TestFolder folder(parent);
+    std::wstring path = folder.write(L"a b \u00e9\u65e5.mp4", std::string(1234, 'v'));
     EXPECT_TRUE(fileExists(path.c_str())) << toUtf8(path);
     FileStat status(path.c_str());
     EXPECT_TRUE(status.exists);
@@ -205,8 +164,8 @@ TEST(FileTest, TempFileNamesAreUniqueAndCreated)
 
 TEST(FolderReaderTest, EntriesOneByOneThenFalse)
 {
-  ScratchFolder folder(tempFolder());
-  folder.file(L"one.txt", "1");
+  TestFolder folder(tempFolder());
+  folder.write(L"one.txt", "1");
   FolderReader reader;
   std::wstring name = L"unchanged";
   EXPECT_FALSE(reader.next(name));
@@ -247,7 +206,7 @@ TEST(ProcessDeathTest, EmptyArgumentListIsAProgrammingError)
 
 TEST(ProcessTest, ChildGetsItsArgumentsIntact)
 {
-  ScratchFolder folder(tempFolder());
+  TestFolder folder(tempFolder());
   std::wstring report = joinPath(folder.path(), L"report.txt");
   std::wstring self = getModulePath();
   const wchar_t* args[] = {self.c_str(), CHILD_ARGS, report.c_str(), L"-ss", L"C:\\My Videos\\\u00e9t\u00e9 \u65e5.mp4",
