@@ -23,6 +23,8 @@ inline void removeTree(const std::wstring& path)
   FolderReader reader(path);
   std::wstring name;
   while (reader.next(name)) {
+    if (name == L"." || name == L"..")
+      continue;
     std::wstring child = joinPath(path, name);
     if (GetFileAttributesW(child.c_str()) & FILE_ATTRIBUTE_DIRECTORY)
       removeTree(child);
