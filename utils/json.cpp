@@ -2,6 +2,7 @@
 
 #include "Assert.h"
 #include "Debug.h"
+#include "StringUtil.h"
 
 #include <cmath>
 #include <cstdio>
@@ -53,17 +54,32 @@ char escapeLetter(unsigned c)
   }
 }
 
+void appendUnicodeEscape(unsigned unit, std::string& out)
+{
+  char escape[8];
+  snprintf(escape, sizeof escape, "\\u%04x", unit);
+  out += escape;
+}
+
+// Control characters are escaped too: browsers refuse them raw, and a raw
+// 0x1A would end a file read in text mode.
+void appendEscapedUnit(unsigned unit, unsigned lastRaw, std::string& out)
+{
+  char letter = escapeLetter(unit);
+  if (letter) {
+    out += '\\';
+    out += letter;
+  } else if (unit < ' ' || unit > lastRaw) {
+    appendUnicodeEscape(unit, out);
+  } else {
+    out += static_cast<char>(unit);
+  }
+}
+
 void appendEscaped(const std::string& text, std::string& out)
 {
-  for (char c : text) {
-    char letter = escapeLetter(static_cast<unsigned char>(c));
-    if (letter) {
-      out += '\\';
-      out += letter;
-    } else {
-      out += c;
-    }
-  }
+  for (char c : text)
+    appendEscapedUnit(static_cast<unsigned char>(c), 0xFF, out);
 }
 
 void appendQuoted(const std::string& text, std::string& out)
@@ -167,12 +183,22 @@ private:
   }
 
   // Reads up to the closing quote, or to the end of the text when there is
-  // none; a backslash hides the character after it.
+  // none; a backslash hides the character after it. A run of \u escapes is
+  // converted as one UTF-16 text, so that surrogate pairs combine.
   std::string string()
   {
     ++_at;
     std::string result;
+    std::wstring units;
     while (*_at && *_at != '"') {
+      unsigned unit;
+      if (_at[0] == '\\' && _at[1] == 'u' && parseHex(_at + 2, &unit, 4) == 4) {
+        units += static_cast<wchar_t>(unit);
+        _at += 6;
+        continue;
+      }
+      result += toUtf8(units);
+      units.clear();
       if (*_at == '\\' && _at[1]) {
         result += unescaped(_at[1]);
         _at += 2;
@@ -180,6 +206,7 @@ private:
         result += *_at++;
       }
     }
+    result += toUtf8(units);
     if (*_at)
       ++_at;
     return result;
@@ -514,18 +541,7 @@ bool json::elementsEqual(const json& other) const
 std::string jsonEscapeWide(const std::wstring& text)
 {
   std::string out;
-  for (wchar_t unit : text) {
-    char letter = escapeLetter(unit);
-    if (letter) {
-      out += '\\';
-      out += letter;
-    } else if (unit >= 0x7F) {
-      char escape[8];
-      snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(unit));
-      out += escape;
-    } else {
-      out += static_cast<char>(unit);
-    }
-  }
+  for (wchar_t unit : text)
+    appendEscapedUnit(unit, 0x7E, out);
   return out;
 }
