@@ -1,0 +1,119 @@
+#include "FileSystem.h"
+
+#include "Portability.h"
+
+namespace FileSystem {
+
+File::File() : _data(), _exists(false) {}
+
+File::File(const WIN32_FIND_DATAW& data, const std::wstring& directory)
+    : _data(data), _exists(false), _directory(directory) {}
+
+File::File(const wchar_t* path) : _data(), _exists(false)
+{
+  HANDLE search = FindFirstFileW(path, &_data);
+  if (search != INVALID_HANDLE_VALUE) {
+    FindClose(search);
+    _exists = true;
+  } else {
+    _data = WIN32_FIND_DATAW();
+  }
+  std::wstring text(path);
+  size_t slash = text.rfind(L'\\');
+  if (slash != std::wstring::npos)
+    _directory = text.substr(0, slash);
+}
+
+File::~File() {}
+
+std::wstring File::extension() const
+{
+  return getExtension(name());
+}
+
+// Joined rather than concatenated: a File made from a path keeps its
+// directory without the trailing backslash.
+std::wstring File::fullPath() const
+{
+  return joinPath(_directory, name());
+}
+
+void File::setReadOnly(bool on)
+{
+  if (isReadOnly() == on)
+    return;
+  SetFileAttributesW(fullPath().c_str(), on ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+  if (on)
+    _data.dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
+  else
+    _data.dwFileAttributes &= ~FILE_ATTRIBUTE_READONLY;
+}
+
+void File::remove()
+{
+  setReadOnly(false);
+  DeleteFileW(fullPath().c_str());
+  _exists = false;
+}
+
+FileEnumerator::FileEnumerator(const wchar_t* directory) : _current(), _directory(directory)
+{
+  _search = FindFirstFileW((_directory + L"*.*").c_str(), &_current);
+  _hasMore = _search != INVALID_HANDLE_VALUE;
+}
+
+FileEnumerator::~FileEnumerator()
+{
+  if (_search != INVALID_HANDLE_VALUE)
+    FindClose(_search);
+}
+
+File FileEnumerator::next()
+{
+  if (!_hasMore)
+    throw Exception();
+  File entry(_current, _directory);
+  _hasMore = FindNextFileW(_search, &_current) != 0;
+  return entry;
+}
+
+RecursiveFileEnumerator::RecursiveFileEnumerator(const wchar_t* directory)
+{
+  _levels.push_back(new FileEnumerator(directory));
+}
+
+RecursiveFileEnumerator::~RecursiveFileEnumerator()
+{
+  for (FileEnumerator* level : _levels)
+    delete level;
+}
+
+FileEnumerator* RecursiveFileEnumerator::top()
+{
+  while (!_levels.empty()) {
+    if (_levels.back()->hasNext())
+      return _levels.back();
+    delete _levels.back();
+    _levels.pop_back();
+  }
+  return nullptr;
+}
+
+bool RecursiveFileEnumerator::hasNext()
+{
+  return top() != nullptr;
+}
+
+File RecursiveFileEnumerator::next()
+{
+  for (FileEnumerator* level = top(); level; level = top()) {
+    File entry = level->next();
+    std::wstring name = entry.name();
+    if (!entry.isDirectory() || name == L"." || name == L"..")
+      return entry;
+    _levels.push_back(new FileEnumerator((entry.directory() + name + L"\\").c_str()));
+  }
+  return File();
+}
+
+}

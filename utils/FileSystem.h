@@ -1,0 +1,79 @@
+#pragma once
+
+#include <windows.h>
+
+#include <deque>
+#include <string>
+
+// Directory listing: one entry, one directory level, and a depth-first walk
+// over a whole tree.
+namespace FileSystem {
+
+// Thrown when an exhausted level is asked for another entry.
+class Exception {};
+
+class File {
+public:
+  File();
+  File(const WIN32_FIND_DATAW& data, const std::wstring& directory);
+  explicit File(const wchar_t* path);
+  virtual ~File();
+
+  std::wstring name() const { return _data.cFileName; }
+  std::wstring directory() const { return _directory; }
+  bool exists() const { return _exists; }
+  bool isDirectory() const { return (_data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+  bool isReadOnly() const { return (_data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0; }
+  FILETIME lastWriteTime() const { return _data.ftLastWriteTime; }
+  std::wstring extension() const;
+  void setReadOnly(bool on);
+  void remove();
+
+private:
+  std::wstring fullPath() const;
+
+  WIN32_FIND_DATAW _data;
+  bool _exists;
+  std::wstring _directory;
+};
+
+// Lists one directory, whose name must end with a backslash; "." and ".."
+// come like any other entry.
+class FileEnumerator {
+public:
+  explicit FileEnumerator(const wchar_t* directory);
+  virtual ~FileEnumerator();
+  FileEnumerator(const FileEnumerator&) = delete;
+  FileEnumerator& operator=(const FileEnumerator&) = delete;
+
+  bool hasNext() const { return _hasMore; }
+  File next();
+
+private:
+  HANDLE _search;
+  WIN32_FIND_DATAW _current;
+  bool _hasMore;
+  std::wstring _directory;
+};
+
+// Walks a tree depth-first. Subdirectories are entered, not returned; a
+// directory that cannot be listed counts as empty.
+class RecursiveFileEnumerator {
+public:
+  explicit RecursiveFileEnumerator(const wchar_t* directory);
+  virtual ~RecursiveFileEnumerator();
+  RecursiveFileEnumerator(const RecursiveFileEnumerator&) = delete;
+  RecursiveFileEnumerator& operator=(const RecursiveFileEnumerator&) = delete;
+
+  bool hasNext();
+  // An empty File when the walk ended inside directories that could not
+  // be listed; hasNext is false after it.
+  File next();
+
+private:
+  FileEnumerator* top();
+
+  std::deque<FileEnumerator*> _levels;
+};
+
+}

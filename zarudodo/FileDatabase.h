@@ -1,0 +1,28 @@
+#pragma once
+
+#include "Thread.h"
+
+#include <map>
+#include <set>
+#include <string>
+
+struct FileRecord {
+  std::wstring path;  // full path of the file
+  std::wstring name;  // its bare file name
+};
+
+// The videos served: bare file name (as devices see it) -> full path. The
+// first file added under a name keeps it. Every operation locks.
+class FileDatabase {
+public:
+  void add(const std::wstring& path, const std::wstring& name);
+  bool lookup(const std::wstring& name, std::wstring& path);
+  void removeMissing(const std::set<std::wstring>& seen);
+  // The names as JSON strings separated by commas, without brackets.
+  std::string listJson();
+  void clear();
+
+private:
+  std::map<std::wstring, FileRecord> _entries;
+  Mutex _mutex;
+};

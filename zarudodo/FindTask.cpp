@@ -1,0 +1,49 @@
+#include "FindTask.h"
+
+#include "Assert.h"
+#include "FileDatabase.h"
+#include "FileSystem.h"
+#include "Log.h"
+#include "Portability.h"
+#include "StringUtil.h"
+
+#include <set>
+
+namespace {
+const int LOG_KEY = LogRegisterKey("L_FindTask", true);
+}
+
+FindTask::FindTask(TaskObserver* observer) : Task<FindParams>(observer) {}
+
+FindTask::~FindTask()
+{
+  abort();
+}
+
+void FindTask::runTask(FindParams params)
+{
+  ASSERT(params.database);
+  LogPrintf(LOG_KEY, "Running findTask");
+  std::set<std::wstring> seen;
+  for (const std::wstring& folder : params.folders) {
+    LogPrintf(LOG_KEY, " Search for videos in: %s", Utf8FromWide(folder).get());
+    FileSystem::RecursiveFileEnumerator walk(joinPath(folder, L"").c_str());
+    while (walk.hasNext()) {
+      FileSystem::File entry = walk.next();
+      std::wstring name = entry.name();
+      for (const std::wstring& pattern : params.patterns) {
+        if (!endsWith(name, pattern))
+          continue;
+        if (!seen.count(name))
+          params.database->add(joinPath(entry.directory(), name), name);
+        seen.insert(name);
+      }
+      if (_abortRequested) {
+        LogPrintf(LOG_KEY, "Aborting file find as requested.");
+        return;
+      }
+    }
+  }
+  params.database->removeMissing(seen);
+  LogPrintf(LOG_KEY, "Done searching!\n");
+}
