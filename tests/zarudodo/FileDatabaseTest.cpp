@@ -1,0 +1,83 @@
+#include "FileDatabase.h"
+#include "StringUtil.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+TEST(FileDatabaseTest, FirstPathOfANameStays)
+{
+  LogRecorder log;
+  FileDatabase database;
+  database.add(L"C:\\one\\film.avi", L"film.avi");
+  database.add(L"D:\\two\\film.avi", L"film.avi");
+  std::wstring path;
+  EXPECT_TRUE(database.lookup(L"film.avi", path));
+  EXPECT_EQ(path, L"C:\\one\\film.avi");
+  EXPECT_EQ(log.lines("L_FileDb"),
+            (std::vector<std::string>{"    Adding C:\\one\\film.avi", "    Adding D:\\two\\film.avi",
+                                      "Mapped to file C:\\one\\film.avi"}));
+}
+
+TEST(FileDatabaseTest, LookupIsCaseSensitive)
+{
+  LogRecorder log;
+  FileDatabase database;
+  database.add(L"C:\\v\\Film.avi", L"Film.avi");
+  std::wstring path = L"unchanged";
+  EXPECT_FALSE(database.lookup(L"film.avi", path));
+  EXPECT_EQ(path, L"unchanged");
+  EXPECT_EQ(log.lines().back(), "Error: Could not map 'film.avi' to real file");
+}
+
+TEST(FileDatabaseTest, ListIsOrderedAndEscaped)
+{
+  FileDatabase database;
+  EXPECT_EQ(database.listJson(), "");
+  database.add(L"C:\\b.avi", L"b.avi");
+  database.add(L"C:\\a.mp4", L"a.mp4");
+  EXPECT_EQ(database.listJson(), "\"a.mp4\",\"b.avi\"");
+  database.add(L"C:\\x\\Caf\u00e9 \"live\".ts", L"Caf\u00e9 \"live\".ts");
+  database.add(L"C:\\x\\B.avi", L"B.avi");
+  EXPECT_EQ(database.listJson(), "\"B.avi\",\"Caf\\u00e9 \\\"live\\\".ts\",\"a.mp4\",\"b.avi\"");
+}
+
+TEST(FileDatabaseTest, RemoveMissingKeepsOnlyWhatWasSeen)
+{
+  LogRecorder log;
+  FileDatabase database;
+  database.add(L"C:\\v\\a.avi", L"a.avi");
+  database.add(L"C:\\v\\b.avi", L"b.avi");
+  database.add(L"C:\\v\\\u65e5\u672c.avi", L"\u65e5\u672c.avi");
+  log.clear();
+  database.removeMissing({L"b.avi", L"never added.avi"});
+  EXPECT_EQ(database.listJson(), "\"b.avi\"");
+  // Log lines carry UTF-8, whatever the names hold.
+  EXPECT_EQ(log.lines(), (std::vector<std::string>{"    Removed C:\\v\\a.avi",
+                                                   "    Removed " + toUtf8(L"C:\\v\\\u65e5\u672c.avi")}));
+  database.removeMissing({});
+  EXPECT_EQ(database.listJson(), "");
+}
+
+TEST(FileDatabaseTest, ListingWhileAddingSeesWholeEntries)
+{
+  FileDatabase database;
+  const size_t COUNT = 2000;
+  const size_t ENTRY = 12;  // "NNNNN.avi" with its quotes and a comma
+  std::thread adder([&database] {
+    for (size_t i = 0; i < COUNT; ++i) {
+      std::wstring name = std::to_wstring(10000 + i) + L".avi";
+      database.add(L"C:\\v\\" + name, name);
+    }
+  });
+  size_t longest = 0;
+  bool whole = true;
+  while (whole && longest < COUNT * ENTRY - 1) {
+    std::string list = database.listJson();
+    whole = list.empty() || (list.size() + 1) % ENTRY == 0;
+    longest = std::max(longest, list.size());
+  }
+  adder.join();
+  EXPECT_TRUE(whole);
+}

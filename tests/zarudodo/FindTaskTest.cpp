@@ -1,0 +1,206 @@
+#include "FileDatabase.h"
+#include "FindTask.h"
+#include "StringUtil.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+namespace {
+
+// Lets a test raise the abort flag from inside the scan, without joining.
+class ProbedFindTask : public FindTask {
+public:
+  ProbedFindTask() : FindTask(nullptr) {}
+  void requestAbort() { _abortRequested = true; }
+  bool abortRequested() const { return _abortRequested; }
+};
+
+class FindTaskTest : public ::testing::Test {
+protected:
+  FindParams params(std::vector<std::wstring> folders)
+  {
+    FindParams result;
+    result.database = &_database;
+    result.patterns = {L".avi", L".mp4", L".ts", L".m.ts"};
+    result.folders = folders;
+    return result;
+  }
+
+  void scan(FindTask& task, const FindParams& params)
+  {
+    ASSERT_TRUE(task.start(params));
+    task.join();
+  }
+
+  std::wstring lookup(const std::wstring& name)
+  {
+    std::wstring path;
+    _database.lookup(name, path);
+    return path;
+  }
+
+  int countLines(const std::string& prefix)
+  {
+    auto lines = _log.lines();
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+      return line.compare(0, prefix.size(), prefix) == 0;
+    }));
+  }
+
+  ScratchTree _tree{L"scan"};
+  LogRecorder _log;
+  FileDatabase _database;
+};
+
+}
+
+TEST_F(FindTaskTest, FindsVideosThroughoutTheTree)
+{
+  std::wstring beach = _tree.file(L"Films\\Holiday 2019\\beach day.avi");
+  std::wstring japanese = _tree.file(L"Films\\\u00c9t\u00e9\\\u65e5\u672c \u00e9.mp4");
+  _tree.file(L"Films\\MOVIE.AVI");
+  _tree.file(L"Films\\notes.txt");
+  std::wstring clip = _tree.file(L"Films\\clip.m.ts");
+  std::wstring inner = _tree.file(L"Films\\folder.avi\\inner.mp4");
+  std::wstring dupA = _tree.file(L"Films\\a\\dup.mp4");
+  std::wstring dupB = _tree.file(L"Films\\b\\dup.mp4");
+  _tree.file(L"Other\\beach day.avi");
+  _tree.file(L"Other\\other.ts");
+
+  ProbedFindTask task;
+  scan(task, params({_tree.path(L"Films"), _tree.path(L"Other\\"), _tree.path(L"Missing")}));
+
+  EXPECT_EQ(_database.listJson(), "\"beach day.avi\",\"clip.m.ts\",\"dup.mp4\",\"inner.mp4\",\"other.ts\","
+                                  "\"\\u65e5\\u672c \\u00e9.mp4\"");
+  EXPECT_EQ(lookup(L"beach day.avi"), beach);
+  EXPECT_EQ(lookup(L"\u65e5\u672c \u00e9.mp4"), japanese);
+  EXPECT_EQ(lookup(L"clip.m.ts"), clip);
+  EXPECT_EQ(lookup(L"inner.mp4"), inner);
+  std::wstring dup = lookup(L"dup.mp4");
+  EXPECT_TRUE(dup == dupA || dup == dupB);
+  EXPECT_TRUE(task.isDone());
+
+  EXPECT_EQ(countLines("    Adding "), 6);  // a name seen again is not added again
+  EXPECT_EQ(_log.count("Running findTask"), 1);
+  EXPECT_EQ(_log.count(" Search for videos in: " + toUtf8(_tree.path(L"Films"))), 1);
+  EXPECT_EQ(_log.count(" Search for videos in: " + toUtf8(_tree.path(L"Missing"))), 1);
+  EXPECT_EQ(_log.count("Done searching!\n"), 1);
+}
+
+TEST_F(FindTaskTest, RescanRemovesWhatHasGone)
+{
+  std::wstring kept = _tree.file(L"v\\kept.avi");
+  std::wstring gone = _tree.file(L"v\\sub dir\\gone.avi");
+  ProbedFindTask task;
+  FindParams folders = params({_tree.path(L"v")});
+  scan(task, folders);
+  EXPECT_EQ(_database.listJson(), "\"gone.avi\",\"kept.avi\"");
+
+  DeleteFileW(gone.c_str());
+  _tree.file(L"v\\new.mp4");
+  _log.clear();
+  scan(task, folders);
+  EXPECT_EQ(_database.listJson(), "\"kept.avi\",\"new.mp4\"");
+  EXPECT_EQ(_log.count("    Removed " + toUtf8(gone)), 1);
+
+  scan(task, params({}));
+  EXPECT_EQ(_database.listJson(), "");
+}
+
+TEST_F(FindTaskTest, AbortedScanRemovesNothing)
+{
+  _database.add(L"C:\\old\\gone.avi", L"gone.avi");
+  for (int i = 0; i < 20; ++i)
+    _tree.file(L"v\\" + std::to_wstring(i) + L".avi");
+  ProbedFindTask task;
+  _log.hook = [&task](const std::string& line) {
+    if (line.compare(0, 11, "    Adding ") == 0)
+      task.requestAbort();
+  };
+  scan(task, params({_tree.path(L"v")}));
+  _log.hook = nullptr;
+
+  EXPECT_EQ(countLines("    Adding "), 2);  // the old entry and one found before the abort
+  EXPECT_EQ(_log.lines().back(), "Aborting file find as requested.");
+  EXPECT_EQ(_log.count("Done searching!\n"), 0);
+  EXPECT_EQ(lookup(L"gone.avi"), L"C:\\old\\gone.avi");
+}
+
+TEST_F(FindTaskTest, RestartAbortsAndJoinsTheRunningScan)
+{
+  _database.add(L"C:\\old\\gone.avi", L"gone.avi");
+  for (int i = 0; i < 20; ++i)
+    _tree.file(L"v\\" + std::to_wstring(i) + L".avi");
+  ProbedFindTask task;
+  std::atomic<bool> release{false};
+  std::atomic<bool> held{false};
+  _log.hook = [&](const std::string& line) {
+    if (line.compare(0, 11, "    Adding ") == 0 && !held.exchange(true)) {
+      while (!release)
+        Sleep(1);
+    }
+  };
+  FindParams folders = params({_tree.path(L"v")});
+  task.start(folders);
+  while (!held)
+    Sleep(1);
+  std::thread restarter([&] { task.start(folders); });
+  while (!task.abortRequested())
+    Sleep(1);
+  release = true;
+  restarter.join();
+  task.join();
+  _log.hook = nullptr;
+
+  auto lines = _log.lines();
+  auto aborting = std::find(lines.begin(), lines.end(), "Aborting file find as requested.");
+  auto secondRun = std::find(std::find(lines.begin(), lines.end(), "Running findTask") + 1, lines.end(),
+                             "Running findTask");
+  EXPECT_LT(aborting, secondRun);
+  EXPECT_EQ(lines.back(), "Done searching!\n");
+  EXPECT_EQ(_log.count("    Removed C:\\old\\gone.avi"), 1);
+  EXPECT_EQ(_database.listJson().size(), 20 * 8 + 10 * 1 - 1);  // "N.avi" or "NN.avi", quoted, commas
+}
+
+TEST_F(FindTaskTest, RapidRestartsLeaveNoThreadBehind)
+{
+  for (int i = 0; i < 200; ++i)
+    _tree.file(L"v\\d" + std::to_wstring(i % 10) + L"\\" + std::to_wstring(i) + L".mp4");
+  FindParams folders = params({_tree.path(L"v")});
+  int before = countThreads();
+  {
+    ProbedFindTask task;
+    for (int i = 0; i < 50; ++i)
+      task.start(folders);
+    std::vector<std::thread> callers;
+    for (int c = 0; c < 3; ++c)
+      callers.emplace_back([&] {
+        for (int i = 0; i < 30; ++i)
+          task.start(folders);
+      });
+    for (auto& caller : callers)
+      caller.join();
+    task.join();
+    EXPECT_EQ(_log.lines().back(), "Done searching!\n");
+  }
+  EXPECT_EQ(countThreads(), before);
+  EXPECT_EQ(_log.count("Running findTask"), 50 + 3 * 30);
+}
+
+TEST_F(FindTaskTest, DestroyingAScanThatIsStillStartingIsSafe)
+{
+  _tree.file(L"v\\a.avi");
+  FindParams folders = params({_tree.path(L"v")});
+  for (int i = 0; i < 300; ++i) {
+    FindTask* task = new FindTask(nullptr);
+    task->start(folders);
+    delete task;
+  }
+  // Every body that began has ended, one way or the other.
+  EXPECT_EQ(_log.count("Running findTask"),
+            _log.count("Aborting file find as requested.") + _log.count("Done searching!\n"));
+}
