@@ -15,12 +15,6 @@ public:
   explicit CountingTask(bool hold, TaskObserver* observer = nullptr) : Task<int>(observer), _hold(hold) {}
   ~CountingTask() override { abort(); }
 
-  void waitUntilInBody()
-  {
-    while (!_inBody)
-      Sleep(1);
-  }
-
   std::atomic<int> bodies{0};
   std::atomic<int> aborted{0};
   std::atomic<int> lastParams{-1};
@@ -30,16 +24,13 @@ protected:
   {
     ++bodies;
     lastParams = params;
-    _inBody = true;
     while (_hold && !_abortRequested)
       Sleep(1);
     aborted += _abortRequested ? 1 : 0;
-    _inBody = false;
   }
 
 private:
   bool _hold;
-  std::atomic<bool> _inBody{false};
 };
 
 struct CountingObserver : TaskObserver {
@@ -72,22 +63,6 @@ TEST(TaskTest, BodyRunsOnItsParametersThenReportsDone)
   EXPECT_EQ(task.getProgress(), 0.5);
 }
 
-TEST(TaskTest, RestartAbortsAndJoinsTheRunningBody)
-{
-  CountingTask task(true);
-  task.start(1);
-  task.waitUntilInBody();
-  task.start(2);  // returns only once the first body has stopped
-  EXPECT_EQ(task.aborted, 1);
-  task.waitUntilInBody();
-  EXPECT_EQ(task.lastParams, 2);
-  EXPECT_FALSE(task.isDone());
-  task.abort();
-  EXPECT_EQ(task.bodies, 2);
-  EXPECT_EQ(task.aborted, 2);
-  EXPECT_TRUE(task.isDone());
-}
-
 TEST(TaskTest, StartsFromSeveralThreadsAreSerialised)
 {
   int before = countThreads();
@@ -108,12 +83,4 @@ TEST(TaskTest, StartsFromSeveralThreadsAreSerialised)
     EXPECT_EQ(task.aborted, CALLERS * STARTS);
   }
   EXPECT_EQ(countThreads(), before);
-}
-
-TEST(TaskTest, AbortWithoutABodyReturnsAtOnce)
-{
-  CountingTask task(true);
-  task.abort();
-  task.abort();
-  EXPECT_EQ(task.bodies, 0);
 }
