@@ -5,7 +5,10 @@
 #include <vector>
 
 // A JSON value: object, string, number, array, boolean or null. Values own
-// their content and copy deeply. The parser throws a std::string message.
+// their content and copy deeply. The parser is lenient (commas optional,
+// text after the value ignored) and throws a std::string message; strings
+// hold UTF-8, and \u escapes are decoded into it. The serialiser writes
+// compact text with members in key order and non-finite numbers as null.
 class json {
 public:
   enum Type { obj, str, num, arr, bln, nul };
