@@ -4,6 +4,7 @@
 #include "FileDatabase.h"
 #include "FindTask.h"
 #include "Portability.h"
+#include "TestFolder.h"
 
 #include <windows.h>
 
@@ -44,25 +45,6 @@ int makeTree(const std::wstring& root)
       makeFiles(joinPath(top, L"Season " + std::to_wstring(s) + L" \u65e5"), folders++);
   }
   return folders;
-}
-
-void removeTree(const std::wstring& folder)
-{
-  WIN32_FIND_DATAW data;
-  HANDLE search = FindFirstFileW(joinPath(folder, L"*").c_str(), &data);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = data.cFileName;
-      if (name == L"." || name == L"..")
-        continue;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        removeTree(joinPath(folder, name));
-      else
-        DeleteFileW(joinPath(folder, name).c_str());
-    } while (FindNextFileW(search, &data));
-    FindClose(search);
-  }
-  RemoveDirectoryW(folder.c_str());
 }
 
 double scanMs(FindTask& task, const FindParams& params)

@@ -22,7 +22,7 @@ inline std::string standInTranscoderPath()
 // are the transcoder's two.
 class StandInScript {
 public:
-  explicit StandInScript(const std::string& script) : _path(_folder.write(L"clip \u00e9.mp4", script)) {}
+  explicit StandInScript(const std::string& script) : _path(_folder.file(L"clip \u00e9.mp4", script)) {}
 
   const std::wstring& path() const { return _path; }
   const TestFolder& folder() const { return _folder; }

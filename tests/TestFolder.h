@@ -1,7 +1,7 @@
 #pragma once
 
-// A unique scratch folder for tests, its name with a blank and non-ASCII
-// letters; removed with everything in it at the end.
+// A unique scratch folder for tests and benchmarks, its name with a blank
+// and non-ASCII letters; removed with everything in it at the end.
 
 #include "Portability.h"
 
@@ -18,21 +18,25 @@ inline std::wstring tempFolder()
   return folder;
 }
 
-inline void removeTree(const std::wstring& path)
+inline void removeTree(const std::wstring& folder)
 {
-  FolderReader reader(path);
-  std::wstring name;
-  while (reader.next(name)) {
-    if (name == L"." || name == L"..")
-      continue;
-    std::wstring child = joinPath(path, name);
-    if (GetFileAttributesW(child.c_str()) & FILE_ATTRIBUTE_DIRECTORY)
-      removeTree(child);
-    else
-      DeleteFileW(child.c_str());
+  WIN32_FIND_DATAW data;
+  HANDLE search = FindFirstFileW(joinPath(folder, L"*").c_str(), &data);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..")
+        continue;
+      std::wstring full = joinPath(folder, name);
+      SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        removeTree(full);
+      else
+        DeleteFileW(full.c_str());
+    } while (FindNextFileW(search, &data));
+    FindClose(search);
   }
-  reader.close();
-  RemoveDirectoryW(path.c_str());
+  RemoveDirectoryW(folder.c_str());
 }
 
 class TestFolder {
@@ -40,28 +44,42 @@ public:
   explicit TestFolder(const std::wstring& parent = tempFolder())
   {
     static std::atomic<unsigned> serial{0};
-    _path = joinPath(parent, L"zv test \u00e9t\u00e9\u65e5 " + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                 std::to_wstring(serial++));
-    CreateDirectoryW(_path.c_str(), nullptr);
+    _root = joinPath(parent, L"zv test \u00e9\u65e5 " + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                 std::to_wstring(GetTickCount()) + L"-" + std::to_wstring(serial++));
+    CreateDirectoryW(_root.c_str(), nullptr);
   }
-  ~TestFolder() { removeTree(_path); }
+  ~TestFolder() { removeTree(_root); }
   TestFolder(const TestFolder&) = delete;
   TestFolder& operator=(const TestFolder&) = delete;
 
-  const std::wstring& path() const { return _path; }
+  const std::wstring& root() const { return _root; }
+  std::wstring path(const std::wstring& relative) const { return joinPath(_root, relative); }
 
-  // Writes a file (its folders must exist) and returns its full path.
-  std::wstring write(const std::wstring& name, const std::string& bytes) const
+  // Makes the folder and every missing folder above it.
+  std::wstring folder(const std::wstring& relative) const
   {
-    std::wstring file = joinPath(_path, name);
-    FILE* stream = _wfopen(file.c_str(), L"wb");
-    if (stream) {
-      fwrite(bytes.data(), 1, bytes.size(), stream);
-      fclose(stream);
+    std::wstring full = path(relative);
+    for (size_t slash = _root.size() + 1; slash != std::wstring::npos; slash = full.find(L'\\', slash + 1))
+      CreateDirectoryW(full.substr(0, slash).c_str(), nullptr);
+    CreateDirectoryW(full.c_str(), nullptr);
+    return full;
+  }
+
+  // Writes a file, making its folders, and returns its full path.
+  std::wstring file(const std::wstring& relative, const std::string& content = "video") const
+  {
+    size_t slash = relative.rfind(L'\\');
+    if (slash != std::wstring::npos)
+      folder(relative.substr(0, slash));
+    std::wstring full = path(relative);
+    FILE* out = _wfopen(full.c_str(), L"wb");
+    if (out) {
+      fwrite(content.data(), 1, content.size(), out);
+      fclose(out);
     }
-    return file;
+    return full;
   }
 
 private:
-  std::wstring _path;
+  std::wstring _root;
 };

@@ -27,7 +27,7 @@ std::vector<Entry> walk(const std::wstring& folder)
 
 // Names seen per directory, relative to the tree's root.
 std::map<std::wstring, std::multiset<std::wstring>> byDirectory(const std::vector<Entry>& entries,
-                                                                const ScratchTree& tree)
+                                                                const TestFolder& tree)
 {
   std::map<std::wstring, std::multiset<std::wstring>> result;
   for (const Entry& entry : entries)
@@ -39,7 +39,7 @@ std::map<std::wstring, std::multiset<std::wstring>> byDirectory(const std::vecto
 
 TEST(FileSystemTest, WalkEntersDirectoriesAndYieldsTheirDotEntries)
 {
-  ScratchTree tree(L"walk");
+  TestFolder tree;
   tree.file(L"a.avi");
   tree.file(L"b.avi");
   tree.file(L"s\\c.avi");
@@ -68,7 +68,7 @@ TEST(FileSystemTest, WalkEntersDirectoriesAndYieldsTheirDotEntries)
 
 TEST(FileSystemTest, MissingStartFolderYieldsNothing)
 {
-  ScratchTree tree(L"missing");
+  TestFolder tree;
   FileSystem::RecursiveFileEnumerator walker(tree.path(L"nowhere\\").c_str());
   EXPECT_FALSE(walker.hasNext());
   EXPECT_EQ(walker.next().name(), L"");
@@ -82,7 +82,7 @@ TEST(FileSystemTest, MissingStartFolderYieldsNothing)
 TEST(FileSystemTest, DirectoryGoneBeforeItIsEnteredEndsTheWalkQuietly)
 {
   for (int round = 0; round < 20; ++round) {
-    ScratchTree tree(L"vanish");
+    TestFolder tree;
     std::wstring sub = tree.folder(L"sub");
     FileSystem::RecursiveFileEnumerator walker(joinPath(tree.root(), L"").c_str());
     RemoveDirectoryW(sub.c_str());
@@ -97,7 +97,7 @@ TEST(FileSystemTest, DirectoryGoneBeforeItIsEnteredEndsTheWalkQuietly)
 
 TEST(FileSystemTest, FileFromPathAndItsOperations)
 {
-  ScratchTree tree(L"file");
+  TestFolder tree;
   std::wstring path = tree.file(L"Movie.Final.MP4", "data");
 
   FileSystem::File file(path.c_str());

@@ -161,7 +161,7 @@ TEST_F(PipedProgramTest, ArgumentsReachTheChildWhole)
 {
   // An executable whose path holds a blank and non-ASCII letters, too.
   StandInScript script("err-args\n");
-  std::wstring copy = joinPath(script.folder().path(), L"trans coder \u00e9.exe");
+  std::wstring copy = joinPath(script.folder().root(), L"trans coder \u00e9.exe");
   ASSERT_TRUE(CopyFileW(toWide(standInTranscoderPath()).c_str(), copy.c_str(), FALSE));
   std::vector<std::string> args = script.probeArgs();
   args[0] = toUtf8(copy);

@@ -132,18 +132,18 @@ TEST(FileTest, OddNamesOnTheWindowsDriveAndTheUnixRoot)
 {
   for (const std::wstring& parent : {tempFolder(), std::wstring(L"Z:\\tmp")}) {
     TestFolder folder(parent);
-    std::wstring path = folder.write(L"a b \u00e9\u65e5.mp4", std::string(1234, 'v'));
+    std::wstring path = folder.file(L"a b \u00e9\u65e5.mp4", std::string(1234, 'v'));
     EXPECT_TRUE(fileExists(path.c_str())) << toUtf8(path);
     FileStat status(path.c_str());
     EXPECT_TRUE(status.exists);
     EXPECT_EQ(status.size(), 1234);
     EXPECT_TRUE(status.st_mode & _S_IFREG);
 
-    std::wstring missing = joinPath(folder.path(), L"missing \u00e9.mp4");
+    std::wstring missing = joinPath(folder.root(), L"missing \u00e9.mp4");
     EXPECT_FALSE(fileExists(missing.c_str()));
     EXPECT_FALSE(FileStat(missing.c_str()).exists);
 
-    EXPECT_EQ(listFolder(folder.path()), (std::vector<std::wstring>{L".", L"..", L"a b \u00e9\u65e5.mp4"}));
+    EXPECT_EQ(listFolder(folder.root()), (std::vector<std::wstring>{L".", L"..", L"a b \u00e9\u65e5.mp4"}));
   }
 }
 
@@ -164,20 +164,20 @@ TEST(FileTest, TempFileNamesAreUniqueAndCreated)
 
 TEST(FolderReaderTest, EntriesOneByOneThenFalse)
 {
-  TestFolder folder(tempFolder());
-  folder.write(L"one.txt", "1");
+  TestFolder folder;
+  folder.file(L"one.txt", "1");
   FolderReader reader;
   std::wstring name = L"unchanged";
   EXPECT_FALSE(reader.next(name));
   EXPECT_EQ(name, L"unchanged");
-  ASSERT_TRUE(reader.open(folder.path()));
+  ASSERT_TRUE(reader.open(folder.root()));
   int entries = 0;
   while (reader.next(name))
     ++entries;
   EXPECT_EQ(entries, 3);
   EXPECT_FALSE(reader.next(name));
   // Reopening starts over.
-  ASSERT_TRUE(reader.open(folder.path()));
+  ASSERT_TRUE(reader.open(folder.root()));
   EXPECT_TRUE(reader.next(name));
 }
 
@@ -206,8 +206,8 @@ TEST(ProcessDeathTest, EmptyArgumentListIsAProgrammingError)
 
 TEST(ProcessTest, ChildGetsItsArgumentsIntact)
 {
-  TestFolder folder(tempFolder());
-  std::wstring report = joinPath(folder.path(), L"report.txt");
+  TestFolder folder;
+  std::wstring report = joinPath(folder.root(), L"report.txt");
   std::wstring self = getModulePath();
   const wchar_t* args[] = {self.c_str(), CHILD_ARGS, report.c_str(), L"-ss", L"C:\\My Videos\\\u00e9t\u00e9 \u65e5.mp4",
                            nullptr};

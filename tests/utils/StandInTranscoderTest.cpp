@@ -59,7 +59,7 @@ TEST_F(StandInTranscoderTest, StreamCopiesAFileByteForByte)
   std::string bytes;
   for (int i = 0; i < 5000; ++i)
     bytes += static_cast<char>(i * 7);  // CR, LF and ^Z included
-  script.folder().write(L"segment 10.ts", bytes);
+  script.folder().file(L"segment 10.ts", bytes);
   run(script.streamArgs(10));
   EXPECT_EQ(out.text, bytes);
 }

@@ -185,7 +185,7 @@ protected:
     _config.getSettings() = defaults();
   }
 
-  ScratchTree _tree{L"settings"};
+  TestFolder _tree;
   std::wstring _folder;
   std::wstring _path;
   ConfigFile _config{_tree.path(L"Jos\u00e9 \u65e5\u672c")};

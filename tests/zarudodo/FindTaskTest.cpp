@@ -51,7 +51,7 @@ protected:
     }));
   }
 
-  ScratchTree _tree{L"scan"};
+  TestFolder _tree;
   LogRecorder _log;
   FileDatabase _database;
 };
