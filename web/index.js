@@ -17,7 +17,14 @@ const video = document.getElementById('video');
 const playerMessage = document.getElementById('player-message');
 const closeButton = document.getElementById('close-player');
 
+// Right after the program starts, its folder search may not have found
+// anything yet: an empty list is asked for again a few times.
+const EMPTY_LIST_RETRY_MS = 5000;
+const EMPTY_LIST_RETRIES = 12;
+
 let videoNames = [];
+let emptyListRetries = 0;
+let retryTimer = null;
 let hls = null;
 let hlsScript = null;
 let mediaRecoveries = 0;
@@ -34,6 +41,7 @@ function sortNames(names) {
 }
 
 async function loadList() {
+  clearTimeout(retryTimer);
   reloadButton.disabled = true;
   showMessage(listMessage, 'Loading the videos...', '');
   try {
@@ -43,6 +51,10 @@ async function loadList() {
     }
     videoNames = sortNames(reply.files.filter((name) => typeof name === 'string'));
     renderList();
+    if (videoNames.length === 0 && emptyListRetries < EMPTY_LIST_RETRIES) {
+      emptyListRetries += 1;
+      retryTimer = setTimeout(loadList, EMPTY_LIST_RETRY_MS);
+    }
   } catch (error) {
     videoNames = [];
     list.replaceChildren();

@@ -135,16 +135,22 @@ describe('the settings page', { skip: server.skip }, () => {
     assert.deepEqual(errors, []);
   });
 
-  test('shows the empty-list message once no folder holds videos', async (t) => {
+  test('an empty list says so, and fills in by itself once videos are found', async (t) => {
     const { page } = await openSettings(t);
     await rows(page, 'folders').first().fill(windowsPath(emptyFolder));
     await page.click('#folders button.remove >> nth=1');
     assert.match(await save(page), /^Settings saved/);
-    await page.goto(server.base + '/');
-    await waitForList(page, []);
-    await page.getByText('No videos found yet.').waitFor();
-    await page.locator('#list-message a').click();
-    await page.locator('#settings').waitFor();
+    const listPage = await browser.context.newPage();
+    t.after(() => listPage.close());
+    await listPage.goto(server.base + '/');
+    await waitForList(listPage, []);
+    await listPage.getByText('No videos found yet.').waitFor();
+
+    await rows(page, 'folders').first().fill(SECOND);
+    assert.match(await save(page), /^Settings saved/);
+    const [name] = videoNames('videos two');
+    await listPage.getByRole('button', { name }).waitFor({ timeout: 30000 });
+    await listPage.locator('#list-message').getByText('1 video').waitFor();
   });
 
   test('reports the program\'s refusal of the settings', async (t) => {
