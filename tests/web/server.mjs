@@ -12,6 +12,7 @@ import { fileURLToPath } from 'node:url';
 const ROOT = fileURLToPath(new URL('../..', import.meta.url));
 const START_TIMEOUT_MS = 60000;
 const STOP_TIMEOUT_MS = 10000;
+const TURN_TIMEOUT_MS = 120000;
 // The server tries the following ports when its own is taken.
 const PORT_SEARCH = 10;
 
@@ -110,6 +111,44 @@ async function answersWithMarker(port, marker) {
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
+// A Windows program under the build's Wine prefix; its output is kept.
+function runUnderWine(exe, cwd) {
+  const child = spawn(path.join(ROOT, 'scripts', 'wine-run'), [exe], {
+    cwd, stdio: ['pipe', 'pipe', 'pipe'],
+  });
+  child.output = '';
+  const keep = (chunk) => {
+    child.output = (child.output + chunk.toString('utf8')).slice(-200000);
+  };
+  child.stdout.on('data', keep);
+  child.stderr.on('data', keep);
+  child.exited = new Promise((resolve) => child.once('exit', resolve));
+  return child;
+}
+
+// Closing standard input ends both programs started here.
+async function endProgram(child) {
+  child.stdin.end();
+  const timer = setTimeout(() => child.kill('SIGKILL'), STOP_TIMEOUT_MS);
+  await child.exited;
+  clearTimeout(timer);
+}
+
+// Waits for the settings file's turn, shared with the unit tests that use
+// the same file; resolves to the holder, which endProgram gives back.
+async function takeSettingsTurn() {
+  const holder = runUnderWine(path.join(PATHS.build, 'tests', 'web', 'settings-turn.exe'), PATHS.build);
+  const deadline = Date.now() + TURN_TIMEOUT_MS;
+  while (!holder.output.includes('held')) {
+    if (Date.now() > deadline || holder.exitCode !== null) {
+      await endProgram(holder);
+      throw new Error(`no turn on the settings file within ${TURN_TIMEOUT_MS} ms: ${holder.output}`);
+    }
+    await sleep(100);
+  }
+  return holder;
+}
+
 // settings: the keys of the settings file, without the port (chosen here).
 // Resolves to { skip } with a reason when the server cannot be tested yet,
 // or to { port, base, settingsFile, marker, stop(), log() }; stop() may be
@@ -119,6 +158,7 @@ export async function startServer(settings) {
   if (!fs.existsSync(exe) || !knowsJsonInterface(exe)) {
     return { skip: NOT_SERVING_DB };
   }
+  const turn = await takeSettingsTurn();
   const folder = appDataFolder();
   const settingsFile = path.join(folder, 'quorvelan.conf');
   const earlier = fs.existsSync(settingsFile) ? fs.readFileSync(settingsFile) : null;
@@ -127,30 +167,17 @@ export async function startServer(settings) {
   fs.mkdirSync(folder, { recursive: true });
   fs.writeFileSync(settingsFile, JSON.stringify({ port, ...settings, webTestMarker: marker }));
 
-  const child = spawn(path.join(ROOT, 'scripts', 'wine-run'), [exe], {
-    cwd: PATHS.dist, stdio: ['pipe', 'pipe', 'pipe'],
-  });
-  let output = '';
-  const keep = (chunk) => {
-    output = (output + chunk.toString('utf8')).slice(-200000);
-  };
-  child.stdout.on('data', keep);
-  child.stderr.on('data', keep);
-  const exited = new Promise((resolve) => child.once('exit', resolve));
-
+  const child = runUnderWine(exe, PATHS.dist);
   let stopping = null;
   const stop = () => (stopping ??= stopAndRestore());
   const stopAndRestore = async () => {
-    // Closing its standard input ends the headless server.
-    child.stdin.end();
-    const timer = setTimeout(() => child.kill('SIGKILL'), STOP_TIMEOUT_MS);
-    await exited;
-    clearTimeout(timer);
+    await endProgram(child);
     if (earlier) {
       fs.writeFileSync(settingsFile, earlier);
     } else {
       fs.rmSync(settingsFile, { force: true });
     }
+    await endProgram(turn);
   };
 
   const deadline = Date.now() + START_TIMEOUT_MS;
@@ -159,7 +186,7 @@ export async function startServer(settings) {
       if (await answersWithMarker(candidate, marker)) {
         return {
           port: candidate, base: `http://127.0.0.1:${candidate}`, settingsFile, marker, stop,
-          log: () => output,
+          log: () => child.output,
         };
       }
     }
@@ -167,5 +194,5 @@ export async function startServer(settings) {
   }
   await stop();
   throw new Error(`zarudodo-server.exe did not answer /db?getconfig within ${START_TIMEOUT_MS} ms ` +
-    `(exit code ${child.exitCode}). Its output:\n${output}`);
+    `(exit code ${child.exitCode}). Its output:\n${child.output}`);
 }
