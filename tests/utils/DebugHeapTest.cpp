@@ -1,10 +1,16 @@
 #include "Debug.h"
 #include "DebugHeap.h"
+#include "PipedProgram.h"
+#include "Portability.h"
+#include "Sink.h"
+#include "StandInScript.h"
+#include "StringUtil.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -82,33 +88,45 @@ const int WHERE_AM_I_LINE = __LINE__ - 3;
 
 }
 
-TEST(DebugHeapTest, MallocRecordsSizeFileAndLine)
+TEST(DebugHeapTest, EachFunctionRecordsSizeFileAndLine)
 {
   void* p = DEBUG_MALLOC(10);
   const int line = __LINE__ - 1;
+  unsigned char* zeroed = static_cast<unsigned char*>(DEBUG_CALLOC(25, 4));
+  char* s = DEBUG_STRDUP("vid\xc3\xa9o 1.mp4");
+  wchar_t* w = DEBUG_WCSDUP(L"vid\u00e9o \u4e2d.mp4");
+  char* empty = DEBUG_STRDUP("");
+
   BlockInfo info = blockInfo(p);
-  EXPECT_TRUE(info.live);
   EXPECT_EQ(info.size, 10u);
   EXPECT_STREQ(info.file, __FILE__);
   EXPECT_EQ(info.line, line);
-  DEBUG_FREE(p);
-  EXPECT_FALSE(blockInfo(p).live);
+  EXPECT_EQ(blockInfo(zeroed).size, 100u);
+  EXPECT_EQ(std::count(zeroed, zeroed + 100, 0), 100);
+  EXPECT_STREQ(s, "vid\xc3\xa9o 1.mp4");
+  EXPECT_EQ(blockInfo(s).size, strlen(s) + 1);
+  EXPECT_STREQ(w, L"vid\u00e9o \u4e2d.mp4");
+  EXPECT_EQ(blockInfo(w).size, 2 * wcslen(w) + 2);
+  EXPECT_EQ(blockInfo(empty).size, 1u);
+
+  for (void* block : {p, static_cast<void*>(zeroed), static_cast<void*>(s), static_cast<void*>(w),
+                      static_cast<void*>(empty)}) {
+    DEBUG_FREE(block);
+    EXPECT_FALSE(blockInfo(block).live);
+  }
   DEBUG_FREE(nullptr);
 }
 
-TEST(DebugHeapTest, ReallocGrowsAndShrinksKeepingDataAndFirstPosition)
+TEST(DebugHeapTest, ReallocKeepsDataAndFirstPosition)
 {
-  char* p = static_cast<char*>(DEBUG_MALLOC(8));
+  char* p = static_cast<char*>(DEBUG_REALLOC(nullptr, 8));  // null: allocates
   const int line = __LINE__ - 1;
   memcpy(p, "abcdefg", 8);
-
   p = static_cast<char*>(DEBUG_REALLOC(p, 100000));
   ASSERT_NE(p, nullptr);
   EXPECT_STREQ(p, "abcdefg");
   memset(p + 8, 'z', 100000 - 8);
-  BlockInfo grown = blockInfo(p);
-  EXPECT_EQ(grown.size, 100000u);
-  EXPECT_EQ(grown.line, line);
+  EXPECT_EQ(blockInfo(p).size, 100000u);
 
   p = static_cast<char*>(DEBUG_REALLOC(p, 4));
   ASSERT_NE(p, nullptr);
@@ -117,15 +135,8 @@ TEST(DebugHeapTest, ReallocGrowsAndShrinksKeepingDataAndFirstPosition)
   EXPECT_EQ(shrunk.size, 4u);
   EXPECT_STREQ(shrunk.file, __FILE__);
   EXPECT_EQ(shrunk.line, line);
-  DEBUG_FREE(p);  // the tail guard was rewritten after the new size
-}
 
-TEST(DebugHeapTest, ReallocOfNullAllocatesAndToZeroFrees)
-{
-  void* p = DEBUG_REALLOC(nullptr, 16);
-  ASSERT_NE(p, nullptr);
-  EXPECT_EQ(blockInfo(p).size, 16u);
-  EXPECT_EQ(DEBUG_REALLOC(p, 0), nullptr);
+  EXPECT_EQ(DEBUG_REALLOC(p, 0), nullptr);  // frees, after checking the rewritten tail guard
   EXPECT_FALSE(blockInfo(p).live);
 }
 
@@ -142,36 +153,6 @@ TEST(DebugHeapTest, SizesThatWouldWrapAroundAreRefused)
   EXPECT_STREQ(p, "abc");  // the old block stays valid and tracked
   EXPECT_EQ(blockInfo(p).size, 4u);
   DEBUG_FREE(p);
-}
-
-TEST(DebugHeapTest, CallocZeroFills)
-{
-  unsigned char* p = static_cast<unsigned char*>(DEBUG_CALLOC(25, 4));
-  ASSERT_NE(p, nullptr);
-  for (int i = 0; i < 100; ++i)
-    EXPECT_EQ(p[i], 0) << i;
-  EXPECT_EQ(blockInfo(p).size, 100u);
-  DEBUG_FREE(p);
-}
-
-TEST(DebugHeapTest, StrdupAndWideStrdupCopyIntoTrackedBlocks)
-{
-  char* s = DEBUG_STRDUP("vid\xc3\xa9o 1.mp4");
-  EXPECT_STREQ(s, "vid\xc3\xa9o 1.mp4");
-  EXPECT_EQ(blockInfo(s).size, strlen(s) + 1);
-
-  wchar_t* w = DEBUG_WCSDUP(L"vid\u00e9o \u4e2d.mp4");
-  EXPECT_STREQ(w, L"vid\u00e9o \u4e2d.mp4");
-  BlockInfo info = blockInfo(w);
-  EXPECT_EQ(info.size, 2 * wcslen(w) + 2);
-  EXPECT_STREQ(info.file, __FILE__);
-
-  char* empty = DEBUG_STRDUP("");
-  EXPECT_STREQ(empty, "");
-  EXPECT_EQ(blockInfo(empty).size, 1u);
-  DEBUG_FREE(empty);
-  DEBUG_FREE(w);
-  DEBUG_FREE(s);
 }
 
 TEST(DebugHeapTest, NewNamesTheAllocatingFunctionFromTheMap)
@@ -193,17 +174,6 @@ TEST(DebugHeapTest, FindCallerNamesFunctionFileAndLine)
   EXPECT_STREQ(position.function, "(anonymous namespace)::whereAmI(CodePosition&)");
   EXPECT_STREQ(position.file, __FILE__);
   EXPECT_EQ(position.line, WHERE_AM_I_LINE);
-}
-
-TEST(DebugHeapTest, WalkStackStopsAtTheLimitAndAtTheStacksEnd)
-{
-  unsigned stack[64];
-  EXPECT_EQ(walkStack(stack, 2), 2);
-  int count = walkStack(stack, 64);
-  EXPECT_GT(count, 3);
-  EXPECT_LT(count, 64);
-  for (int i = 0; i < count; ++i)
-    EXPECT_NE(stack[i], 0u);
 }
 
 TEST(DebugHeapTest, VisitsOnlyBlocksMadeAfterTheMarkOldestFirst)
@@ -236,21 +206,17 @@ TEST(DebugHeapTest, ThreadsAllocatingAndFreeingAtOnceLoseAndSpoilNothing)
   const int SLOTS = 32;
   void* mark = DEBUG_MALLOC(1);
   std::atomic<int> spoiled{0};
-
-  // Blocks are handed between threads through this box, so that many are
-  // freed by another thread than the one that made them.
+  // Blocks pass between threads through the box, so that many are freed by
+  // another thread than the one that made them. Each block counts upwards
+  // from its first byte; whoever frees or grows it checks that.
   std::atomic<unsigned char*> box[SLOTS] = {};
 
   auto worker = [&](int id) {
     std::mt19937 random(id);
-    struct Held {
-      unsigned char* p;
-      size_t size;
-      bool fromNew;
-    } held[SLOTS] = {};
-    auto fill = [](Held& h, unsigned char seed) {
-      for (size_t i = 0; i < h.size; ++i)
-        h.p[i] = static_cast<unsigned char>(seed + i);
+    auto fill = [&](unsigned char* p, size_t size) {
+      unsigned char seed = static_cast<unsigned char>(random());
+      for (size_t i = 0; i < size; ++i)
+        p[i] = static_cast<unsigned char>(seed + i);
     };
     auto check = [&](const unsigned char* p, size_t size) {
       for (size_t i = 1; i < size; ++i) {
@@ -260,45 +226,50 @@ TEST(DebugHeapTest, ThreadsAllocatingAndFreeingAtOnceLoseAndSpoilNothing)
         }
       }
     };
-    auto release = [](Held& h) {
-      if (h.fromNew)
-        delete[] h.p;
-      else
-        DEBUG_FREE(h.p);
-      h = {};
-    };
+    struct Held {
+      unsigned char* p;
+      size_t size;
+    } held[SLOTS] = {}, made[SLOTS] = {};  // made: by new[], freed by delete[]
     for (int step = 0; step < STEPS; ++step) {
-      Held& h = held[random() % SLOTS];
+      int slot = random() % SLOTS;
       size_t size = 1 + random() % 300;
+      Held& h = held[slot];
+      Held& n = made[slot];
+      if (!n.p) {
+        n = {new unsigned char[size], size};
+        fill(n.p, size);
+      } else if (random() % 2) {
+        check(n.p, n.size);
+        delete[] n.p;
+        n = {};
+      }
       if (!h.p) {
-        int how = random() % 3;
-        h.p = how == 0   ? new unsigned char[size]
-              : how == 1 ? static_cast<unsigned char*>(DEBUG_MALLOC(size))
-                         : static_cast<unsigned char*>(DEBUG_CALLOC(size, 1));
-        h.size = size;
-        h.fromNew = how == 0;
-        fill(h, static_cast<unsigned char>(random()));
+        h = {static_cast<unsigned char*>(random() % 2 ? DEBUG_MALLOC(size) : DEBUG_CALLOC(size, 1)), size};
+        fill(h.p, size);
         continue;
       }
       check(h.p, h.size);
-      int what = h.fromNew ? 2 : random() % 3;
-      if (what == 0) {
+      switch (random() % 3) {
+      case 0:
         h.p = static_cast<unsigned char*>(DEBUG_REALLOC(h.p, size));
         check(h.p, size < h.size ? size : h.size);
         h.size = size;
-        fill(h, static_cast<unsigned char>(random()));
-      } else if (what == 1) {
-        // Into the box; the block found there, made by any thread, is freed here.
+        fill(h.p, size);
+        break;
+      case 1:
         DEBUG_FREE(box[random() % SLOTS].exchange(h.p));
         h = {};
-      } else {
-        release(h);
+        break;
+      default:
+        DEBUG_FREE(h.p);
+        h = {};
       }
     }
-    for (Held& h : held)
-      release(h);
+    for (int slot = 0; slot < SLOTS; ++slot) {
+      DEBUG_FREE(held[slot].p);
+      delete[] made[slot].p;
+    }
   };
-
   {
     std::vector<std::thread> threads;
     for (int id = 0; id < THREADS; ++id)
@@ -314,8 +285,9 @@ TEST(DebugHeapTest, ThreadsAllocatingAndFreeingAtOnceLoseAndSpoilNothing)
   DEBUG_FREE(mark);
 }
 
-TEST(DebugHeapDeathTest, SecondFreeOfABlockIsAnInvalidFree)
+TEST(DebugHeapDeathTest, FreeOfAPointerWithoutALiveHeaderIsFatal)
 {
+  const char* invalid = "Invalid free of \\[\\w+\\] in .*DebugHeapTest\\.cpp:\\d+";
   EXPECT_DEATH(
       {
         showHeapMessages();
@@ -323,18 +295,7 @@ TEST(DebugHeapDeathTest, SecondFreeOfABlockIsAnInvalidFree)
         DEBUG_FREE(p);
         DEBUG_FREE(p);
       },
-      "Invalid free of \\[\\w+\\] in .*DebugHeapTest\\.cpp:\\d+");
-}
-
-TEST(DebugHeapDeathTest, FreeOfAForeignPointerIsAnInvalidFree)
-{
-  EXPECT_DEATH(
-      {
-        showHeapMessages();
-        alignas(8) unsigned char buffer[64] = {};
-        DEBUG_FREE(buffer + 32);
-      },
-      "Invalid free of \\[\\w+\\] in .*DebugHeapTest\\.cpp:\\d+");
+      invalid);
   EXPECT_DEATH(
       {
         showHeapMessages();
@@ -343,18 +304,21 @@ TEST(DebugHeapDeathTest, FreeOfAForeignPointerIsAnInvalidFree)
         operator delete(foreign);
       },
       "Invalid free of");
-}
-
-TEST(DebugHeapDeathTest, OverwrittenGuardInFrontOfTheDataIsReported)
-{
   EXPECT_DEATH(
       {
         showHeapMessages();
         char* p = static_cast<char*>(DEBUG_MALLOC(16));
-        reinterpret_cast<DebugBlockHeader*>(p)[-1].magic = 0x12345600;
+        reinterpret_cast<DebugBlockHeader*>(p)[-1].magic = 0x12345600;  // the guard in front
         DEBUG_FREE(p);
       },
-      "Invalid free of");
+      invalid);
+  EXPECT_DEATH(
+      {
+        showHeapMessages();
+        alignas(8) unsigned char buffer[64] = {};
+        DEBUG_REALLOC(buffer + 32, 8);
+      },
+      "realloc\\( \\[\\w+\\], 8 \\): ptr is bad\\.");
 }
 
 TEST(DebugHeapDeathTest, ByteWrittenPastTheEndIsReported)
@@ -377,55 +341,23 @@ TEST(DebugHeapDeathTest, ByteWrittenPastTheEndIsReported)
       "Sentry corrupted\\.");
 }
 
-TEST(DebugHeapDeathTest, ReallocOfAForeignPointerIsReported)
-{
-  EXPECT_DEATH(
-      {
-        showHeapMessages();
-        alignas(8) unsigned char buffer[64] = {};
-        DEBUG_REALLOC(buffer + 32, 8);
-      },
-      "realloc\\( \\[\\w+\\], 8 \\): ptr is bad\\.");
-}
-
 namespace {
 
-// Runs heap_probe.exe (built beside this program) and returns its output.
-std::string runProbe(const wchar_t* scenario, const wchar_t* folder)
+std::wstring probePath()
 {
-  wchar_t path[MAX_PATH];
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  *(wcsrchr(path, L'\\') + 1) = L'\0';
-  std::wstring program = std::wstring(path) + L"heap_probe.exe";
-  std::wstring commandLine = L"\"" + program + L"\" " + scenario;
+  return joinPath(getDirectory(getModulePath()), L"heap_probe.exe");
+}
 
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE readEnd, writeEnd;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
-    return "no pipe";
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = writeEnd;
-  startup.hStdError = writeEnd;
-  PROCESS_INFORMATION process;
-  BOOL started = CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, folder,
-                                &startup, &process);
-  CloseHandle(writeEnd);
-  std::string output;
-  if (started) {
-    char buffer[4096];
-    DWORD got;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
-      output.append(buffer, got);
-    WaitForSingleObject(process.hProcess, 10000);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+// Its standard output and error together.
+std::string runProbe(const std::wstring& program, const char* scenario)
+{
+  PipedProgram child;
+  StrSink output;
+  if (!child.start({toUtf8(program), scenario}))
+    return "not started";
+  while (child.read(&output, &output, 10000)) {
   }
-  CloseHandle(readEnd);
-  return output;
+  return output._text;
 }
 
 int announcedLine(const std::string& output, const std::string& what)
@@ -438,7 +370,7 @@ int announcedLine(const std::string& output, const std::string& what)
 
 TEST(DebugHeapReportTest, CleanRunEndsWithTheSingleNoLeakLine)
 {
-  std::string output = runProbe(L"clean", nullptr);
+  std::string output = runProbe(probePath(), "clean");
   size_t stop = output.find("Debug heap shutting down.");
   ASSERT_NE(stop, std::string::npos) << output;
   EXPECT_NE(output.find("No memory leaks detected.", stop), std::string::npos) << output;
@@ -447,7 +379,7 @@ TEST(DebugHeapReportTest, CleanRunEndsWithTheSingleNoLeakLine)
 
 TEST(DebugHeapReportTest, LeaksAreReportedAtExitOldestFirstWithFileAndLine)
 {
-  std::string output = runProbe(L"leaks", nullptr);
+  std::string output = runProbe(probePath(), "leaks");
   std::string probe = "HeapProbeMain.cpp:";
   size_t first = output.find("Leaked 10 bytes from ");
   size_t second = output.find("Leaked 20 bytes from ");
@@ -461,9 +393,11 @@ TEST(DebugHeapReportTest, LeaksAreReportedAtExitOldestFirstWithFileAndLine)
 
 TEST(DebugHeapReportTest, WithoutAMapFileNewBlocksAreUnknownFunctionLineZero)
 {
-  wchar_t folder[MAX_PATH];
-  GetTempPathW(MAX_PATH, folder);
-  std::string output = runProbe(L"leaks", folder);
+  // Under another name it looks for another map, which is nowhere.
+  TestFolder folder;
+  std::wstring copy = joinPath(folder.path(), L"probe \u00e9.exe");
+  ASSERT_TRUE(CopyFileW(probePath().c_str(), copy.c_str(), FALSE));
+  std::string output = runProbe(copy, "leaks");
   EXPECT_NE(output.find("Leaked 20 bytes from Unknown function:0 ["), std::string::npos) << output;
   EXPECT_NE(output.find("HeapProbeMain.cpp:" + std::to_string(announcedLine(output, "malloc"))), std::string::npos);
 }
