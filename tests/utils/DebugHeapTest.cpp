@@ -3,8 +3,8 @@
 #include "PipedProgram.h"
 #include "Portability.h"
 #include "Sink.h"
-#include "StandInScript.h"
 #include "StringUtil.h"
+#include "TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -395,7 +395,7 @@ TEST(DebugHeapReportTest, WithoutAMapFileNewBlocksAreUnknownFunctionLineZero)
 {
   // Under another name it looks for another map, which is nowhere.
   TestFolder folder;
-  std::wstring copy = joinPath(folder.path(), L"probe \u00e9.exe");
+  std::wstring copy = folder.path(L"probe \u00e9.exe");
   ASSERT_TRUE(CopyFileW(probePath().c_str(), copy.c_str(), FALSE));
   std::string output = runProbe(copy, "leaks");
   EXPECT_NE(output.find("Leaked 20 bytes from Unknown function:0 ["), std::string::npos) << output;
