@@ -1,5 +1,6 @@
 #include "Sink.h"
 
+#include "HttpResponse.h"
 #include "Log.h"
 
 const int ENCODER_LOG_KEY = LogRegisterKey("L_Encoder", true);
@@ -26,4 +27,10 @@ void StrSink::write(char* data, int length)
 void ErrSink::write(char* data, int length)
 {
   logDelivery(STREAM_CONTEXT_LOG_KEY, data, length);
+}
+
+// A zero-length delivery still makes sure the head is out.
+void HttpHandler::write(char* data, int length)
+{
+  _response->write(data, length > 0 ? static_cast<unsigned>(length) : 0);
 }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+class HttpResponse;
+
 // Where bytes flow in the streaming pipeline: pipe reads, the segmenter and
 // the HTTP response all meet through this interface.
 class Sink {
@@ -25,6 +27,16 @@ class ErrSink : public Sink {
 public:
   ErrSink() {}
   void write(char* data, int length) override;
+};
+
+// Sends the bytes as the body of an HTTP response, whose head goes out
+// before the first of them.
+class HttpHandler : public Sink {
+public:
+  explicit HttpHandler(HttpResponse* response) : _response(response) {}
+  void write(char* data, int length) override;
+
+  HttpResponse* _response;  // not owned; outlives the sink
 };
 
 // The channels the text sinks log under, shared with the duration probe

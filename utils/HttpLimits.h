@@ -1,0 +1,21 @@
+#pragma once
+
+// The web server's limits in one place. Each connection gets a thread of its
+// own in a 32-bit process, so these are what keep one client from holding
+// unbounded memory or a thread for ever.
+
+const int RECEIVE_TIMEOUT_MS = 5000;          // per recv; a silent client gets 400
+const int SEND_TIMEOUT_MS = 5000;             // per send; a client that stops reading is dropped
+const int RECEIVE_BUFFER_BYTES = 64000;       // one recv call
+const unsigned MAX_REQUEST_BYTES = 0x200000;  // head and body together (2 MiB)
+const unsigned MAX_HEAD_BYTES = 65536;        // request line and header lines
+const unsigned MAX_HEADER_COUNT = 100;
+const int ACCEPT_WAIT_MS = 1000;              // a stop takes effect within this
+const int PORT_SEARCH_COUNT = 100;            // the configured port and the ones above it
+const int HIGHEST_PORT = 65535;
+const unsigned FILE_BLOCK_BYTES = 65536;      // static files go out in blocks of this
+
+// Log channels of the server, its requests and its responses.
+extern const int WEB_LOG_KEY;          // "L_WebServer"
+extern const int WEB_DEBUG_LOG_KEY;    // "D_WebServer": per-request lines
+extern const int WEB_VERBOSE_LOG_KEY;  // "V_WebServer": bind, start, stop, socket options

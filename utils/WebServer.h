@@ -1,0 +1,96 @@
+#pragma once
+
+#include "HttpRequest.h"
+#include "HttpResponse.h"
+#include "Thread.h"
+
+#include <winsock2.h>
+
+#include <atomic>
+#include <list>
+#include <vector>
+
+class RequestThread;
+class Socket;
+
+// The HTTP/1.0 server: a thread that binds a port, accepts connections and
+// serves each on a RequestThread of its own, one request per connection.
+class WebServer : public Thread {
+public:
+  // A handler takes a request by sending the response head; one that returns
+  // without sending declines it, and the next handler is asked.
+  typedef void (*HandlerFunction)(HttpRequest* request, HttpResponse* response, void* userData);
+
+  struct HandlerInfo {
+    void* userData;
+    HandlerFunction function;
+  };
+
+  // Receives one line per served request when installed.
+  class AccessLog {
+  public:
+    virtual ~AccessLog() = default;
+    virtual void writeLine(const char* line) = 0;
+  };
+
+  static constexpr int NO_PORT = -1;  // what waitUntilStarted gives when nothing could be bound
+
+  explicit WebServer(int port);
+  ~WebServer() override;
+
+  void addHandler(HandlerFunction function, void* userData);
+  int waitUntilStarted();
+  void stop();
+  void serve();
+  void setAccessLog(AccessLog* sink);
+
+  void requestStarted(RequestThread* thread);
+  void requestFinished(RequestThread* thread);
+  bool dispatch(HttpRequest* request, HttpResponse* response);
+
+  void run() override;
+
+protected:
+  // Where a request thread is started; a test can make it fail.
+  virtual bool startRequestThread(RequestThread* thread);
+
+private:
+  bool bindPort(Socket& listener);
+  void acceptConnection(Socket& listener);
+  void waitForActiveRequests();
+  void reapFinished();
+  void writeAccessLogLine(RequestThread* thread);
+
+  std::atomic<bool> _stop{false};
+  int _port;                           // asked for; once bound, the bound one
+  Mutex _mutex;                        // guards the count, the finished list and the access log
+  int _activeCount = 0;
+  std::vector<RequestThread*> _finished;
+  std::list<HandlerInfo> _handlers;    // filled before start, read without a lock
+  Event _started;
+  AccessLog* _accessLog = nullptr;     // not owned
+};
+
+// One connection: read and parse one request, offer it to the handlers,
+// answer, shut the connection down.
+class RequestThread : public Thread {
+public:
+  RequestThread(WebServer* server, Socket* socket, const sockaddr_in& peer);
+  ~RequestThread() override;
+
+  void run() override;
+
+  HttpRequest* request() { return &_request; }
+  HttpResponse* response() { return &_response; }
+
+private:
+  void handleConnection(Socket* socket);
+  int readRequest(Socket* socket);
+  void refuseRequest();
+
+  WebServer* _server;   // not owned
+  Socket* _socket;      // owned
+  RequestParser _parser;
+  HttpRequest _request;
+  HttpResponse _response;
+};
