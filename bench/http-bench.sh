@@ -24,7 +24,7 @@ port=${line//$'\r'/}
 port=${port#port }
 [ "$port" -gt 0 ] || { echo "the server did not start: $line"; exit 1; }
 
-echo "web server under Wine, $(nproc) cores, ${seconds}s per run, one connection per request"
+echo "web server under Wine, $(nproc) cores (load average $(cut -d' ' -f1-3 /proc/loadavg)), ${seconds}s per run, one connection per request"
 printf '%-28s %12s %14s %12s\n' "reply" "connections" "requests/s" "p99 latency"
 for target in /small.html /db; do
   for connections in 16 64 200; do

@@ -269,12 +269,10 @@ TEST_F(HttpRequestTest, CookiesBySubstring)
   ASSERT_TRUE(request.getCookie("x", value));
   EXPECT_EQ(value, "3");
   EXPECT_FALSE(request.getCookie("none", value));
-}
 
-TEST_F(HttpRequestTest, NoCookieHeader)
-{
-  std::string value;
-  EXPECT_FALSE(make(SIMPLE_GET).getCookie("id", value));
+  RequestParser bare;
+  feedAll(bare, SIMPLE_GET);
+  EXPECT_FALSE(HttpRequest(&bare, address("127.0.0.1", 1), address("127.0.0.1", 2)).getCookie("id", value));
 }
 
 TEST_F(HttpRequestTest, ParamsFromTheQuery)
