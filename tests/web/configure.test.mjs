@@ -19,7 +19,7 @@ const SECOND = windowsPath(folders['videos two']);
 // A key of a later version, which the page must send back unchanged.
 const UNKNOWN = { nested: [1, 'two', { three: null }], flag: true };
 
-const server = await startServer({
+const server = await startServer('configure-server', {
   extensions: ['mp4'], share: false, folders: [FIRST], unknownKey: UNKNOWN,
 });
 

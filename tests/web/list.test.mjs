@@ -19,7 +19,7 @@ const PLAYBACK_TIMEOUT_MS = 90000;
 const folders = makeTestVideos(path.join(PATHS.build, 'web-tests'));
 const folder = folders['videos one'];
 fs.copyFileSync(path.join(folder, 'C++ talk.mp4'), path.join(folder, VANISHING));
-const server = await startServer({
+const server = await startServer('list-server', {
   extensions: ['mp4'], share: false, folders: [windowsPath(folder)],
 });
 

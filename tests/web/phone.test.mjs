@@ -15,7 +15,7 @@ const MIN_TEXT_PX = 16;
 const MIN_TARGET_PX = 44;
 
 const folders = makeTestVideos(path.join(PATHS.build, 'web-tests'));
-const server = await startServer({
+const server = await startServer('phone-server', {
   extensions: ['mp4'], share: false, folders: [windowsPath(folders['videos one'])],
 });
 

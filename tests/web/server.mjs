@@ -151,9 +151,9 @@ async function takeSettingsTurn() {
 
 // settings: the keys of the settings file, without the port (chosen here).
 // Resolves to { skip } with a reason when the server cannot be tested yet,
-// or to { port, base, settingsFile, marker, stop(), log() }; stop() may be
-// called more than once.
-export async function startServer(settings) {
+// or to { port, base, settingsFile, marker, stop() }; stop() may be called
+// more than once, and leaves the server's output in build/web-tests/NAME.log.
+export async function startServer(name, settings) {
   const exe = path.join(PATHS.dist, 'zarudodo-server.exe');
   if (!fs.existsSync(exe) || !knowsJsonInterface(exe)) {
     return { skip: NOT_SERVING_DB };
@@ -172,6 +172,8 @@ export async function startServer(settings) {
   const stop = () => (stopping ??= stopAndRestore());
   const stopAndRestore = async () => {
     await endProgram(child);
+    fs.mkdirSync(path.join(PATHS.build, 'web-tests'), { recursive: true });
+    fs.writeFileSync(path.join(PATHS.build, 'web-tests', `${name}.log`), child.output);
     if (earlier) {
       fs.writeFileSync(settingsFile, earlier);
     } else {
@@ -186,7 +188,6 @@ export async function startServer(settings) {
       if (await answersWithMarker(candidate, marker)) {
         return {
           port: candidate, base: `http://127.0.0.1:${candidate}`, settingsFile, marker, stop,
-          log: () => child.output,
         };
       }
     }
