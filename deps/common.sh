@@ -1,0 +1,229 @@
+# Shared functions for the dependency builds in deps/. Source it from a build
+# script; it needs root and Debian's mirrors, and keeps everything it makes
+# under a cache root outside the checkout.
+#
+# A build script calls deps_cached_build with a name, a build function and
+# the words that decide the result (source versions, configure flags). The
+# cache folder is keyed by a hash of those words, this file and the calling
+# script, so an unchanged build returns at once without touching the network.
+
+set -euo pipefail
+
+DEPS_CACHE=$(realpath -m "${ZARUDODO_DEPS_CACHE:-/var/cache/zarudodo-deps}")
+DEPS_HOST=i686-w64-mingw32
+DEPS_CC=$DEPS_HOST-gcc-posix
+DEPS_CXX=$DEPS_HOST-g++-posix
+DEPS_JOBS=$(nproc)
+DEPS_SCRIPT=$(realpath "${BASH_SOURCE[1]:-$0}")
+DEPS_COMMON=$(realpath "${BASH_SOURCE[0]}")
+DEPS_SRC_LIST=/etc/apt/sources.list.d/zarudodo-deb-src.sources
+
+# Temporary folders removed on any exit, also on Ctrl-C or kill.
+DEPS_TEMPS=()
+deps_cleanup() {
+  local d
+  for d in "${DEPS_TEMPS[@]+"${DEPS_TEMPS[@]}"}"; do rm -rf "$d"; done
+}
+trap deps_cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+deps_say() { echo "deps: $*" >&2; }
+deps_die() { echo "deps: error: $*" >&2; exit 1; }
+
+deps_require_root() {
+  [ "$(id -u)" -eq 0 ] || deps_die "must run as root (it installs packages and writes $DEPS_CACHE)"
+}
+
+deps_apt_updated=0
+deps_apt_update() {
+  [ "$deps_apt_updated" -eq 1 ] && return 0
+  deps_say "apt-get update"
+  apt-get update -qq >&2 || deps_die "apt-get update failed"
+  deps_apt_updated=1
+}
+
+# Installs the named Debian packages that are missing; quiet when all are there.
+deps_need_packages() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  deps_say "installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  if ! apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
+    deps_apt_update
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null \
+      || deps_die "cannot install ${missing[*]}"
+  fi
+}
+
+# Prints the deb-src stanza mirroring the deb822 stanza that serves
+# bookworm main, or nothing when there is none.
+deps_deb_src_stanza() {
+  local f
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ "$f" = "$DEPS_SRC_LIST" ] && continue
+    [ -f "$f" ] || continue
+    awk '
+      function flush() {
+        if (types ~ /(^| )deb( |$)/ && suites ~ /(^| )bookworm( |$)/ &&
+            comps ~ /(^| )main( |$)/ && enabled != "no" && !done) {
+          print "Types: deb-src"; print "URIs: " uris; print "Suites: " suites
+          print "Components: " comps
+          if (signed != "") print "Signed-By: " signed
+          done = 1
+        }
+        types = uris = suites = comps = signed = enabled = ""
+      }
+      /^[ \t]*#/ { next }
+      /^[ \t]*$/ { flush(); next }
+      {
+        key = tolower($1); sub(/:$/, "", key)
+        val = $0; sub(/^[^:]*:[ \t]*/, "", val)
+        if (key == "types") types = val
+        else if (key == "uris") uris = val
+        else if (key == "suites") suites = val
+        else if (key == "components") comps = val
+        else if (key == "signed-by") signed = val
+        else if (key == "enabled") enabled = tolower(val)
+      }
+      END { flush() }' "$f"
+  done | awk '/^Types:/ { n++ } n == 1'
+}
+
+# Makes Debian's source packages for bookworm main known to apt. Idempotent:
+# the list is rewritten and apt updated only when something is missing.
+deps_enable_deb_src() {
+  local stanza
+  stanza=$(deps_deb_src_stanza)
+  [ -n "$stanza" ] || deps_die "no deb822 'Types: deb' entry for bookworm main in /etc/apt/sources.list.d"
+  if [ ! -f "$DEPS_SRC_LIST" ] || [ "$(cat "$DEPS_SRC_LIST")" != "$stanza" ]; then
+    deps_say "adding $DEPS_SRC_LIST"
+    printf '%s\n' "$stanza" > "$DEPS_SRC_LIST.tmp"
+    mv "$DEPS_SRC_LIST.tmp" "$DEPS_SRC_LIST"
+    deps_apt_updated=0
+    deps_apt_update
+    return 0
+  fi
+  local index
+  while read -r index; do
+    [ -f "$index" ] || { deps_apt_update; return 0; }
+  done < <(apt-get indextargets --format '$(FILENAME)' 'Created-By: Sources')
+}
+
+# Downloads the source package NAME at exactly VERSION (cached under
+# $DEPS_CACHE/src) and unpacks it with Debian's patches into DEST.
+# Sets DEPS_SRCDIR to the unpacked tree.
+deps_unpack_source() {
+  local name=$1 version=$2 dest=$3
+  local plain=${version#*:}
+  local store="$DEPS_CACHE/src/${name}_$plain"
+  if [ ! -f "$store/${name}_$plain.dsc" ]; then
+    deps_enable_deb_src
+    local offered
+    offered=$(apt-cache showsrc "$name" 2>/dev/null | sed -n 's/^Version: //p' | sort -u | tr '\n' ' ')
+    [ -n "$offered" ] || deps_die "the archive has no source package '$name'"
+    case " $offered" in
+      *" $version "*) ;;
+      *) deps_die "source package $name $version is not offered by the archive (it offers: ${offered% }); update the pinned version in $DEPS_SCRIPT" ;;
+    esac
+    deps_say "downloading source $name $version"
+    mkdir -p "$DEPS_CACHE/src"
+    local tmp
+    tmp=$(mktemp -d "$DEPS_CACHE/src/.${name}_$plain.XXXXXX")
+    DEPS_TEMPS+=("$tmp")
+    chmod 755 "$tmp"
+    chown _apt "$tmp" 2>/dev/null || true
+    (cd "$tmp" && apt-get source -qq --download-only "$name=$version" >&2) \
+      || deps_die "apt-get source $name=$version failed"
+    [ -f "$tmp/${name}_$plain.dsc" ] || deps_die "apt-get source $name=$version gave no ${name}_$plain.dsc"
+    rm -rf "$store"
+    mv -T "$tmp" "$store"
+  fi
+  mkdir -p "$dest"
+  DEPS_SRCDIR="$dest/$name-src"
+  rm -rf "$DEPS_SRCDIR"
+  dpkg-source --no-check -x "$store/${name}_$plain.dsc" "$DEPS_SRCDIR" >/dev/null \
+    || deps_die "dpkg-source could not unpack $name $version"
+}
+
+# Prints the hash that keys a cache folder: the given words, this file, the
+# calling build script and the compiler's version.
+deps_key() {
+  {
+    printf '%s\n' "$@"
+    cat "$DEPS_COMMON" "$DEPS_SCRIPT"
+    "$DEPS_CC" --version | head -n 1
+  } | sha256sum | cut -c1-16
+}
+
+# Makes static libraries' metadata independent of where the prefix lies, so
+# the folder stays usable after its rename into the cache.
+deps_relocate_prefix() {
+  local prefix=$1 pc
+  find "$prefix" -name '*.la' -delete
+  for pc in "$prefix"/lib/pkgconfig/*.pc; do
+    [ -f "$pc" ] || continue
+    sed -i -e "s|^prefix=.*|prefix=\${pcfiledir}/../..|" -e "s|$prefix|\${prefix}|g" "$pc"
+  done
+}
+
+# deps_cached_build NAME FUNCTION WORD...
+# Sets DEPS_RESULT to the cache folder "$DEPS_CACHE/NAME-<hash of WORDs>".
+# When it does not exist yet, FUNCTION runs in an empty work folder with
+# DEPS_PREFIX set to the folder to install into; its output goes to a log.
+# Only a build that succeeded is renamed into place, so an interrupted one
+# leaves no half folder; concurrent builds of one key wait for each other.
+deps_cached_build() {
+  local name=$1 fn=$2
+  shift 2
+  local key
+  key=$(deps_key "$name" "$@")
+  DEPS_RESULT="$DEPS_CACHE/$name-$key"
+  [ -d "$DEPS_RESULT" ] && return 0
+
+  deps_require_root
+  mkdir -p "$DEPS_CACHE/.tmp"
+  local lock="$DEPS_CACHE/.tmp/$name-$key.lock" lockfd
+  exec {lockfd}>"$lock"
+  flock "$lockfd"
+  if [ -d "$DEPS_RESULT" ]; then
+    exec {lockfd}>&-
+    return 0
+  fi
+  rm -rf "$DEPS_CACHE/.tmp/$name-$key.build."*
+
+  local tmp
+  tmp=$(mktemp -d "$DEPS_CACHE/.tmp/$name-$key.build.XXXXXX")
+  DEPS_TEMPS+=("$tmp")
+  mkdir "$tmp/work" "$tmp/out"
+  deps_say "building $name (log: $tmp/build.log)"
+  local started=$SECONDS
+  # Not under "if": that would switch off set -e inside the build function.
+  local rc
+  set +e
+  (
+    set -e
+    DEPS_TEMPS=()
+    trap deps_cleanup EXIT
+    cd "$tmp/work"
+    DEPS_PREFIX="$tmp/out" DEPS_WORK="$tmp/work" "$fn"
+  ) > "$tmp/build.log" 2>&1
+  rc=$?
+  set -e
+  if [ "$rc" -ne 0 ]; then
+    cp "$tmp/build.log" "$DEPS_CACHE/$name-$key.failed.log"
+    tail -n 40 "$tmp/build.log" >&2
+    deps_die "building $name failed; full log: $DEPS_CACHE/$name-$key.failed.log"
+  fi
+  rm -rf "$tmp/work"
+  deps_relocate_prefix "$tmp/out"
+  mv "$tmp/build.log" "$tmp/out/build.log"
+  find "$tmp/out" -type f -exec sync {} +
+  mv -T "$tmp/out" "$DEPS_RESULT"
+  rm -rf "$tmp" "$DEPS_CACHE/$name-$key.failed.log"
+  exec {lockfd}>&-
+  deps_say "built $name in $((SECONDS - started)) s: $DEPS_RESULT"
+}
