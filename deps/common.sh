@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared functions for the dependency builds in deps/. Source it from a build
 # script; it needs root and Debian's mirrors, and keeps everything it makes
 # under a cache root outside the checkout.
@@ -9,14 +10,17 @@
 
 set -euo pipefail
 
-DEPS_CACHE=$(realpath -m "${ZARUDODO_DEPS_CACHE:-/var/cache/zarudodo-deps}")
-DEPS_HOST=i686-w64-mingw32
-DEPS_CC=$DEPS_HOST-gcc-posix
-DEPS_CXX=$DEPS_HOST-g++-posix
-DEPS_JOBS=$(nproc)
-DEPS_SCRIPT=$(realpath "${BASH_SOURCE[1]:-$0}")
-DEPS_COMMON=$(realpath "${BASH_SOURCE[0]}")
-DEPS_SRC_LIST=/etc/apt/sources.list.d/zarudodo-deb-src.sources
+# Read by the build scripts that source this file.
+# shellcheck disable=SC2034
+{
+  DEPS_CACHE=$(realpath -m "${ZARUDODO_DEPS_CACHE:-/var/cache/zarudodo-deps}")
+  DEPS_HOST=i686-w64-mingw32
+  DEPS_CC=$DEPS_HOST-gcc-posix
+  DEPS_JOBS=$(nproc)
+  DEPS_SCRIPT=$(realpath "${BASH_SOURCE[1]:-$0}")
+  DEPS_COMMON=$(realpath "${BASH_SOURCE[0]}")
+  DEPS_SRC_LIST=/etc/apt/sources.list.d/zarudodo-deb-src.sources
+}
 
 # Temporary folders removed on any exit, also on Ctrl-C or kill.
 DEPS_TEMPS=()
@@ -108,6 +112,7 @@ deps_enable_deb_src() {
     return 0
   fi
   local index
+  # shellcheck disable=SC2016
   while read -r index; do
     [ -f "$index" ] || { deps_apt_update; return 0; }
   done < <(apt-get indextargets --format '$(FILENAME)' 'Created-By: Sources')

@@ -3,6 +3,7 @@
 # libmp3lame from Debian's source packages. It reads the common video
 # containers and writes the MPEG-TS stream the media server asks for.
 # Prints the path of the cached ffmpeg.exe on its last stdout line.
+# shellcheck source=deps/common.sh
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 X264_VERSION=2:0.164.3095+gitbaee400-3
@@ -20,6 +21,7 @@ LAME_FLAGS=(--enable-static --disable-shared --disable-frontend --disable-decode
 # --disable-autodetect also drops threading, hence --enable-w32threads.
 # The mpeg4 encoder stays in: it brings the "-rc_eq" option, without which
 # ffmpeg rejects the stream command line as a whole.
+# shellcheck disable=SC2054
 FFMPEG_FLAGS=(--arch=x86 --target-os=mingw32 --enable-cross-compile
   --enable-gpl --enable-static --disable-shared --disable-debug --disable-doc
   --disable-autodetect --enable-w32threads --enable-zlib
@@ -39,8 +41,8 @@ FFMPEG_FLAGS=(--arch=x86 --target-os=mingw32 --enable-cross-compile
 build_x264() {
   deps_need_packages make dpkg-dev nasm
   deps_unpack_source x264 "$X264_VERSION" "$DEPS_WORK"
-  cd "$DEPS_SRCDIR"
-  CC=$DEPS_CC ./configure --host=$DEPS_HOST --cross-prefix=$DEPS_HOST- \
+  cd "$DEPS_SRCDIR" || exit
+  CC="$DEPS_CC" ./configure --host="$DEPS_HOST" --cross-prefix="$DEPS_HOST-" \
     --prefix="$DEPS_PREFIX" "${X264_FLAGS[@]}"
   make -j"$DEPS_JOBS"
   make install
@@ -49,10 +51,10 @@ build_x264() {
 build_lame() {
   deps_need_packages make dpkg-dev
   deps_unpack_source lame "$LAME_VERSION" "$DEPS_WORK"
-  cd "$DEPS_SRCDIR"
+  cd "$DEPS_SRCDIR" || exit
   # Without CFLAGS lame builds unoptimised.
-  ./configure --host=$DEPS_HOST --prefix="$DEPS_PREFIX" "${LAME_FLAGS[@]}" \
-    CC=$DEPS_CC CFLAGS=-O2
+  ./configure --host="$DEPS_HOST" --prefix="$DEPS_PREFIX" "${LAME_FLAGS[@]}" \
+    CC="$DEPS_CC" CFLAGS=-O2
   make -j"$DEPS_JOBS"
   make install
 }
@@ -60,7 +62,7 @@ build_lame() {
 build_ffmpeg() {
   deps_need_packages make dpkg-dev nasm pkg-config
   deps_unpack_source ffmpeg "$FFMPEG_VERSION" "$DEPS_WORK"
-  cd "$DEPS_SRCDIR"
+  cd "$DEPS_SRCDIR" || exit
   local lib
   local cflags=() ldflags=(-static)
   for lib in "$X264" "$LAME" "$ZLIB"; do
@@ -68,13 +70,13 @@ build_ffmpeg() {
     ldflags+=("-L$lib/lib")
   done
   PKG_CONFIG_LIBDIR="$X264/lib/pkgconfig:$ZLIB/lib/pkgconfig" ./configure \
-    --cross-prefix=$DEPS_HOST- --cc=$DEPS_CC --pkg-config=pkg-config \
+    --cross-prefix="$DEPS_HOST-" --cc="$DEPS_CC" --pkg-config=pkg-config \
     --pkg-config-flags=--static \
     --extra-cflags="${cflags[*]}" --extra-ldflags="${ldflags[*]}" \
     "${FFMPEG_FLAGS[@]}"
   make -j"$DEPS_JOBS" ffmpeg.exe
   mkdir -p "$DEPS_PREFIX/bin" "$DEPS_PREFIX/share/doc/ffmpeg"
-  $DEPS_HOST-strip -o "$DEPS_PREFIX/bin/ffmpeg.exe" ffmpeg.exe
+  "$DEPS_HOST-strip" -o "$DEPS_PREFIX/bin/ffmpeg.exe" ffmpeg.exe
   cp COPYING.GPLv2 "$DEPS_PREFIX/share/doc/ffmpeg/"
   {
     echo "ffmpeg $FFMPEG_VERSION, x264 $X264_VERSION, lame $LAME_VERSION (Debian source packages)"

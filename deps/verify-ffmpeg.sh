@@ -9,6 +9,7 @@
 #
 # Without an argument it takes the ffmpeg.exe that deps/ffmpeg.sh builds
 # (or finds in its cache).
+# shellcheck source=deps/common.sh
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 VIDEO_SECONDS=12
@@ -21,6 +22,7 @@ command -v "$DEPS_CC" >/dev/null || deps_die "$DEPS_CC is missing (scripts/setup
 deps_need_packages ffmpeg
 
 WORK=$(mktemp -d /tmp/verify-ffmpeg.XXXXXX)
+# shellcheck disable=SC2031
 DEPS_TEMPS+=("$WORK")
 export WINEPREFIX="$WORK/prefix" WINEDEBUG=-all
 stop_wine() { wineserver -k 2>/dev/null || true; deps_cleanup; }
