@@ -28,9 +28,16 @@ deps_cleanup() {
   local d
   for d in "${DEPS_TEMPS[@]+"${DEPS_TEMPS[@]}"}"; do rm -rf "$d"; done
 }
+# A build runs in its own process group, so that a signal to this script
+# stops the compilers too instead of waiting for them.
+DEPS_BUILD_GROUP=0
+deps_on_signal() {
+  [ "$DEPS_BUILD_GROUP" -ne 0 ] && kill -TERM -- "-$DEPS_BUILD_GROUP" 2>/dev/null
+  exit "$1"
+}
 trap deps_cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+trap 'deps_on_signal 130' INT
+trap 'deps_on_signal 143' TERM
 
 deps_say() { echo "deps: $*" >&2; }
 deps_die() { echo "deps: error: $*" >&2; exit 1; }
@@ -209,14 +216,20 @@ deps_cached_build() {
   # Not under "if": that would switch off set -e inside the build function.
   local rc
   set +e
+  set -m
   (
-    set -e
+    set -e +m
     DEPS_TEMPS=()
+    DEPS_BUILD_GROUP=0
     trap deps_cleanup EXIT
     cd "$tmp/work"
     DEPS_PREFIX="$tmp/out" DEPS_WORK="$tmp/work" "$fn"
-  ) > "$tmp/build.log" 2>&1
+  ) > "$tmp/build.log" 2>&1 &
+  DEPS_BUILD_GROUP=$!
+  set +m
+  wait "$DEPS_BUILD_GROUP"
   rc=$?
+  DEPS_BUILD_GROUP=0
   set -e
   if [ "$rc" -ne 0 ]; then
     cp "$tmp/build.log" "$DEPS_CACHE/$name-$key.failed.log"
