@@ -32,7 +32,9 @@ deps_cleanup() {
 # stops the compilers too instead of waiting for them.
 DEPS_BUILD_GROUP=0
 deps_on_signal() {
-  [ "$DEPS_BUILD_GROUP" -ne 0 ] && kill -TERM -- "-$DEPS_BUILD_GROUP" 2>/dev/null
+  if [ "$DEPS_BUILD_GROUP" -ne 0 ]; then
+    kill -TERM -- "-$DEPS_BUILD_GROUP" 2>/dev/null || true
+  fi
   exit "$1"
 }
 trap deps_cleanup EXIT
@@ -157,8 +159,12 @@ deps_unpack_source() {
   mkdir -p "$dest"
   DEPS_SRCDIR="$dest/$name-src"
   rm -rf "$DEPS_SRCDIR"
-  dpkg-source --no-check -x "$store/${name}_$plain.dsc" "$DEPS_SRCDIR" >/dev/null \
-    || deps_die "dpkg-source could not unpack $name $version"
+  # Checks the files against the .dsc; the uploader's signature cannot be
+  # checked without Debian's keyrings, which apt's signed index makes moot.
+  if ! dpkg-source -x "$store/${name}_$plain.dsc" "$DEPS_SRCDIR" >/dev/null; then
+    rm -rf "$store"
+    deps_die "dpkg-source could not unpack $name $version; its download was removed, run again to fetch it anew"
+  fi
 }
 
 # Prints the hash that keys a cache folder: the given words, this file, the
