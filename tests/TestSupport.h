@@ -1,7 +1,8 @@
 #pragma once
 
 // Helpers shared by the test programs: a log sink that records lines from
-// any thread, and the scratch folders of TestFolder.h.
+// any thread, counts of our threads and child processes, a stopwatch, and
+// the scratch folders of TestFolder.h.
 
 #include "Log.h"
 #include "TestFolder.h"
@@ -10,6 +11,7 @@
 
 #include <tlhelp32.h>
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <mutex>
@@ -83,4 +85,22 @@ inline int countThreads()
     count += entry.th32OwnerProcessID == GetCurrentProcessId();
   CloseHandle(snapshot);
   return count;
+}
+
+// Children of this process that the system still knows.
+inline unsigned countOwnChildren()
+{
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  unsigned count = 0;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    count += entry.th32ParentProcessID == GetCurrentProcessId();
+  CloseHandle(snapshot);
+  return count;
+}
+
+inline long long millisecondsSince(std::chrono::steady_clock::time_point start)
+{
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
 }

@@ -3,6 +3,7 @@
 #include "Debug.h"
 #include "Sink.h"
 #include "StandInScript.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -45,11 +46,6 @@ void readToEnd(PipedProgram& program, Sink* out, Sink* err, unsigned timeoutMs =
   }
 }
 
-long long millisecondsSince(std::chrono::steady_clock::time_point start)
-{
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-}
-
 // GetProcessHandleCount is a stub under Wine; the system's handle table is not.
 unsigned countOwnHandles()
 {
@@ -77,18 +73,6 @@ unsigned countOwnHandles()
   unsigned count = 0;
   for (ULONG i = 0; i < table->count; ++i)
     count += table->entries[i].process == GetCurrentProcessId();
-  return count;
-}
-
-unsigned countOwnChildren()
-{
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  PROCESSENTRY32W entry = {};
-  entry.dwSize = sizeof entry;
-  unsigned count = 0;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-    count += entry.th32ParentProcessID == GetCurrentProcessId();
-  CloseHandle(snapshot);
   return count;
 }
 

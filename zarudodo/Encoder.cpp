@@ -1,0 +1,73 @@
+#include "Encoder.h"
+
+#include "Log.h"
+#include "PipedProgram.h"
+#include "Sink.h"
+#include "StringUtil.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// The transcoder prints its report at once; this much silence means it hangs.
+const unsigned PROBE_TIMEOUT_MS = 10000;
+const char DURATION_LABEL[] = "Duration: ";
+const size_t DURATION_CODE_LENGTH = 11;  // hh:mm:ss.cc
+
+// Reads "hh:mm:ss.cc" from the report; the hundredths are dropped.
+bool parseDuration(const std::string& report, int* seconds)
+{
+  size_t label = report.find(DURATION_LABEL);
+  if (label == std::string::npos) {
+    LogPrintf(ENCODER_LOG_KEY, "Could not find Duration in output: %s", report.c_str());
+    return false;
+  }
+  std::string code = report.substr(label + sizeof DURATION_LABEL - 1, DURATION_CODE_LENGTH);
+  LogPrintf(ENCODER_LOG_KEY, "Duration code: %s", code.c_str());
+  int hours, minutes, secs, hundredths;
+  if (sscanf(code.c_str(), "%d:%d:%d.%d", &hours, &minutes, &secs, &hundredths) != 4 || hours < 0 ||
+      minutes < 0 || secs < 0 || hundredths < 0) {
+    LogPrintf(ENCODER_LOG_KEY, "Error: Could not decode duration from %s", code.c_str());
+    return false;
+  }
+  *seconds = hours * 3600 + minutes * 60 + secs;
+  LogPrintf(ENCODER_LOG_KEY, "Result is %d seconds", *seconds);
+  return true;
+}
+
+}
+
+std::wstring shortPath(const std::wstring& path, ShortPathQuery query)
+{
+  DWORD length = query(path.c_str(), nullptr, 0);
+  if (length == 0) {
+    LogPrintf(ENCODER_LOG_KEY, "GetShortPathName() failed: %d", static_cast<int>(GetLastError()));
+    return path;
+  }
+  std::vector<wchar_t> buffer(length + 1);
+  DWORD written = query(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+  // The file may have gone or been renamed since the first call.
+  if (written == 0 || written >= buffer.size()) {
+    LogPrintf(ENCODER_LOG_KEY, "GetShortPathName() failed: %d", static_cast<int>(GetLastError()));
+    return path;
+  }
+  return std::wstring(buffer.data(), written);
+}
+
+bool getDuration(const char* executable, const std::wstring& videoPath, int* seconds)
+{
+  *seconds = 0;
+  PipedProgram program;
+  if (!program.start({executable, "-i", toUtf8(shortPath(videoPath))})) {
+    LogPrintf(ENCODER_LOG_KEY, "Could not start encoder to find duration");
+    return false;
+  }
+  // The report comes on standard error; standard output is read and dropped.
+  StrSink report;
+  while (program.read(nullptr, &report, PROBE_TIMEOUT_MS)) {
+  }
+  // A transcoder that hangs is ended before what it said is searched.
+  program.close();
+  return parseDuration(report._text, seconds);
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+class PipedProgram;
+class Segmenter;
+class Sink;
+
+// One client's running transcoding of one video: the transcoder writes
+// MPEG-TS from a start offset, and each stream call cuts the next segment
+// of it into a sink. Between calls the transcoder waits on its full pipe.
+class StreamContext {
+public:
+  StreamContext();
+  ~StreamContext();
+  StreamContext(const StreamContext&) = delete;
+  StreamContext& operator=(const StreamContext&) = delete;
+
+  // Starts "ffmpeg.exe" from the working directory at startMs of the video.
+  bool start(const std::wstring& videoPath, unsigned startMs);
+  // Delivers the stream from getTime() up to endMs into out; true when the
+  // segment is complete, false when the transcoder ended or fell silent.
+  bool stream(Sink* out, int endMs);
+  int getTime() const { return _currentMs; }
+
+private:
+  PipedProgram* _program;
+  Segmenter* _segmenter;
+  int _currentMs;  // video time up to which segments were delivered
+  int _startMs;    // video time at which the transcoder started
+};
