@@ -62,7 +62,7 @@ bool StreamContext::stream(Sink* out, int endMs)
   ErrSink err;
   _segmenter->setOutput(out);
   _segmenter->setTargetMs(endMs - _startMs);
-  if (_segmenter->isDone()) {
+  if (_segmenter->isDone() && out) {
     // The last segment already ran past this one's end: its time has been
     // delivered, and an empty write still sends the response head, so the
     // client gets an empty segment rather than an error page.

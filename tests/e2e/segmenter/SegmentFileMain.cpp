@@ -2,6 +2,7 @@
 // segment n ends before the first keyframe at or past n segment lengths, and
 // the file is fed in pieces of up to 4096 bytes of varying size, like pipe
 // reads. Prints one line per segment: its file name and its byte count.
+#include "FileSink.h"
 #include "Segmenter.h"
 
 #include <cstdio>
@@ -9,31 +10,6 @@
 #include <string>
 
 namespace {
-
-class FileSink : public Sink {
-public:
-  explicit FileSink(const std::string& path) : _file(fopen(path.c_str(), "wb")) {}
-  ~FileSink() override
-  {
-    if (_file)
-      fclose(_file);
-  }
-
-  void write(char* data, int length) override
-  {
-    if (_file && fwrite(data, 1, length, _file) != static_cast<size_t>(length))
-      _failed = true;
-    _bytes += length;
-  }
-
-  bool ok() const { return _file && !_failed; }
-  long long bytes() const { return _bytes; }
-
-private:
-  FILE* _file;
-  bool _failed = false;
-  long long _bytes = 0;
-};
 
 // Pipe reads come in any size up to the pipe's buffer.
 int nextPieceSize(unsigned& state)
