@@ -1,0 +1,160 @@
+#include "ContextManager.h"
+#include "StreamContext.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Records which contexts the manager ends.
+class WatchedManager : public ContextManager {
+public:
+  bool deleted(StreamContext* context) const
+  {
+    return std::find(_deleted.begin(), _deleted.end(), context) != _deleted.end();
+  }
+  size_t deletedCount() const { return _deleted.size(); }
+
+protected:
+  void deleteContext(StreamContext* context) override
+  {
+    if (context)
+      _deleted.push_back(context);
+    ContextManager::deleteContext(context);
+  }
+
+private:
+  std::vector<StreamContext*> _deleted;
+};
+
+class ContextManagerTest : public ::testing::Test {
+protected:
+  // A request that got no context creates one, as the video handler does.
+  ContextInfo acquireWithContext(const std::string& host, const std::wstring& path, int time)
+  {
+    ContextInfo info = _manager.acquire(host, path, time);
+    if (!info.context)
+      info.context = new StreamContext();
+    return info;
+  }
+
+  // A completed segment: the record goes back for the next start.
+  StreamContext* playSegment(const std::string& host, const std::wstring& path, int time)
+  {
+    ContextInfo info = acquireWithContext(host, path, time);
+    info.time += 10;
+    _manager.release(info);
+    return info.context;
+  }
+
+  bool logged(const std::string& line) { return _log.count(line) > 0; }
+
+  LogRecorder _log;
+  WatchedManager _manager;
+};
+
+}
+
+TEST_F(ContextManagerTest, ReusesOnlyTheSameClientsContextForTheSameVideoAtItsNextStart)
+{
+  struct Case {
+    const char* host;
+    const wchar_t* path;
+    int time;
+    bool reused;
+    const char* line;
+  } cases[] = {
+      {"10.0.0.1", L"C:\\v\\a b.mp4", 10, true, nullptr},
+      {"10.0.0.1", L"C:\\v\\a b.mp4", 20, false, "Clean old stream context for 10.0.0.1,C:\\v\\a b.mp4,10"},
+      {"10.0.0.1", L"C:\\v\\a b.mp4", 0, false, "Clean old stream context for 10.0.0.1,C:\\v\\a b.mp4,10"},
+      {"10.0.0.1", L"C:\\v\\other.avi", 10, false, "Clean old stream context for 10.0.0.1,C:\\v\\a b.mp4,10"},
+      {"10.0.0.2", L"C:\\v\\a b.mp4", 10, false, "Create new stream context for 10.0.0.2,C:\\v\\a b.mp4,10"},
+  };
+  for (const Case& c : cases) {
+    WatchedManager manager;
+    ContextInfo first = manager.acquire("10.0.0.1", L"C:\\v\\a b.mp4", 0);
+    EXPECT_EQ(first.context, nullptr);
+    first.context = new StreamContext();
+    first.time += 10;
+    manager.release(first);
+
+    _log.clear();
+    ContextInfo next = manager.acquire(c.host, c.path, c.time);
+    SCOPED_TRACE(std::string(c.host) + " " + std::to_string(c.time));
+    EXPECT_TRUE(next.inUse);
+    EXPECT_EQ(next.time, c.time);
+    EXPECT_EQ(next.context == first.context, c.reused);
+    EXPECT_EQ(manager.deleted(first.context), !c.reused && std::string(c.host) == "10.0.0.1");
+    if (c.line) {
+      EXPECT_TRUE(logged(c.line));
+    }
+    manager.release(next);
+  }
+}
+
+TEST_F(ContextManagerTest, SecondRequestOfOneClientAtOnceGetsItsOwnContext)
+{
+  ContextInfo first = acquireWithContext("10.0.0.1", L"v", 0);
+  ContextInfo second = acquireWithContext("10.0.0.1", L"v", 0);
+  EXPECT_NE(first.seq, second.seq);
+  EXPECT_NE(first.context, second.context);
+  EXPECT_EQ(_manager.deletedCount(), 0u);  // the first request still owns its context
+
+  first.time += 10;
+  _manager.release(first);
+  EXPECT_TRUE(logged("Tried to release context, but request time mismatch"));
+  EXPECT_TRUE(_manager.deleted(first.context));
+
+  second.time += 10;
+  _manager.release(second);
+  EXPECT_FALSE(_manager.deleted(second.context));
+  EXPECT_EQ(_manager.acquire("10.0.0.1", L"v", 10).context, second.context);
+}
+
+// A failed request must not take a later request's record with it: its idle
+// context would keep a transcoder running that nothing ends.
+TEST_F(ContextManagerTest, DiscardLeavesTheRecordOfALaterRequest)
+{
+  for (bool laterReleasedFirst : {true, false}) {
+    WatchedManager manager;
+    ContextInfo failing = manager.acquire("10.0.0.1", L"v", 0);
+    failing.context = new StreamContext();
+    ContextInfo later = manager.acquire("10.0.0.1", L"v", 0);
+    later.context = new StreamContext();
+    later.time += 10;
+    if (laterReleasedFirst)
+      manager.release(later);
+    manager.discard(failing);
+    if (!laterReleasedFirst)
+      manager.release(later);
+
+    EXPECT_TRUE(manager.deleted(failing.context));
+    EXPECT_FALSE(manager.deleted(later.context));
+    EXPECT_EQ(manager.acquire("10.0.0.1", L"v", 10).context, later.context);
+  }
+}
+
+TEST_F(ContextManagerTest, DiscardForgetsTheClientAndAReleaseAfterItDeletesItsContext)
+{
+  StreamContext* played = playSegment("10.0.0.1", L"v", 0);
+  ContextInfo failing = _manager.acquire("10.0.0.1", L"v", 10);
+  EXPECT_EQ(failing.context, played);
+  _manager.discard(failing);
+  EXPECT_TRUE(_manager.deleted(played));
+  EXPECT_EQ(_manager.acquire("10.0.0.1", L"v", 10).context, nullptr);
+
+  // The record that the discarded request replaced is gone as well.
+  WatchedManager manager;
+  ContextInfo older = manager.acquire("10.0.0.2", L"v", 0);
+  older.context = new StreamContext();
+  ContextInfo newer = manager.acquire("10.0.0.2", L"v", 0);
+  manager.discard(newer);
+  manager.release(older);
+  EXPECT_TRUE(logged("Tried to release non-existing context"));
+  EXPECT_TRUE(manager.deleted(older.context));
+}
