@@ -1,0 +1,126 @@
+#include "main.h"
+
+#include "FindTask.h"
+#include "Portability.h"
+#include "StringUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const HEAD = "#EXTM3U\r\n#EXT-X-ALLOW-CACHE:NO\r\n#EXT-X-MEDIA-SEQUENCE:0\r\n#EXT-X-TARGETDURATION:10\r\n";
+
+std::string segmentLines(const std::string& address, std::vector<std::pair<int, int>> startAndLength)
+{
+  std::string lines;
+  for (const auto& segment : startAndLength)
+    lines += "#EXTINF:" + std::to_string(segment.second) + ",\r\n" + address + std::to_string(segment.first) + "\r\n";
+  return lines;
+}
+
+}
+
+TEST(PlaylistTest, CutsTheDurationIntoTenSecondSegmentsWithAbsoluteAddresses)
+{
+  const std::string ab = "http://192.168.1.5:1025/v/a%20b.avi?ss=";
+  struct Case {
+    const wchar_t* name;
+    int seconds;
+    std::string segments;
+  } cases[] = {
+      {L"a b.avi", 0, ""},
+      {L"a b.avi", 25, segmentLines(ab, {{0, 10}, {10, 10}, {20, 5}})},
+      {L"a b.avi", 30, segmentLines(ab, {{0, 10}, {10, 10}, {20, 10}})},
+      {L"a b.avi", 31, segmentLines(ab, {{0, 10}, {10, 10}, {20, 10}, {30, 1}})},
+      {L"a b.avi", 9, segmentLines(ab, {{0, 9}})},
+      {L"\u00c9t\u00e9 \u65e5+~_-.mp4", 1,
+       segmentLines("http://192.168.1.5:1025/v/%c3%89t%c3%a9%20%e6%97%a5%2b~_-.mp4?ss=", {{0, 1}})},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(buildPlaylist("192.168.1.5:1025", c.name, c.seconds), HEAD + c.segments + "#EXT-X-ENDLIST\r\n")
+        << c.seconds;
+  }
+}
+
+TEST(StartSecondsTest, ReadsLikeAtoiButNeverNegativeOrOverflowing)
+{
+  struct Case {
+    const char* text;
+    int seconds;
+  } cases[] = {
+      {nullptr, 0},
+      {"", 0},
+      {"20", 20},
+      {"  +20", 20},
+      {"12abc", 12},
+      {"abc", 0},
+      {"-10", 0},
+      {"-99999999999999999999", 0},
+      {"1000000", MAX_START_SECONDS},
+      {"1000001", MAX_START_SECONDS},
+      {"2147483648", MAX_START_SECONDS},
+      {"99999999999999999999999999", MAX_START_SECONDS},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(parseStartSeconds(c.text), c.seconds) << (c.text ? c.text : "null");
+  // Every millisecond time derived from a start stays an int.
+  EXPECT_LT(static_cast<long long>(MAX_START_SECONDS) * 1000 + 2 * SEGMENT_SECONDS * 1000, 2147483647LL);
+}
+
+TEST(SettingsTest, DefaultsNameTheProfileFolder)
+{
+  json settings = json::parse("{\"stale\":1}");
+  writeDefaultSettings(settings);
+  std::wstring profile;
+  ASSERT_TRUE(getSpecialFolder(FOLDER_PROFILE, profile));
+  json folders(json::arr);
+  folders.push_back(json(toUtf8(profile)));
+  EXPECT_EQ(settings.serialise(), "{\"extensions\":[\"avi\",\"m4v\",\"mp4\",\"divx\",\"ts\"],\"folders\":" +
+                                      folders.serialise() + ",\"port\":1025,\"share\":false}");
+}
+
+TEST(SettingsTest, PortFallsBackToTheDefaultUnlessANumberFrom1To65535)
+{
+  struct Case {
+    const char* settings;
+    int port;
+  } cases[] = {
+      {"{\"port\":8080}", 8080},   {"{\"port\":8080.9}", 8080}, {"{\"port\":65535}", 65535},
+      {"{\"port\":1}", 1},         {"{\"port\":0}", 1025},      {"{\"port\":65536}", 1025},
+      {"{\"port\":-80}", 1025},    {"{\"port\":1e300}", 1025},  {"{\"port\":\"8080\"}", 1025},
+      {"{\"port\":null}", 1025},   {"{}", 1025},                {"[1,2]", 1025},
+  };
+  for (const Case& c : cases) {
+    json settings = json::parse(c.settings);
+    EXPECT_EQ(portFromSettings(settings), c.port) << c.settings;
+    EXPECT_EQ(settings.serialise(), json::parse(c.settings).serialise());  // reading adds nothing
+  }
+  json notANumber = json::parse("{}");
+  notANumber["port"] = json(std::nan(""));
+  EXPECT_EQ(portFromSettings(notANumber), 1025);
+}
+
+TEST(SettingsTest, ScanParametersTakeOnlyStringEntries)
+{
+  struct Case {
+    const char* settings;
+    std::vector<std::wstring> patterns;
+    std::vector<std::wstring> folders;
+  } cases[] = {
+      {"{\"extensions\":[\"mkv\"],\"folders\":[\"C:\\\\v\",\"Z:\\\\t \\u00e9\"]}", {L".mkv"}, {L"C:\\v", L"Z:\\t \u00e9"}},
+      {"{\"extensions\":[\"avi\",3,null,[\"x\"],\"ts\"],\"folders\":[true,\"D:\\\\\"]}", {L".avi", L".ts"}, {L"D:\\"}},
+      {"{\"extensions\":\"avi\",\"folders\":{\"a\":\"C:\\\\\"}}", {}, {}},
+      {"{\"folders\":[]}", {}, {}},
+  };
+  for (const Case& c : cases) {
+    json settings = json::parse(c.settings);
+    FindParams params;
+    fillFindParams(settings, params);
+    EXPECT_EQ(params.patterns, c.patterns) << c.settings;
+    EXPECT_EQ(params.folders, c.folders) << c.settings;
+  }
+}

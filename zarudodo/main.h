@@ -1,0 +1,72 @@
+#pragma once
+
+#include "json.h"
+
+#include <string>
+#include <vector>
+
+class ConfigFile;
+class ContextManager;
+class FileDatabase;
+class FindTask;
+class HttpRequest;
+class HttpResponse;
+class WebServer;
+struct FindParams;
+
+// The top of the media server: owns the settings, the video database, the
+// folder scan and the web server, and creates the stream-context manager.
+class MediaServer {
+public:
+  MediaServer();
+  ~MediaServer();
+  MediaServer(const MediaServer&) = delete;
+  MediaServer& operator=(const MediaServer&) = delete;
+
+  // Returns once a port is bound; false when none could be.
+  bool startWebServer();
+  int getPort() const { return _port; }
+  // Ends a running scan and starts one over the configured folders.
+  void startFolderScan();
+
+private:
+  ConfigFile* _config;
+  FileDatabase* _database;
+  FindTask* _findTask;
+  WebServer* _webServer = nullptr;
+  int _port = 0;
+};
+
+// What the request handlers reach the server's parts through; set by the
+// MediaServer while it exists.
+extern ConfigFile* theConfig;
+extern FileDatabase* theDatabase;
+extern ContextManager* theContextManager;
+extern MediaServer* theMediaServer;
+// The folder static files are served from: the working directory.
+extern std::wstring webRoot;
+
+const int DEFAULT_PORT = 1025;
+const int SEGMENT_SECONDS = 10;
+// Far beyond any video, and small enough that every millisecond time
+// derived from a start stays inside an int.
+const int MAX_START_SECONDS = 1000000;
+
+// The request handlers, in the order the web server asks them.
+void handleVideoRequest(HttpRequest* request, HttpResponse* response, void* userData);
+void handleDbRequest(HttpRequest* request, HttpResponse* response, void* userData);
+void handleStaticFile(HttpRequest* request, HttpResponse* response, void* userData);
+
+std::string buildPlaylist(std::string host, std::wstring videoName, int durationSeconds);
+std::string buildFileList();
+
+// Settings helpers: they never fail on values of an unexpected type.
+void writeDefaultSettings(json& settings);
+int portFromSettings(json& settings);
+void fillFindParams(json& settings, FindParams& params);
+// A segment start from the client: atoi's syntax, negative as 0, clamped
+// to MAX_START_SECONDS; null as 0.
+int parseStartSeconds(const char* text);
+
+// The dotted IPv4 text of the local host's first address, or "unknown".
+std::string getLocalAddress();
