@@ -1,7 +1,13 @@
-// The headless entry: runs without a desktop, logging to its console, until
-// its standard input closes.
+// The headless entry: the media server without a desktop, logging to its
+// console, until its standard input closes or it is interrupted.
 #include "Debug.h"
 #include "Log.h"
+#include "Portability.h"
+#include "main.h"
+
+#include <windows.h>
+
+#include <process.h>
 
 #include <cstdio>
 
@@ -9,17 +15,37 @@ namespace {
 
 const int LOG_KEY = LogRegisterKey("L_StreamerApp", true);
 
+// Set when the server should stop: end of input, Ctrl-C, console closed.
+HANDLE stopRequested;
+// Set once the server is gone, so that a console-close handler may return.
+HANDLE stopped;
+
 void printLogLine(const char* key, const char* text)
 {
   printf("%s: %s\n", key, text);
   fflush(stdout);
 }
 
-void waitForInputToClose()
+// Reads below the C library: a thread blocked in fgets would hold the
+// stream's lock that exit() waits for.
+unsigned __stdcall watchInput(void*)
 {
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   char buffer[256];
-  while (fgets(buffer, sizeof buffer, stdin)) {
+  DWORD count;
+  while (ReadFile(input, buffer, sizeof buffer, &count, nullptr) && count > 0) {
   }
+  SetEvent(stopRequested);
+  return 0;
+}
+
+BOOL WINAPI onConsoleEvent(DWORD event)
+{
+  SetEvent(stopRequested);
+  // For a closing console the process ends when this returns.
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+    WaitForSingleObject(stopped, INFINITE);
+  return TRUE;
 }
 
 }
@@ -29,7 +55,26 @@ int wmain()
   openDebugOutputFile();
   LogSetSink(printLogLine);
   LogPrintf(LOG_KEY, "Application started.");
-  waitForInputToClose();
+  SetCurrentDirectoryW(getDirectory(getModulePath()).c_str());
+
+  stopRequested = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  stopped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+
+  MediaServer* server = new MediaServer();
+  int result = 0;
+  if (server->startWebServer()) {
+    printf("http://%s:%d\n", getLocalAddress().c_str(), server->getPort());
+    fflush(stdout);
+    CloseHandle(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, watchInput, nullptr, 0, nullptr)));
+    WaitForSingleObject(stopRequested, INFINITE);
+    LogPrintf(LOG_KEY, "Shutting down.");
+  } else {
+    result = 1;
+  }
+  delete server;
+  LogPrintf(LOG_KEY, "Stopped.");
   LogSetSink(nullptr);
-  return 0;
+  SetEvent(stopped);
+  return result;
 }
