@@ -1,0 +1,330 @@
+#!/usr/bin/env python3
+"""The whole media server, headless, under Wine: zarudodo-server.exe from
+dist/ with the real ffmpeg.exe, a private settings file pointing at generated
+videos, and clients on loopback addresses only (curl, Linux ffmpeg as an HLS
+player, raw sockets)."""
+
+import json
+import os
+import re
+import socket
+import struct
+import subprocess
+import sys
+import threading
+import time
+
+sys.path.insert(0, os.path.dirname(__file__))
+from serverlib import (DIST, TRANSCODER_EXE, Server, WineSession, free_port, host_header, http,  # noqa: E402
+                       make_video, probed_seconds, url_name, windows_path)
+
+WORK = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.getcwd(), 'server-e2e')
+ONE = os.path.join(WORK, 'videos one')
+TWO = os.path.join(WORK, 'videos two')
+LONG = 'Été à Zürich.mp4'
+THIRTY = 'thirty seconds.avi'
+SHORT = '日本 clip.m4v'
+OTHER = 'Second folder clip.mp4'
+MP4_IN_AVI = ('-c:v', 'mpeg4', '-q:v', '5')
+MP3 = ('-c:a', 'libmp3lame', '-b:a', '64k')
+
+failures = []
+
+
+def check(condition, what):
+    print(('ok   ' if condition else 'FAIL ') + what, flush=True)
+    if not condition:
+        failures.append(what)
+    return condition
+
+
+def make_videos():
+    videos = {
+        LONG: make_video(os.path.join(ONE, LONG), 35),
+        THIRTY: make_video(os.path.join(ONE, THIRTY), 30, video=MP4_IN_AVI, audio=MP3, source='testsrc'),
+        SHORT: make_video(os.path.join(ONE, SHORT), 12),
+        OTHER: make_video(os.path.join(TWO, OTHER), 4),
+    }
+    with open(os.path.join(ONE, 'notes.txt'), 'w') as f:
+        f.write('not a video\n')
+    return videos
+
+
+def files(server):
+    status, _, body = http(server.port, '/db?getfiles')
+    return status, json.loads(body) if status == 200 else None
+
+
+def wait_for_files(server, names, timeout=30):
+    deadline = time.monotonic() + timeout
+    while True:
+        _, reply = files(server)
+        if reply and sorted(reply['files']) == sorted(names):
+            return True
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.3)
+
+
+def segment(server, name, start, client='127.0.0.1'):
+    return http(server.port, f'/v/{url_name(name)}?ss={start}', headers=host_header(server.port), client=client)
+
+
+def is_transport_stream(body):
+    return len(body) > 0 and len(body) % 188 == 0 and all(body[i] == 0x47 for i in range(0, len(body), 188))
+
+
+def expected_playlist(host, name, seconds):
+    lines = ['#EXTM3U', '#EXT-X-ALLOW-CACHE:NO', '#EXT-X-MEDIA-SEQUENCE:0', '#EXT-X-TARGETDURATION:10']
+    start = 0
+    while seconds - start >= 1:
+        length = min(10, seconds - start)
+        lines += [f'#EXTINF:{length},', f'http://{host}/v/{url_name(name)}?ss={start}']
+        start += length
+    return ('\r\n'.join(lines + ['#EXT-X-ENDLIST']) + '\r\n').encode()
+
+
+def test_json_interface(server, videos):
+    check(wait_for_files(server, [LONG, THIRTY, SHORT]), 'getfiles lists exactly the videos of the folder')
+    status, headers, body = http(server.port, '/db?getconfig')
+    check(status == 200 and headers.get('content-type') == 'application/x-json', 'getconfig answers JSON')
+    check(json.loads(body) == {'status': 'ok', 'config': server.settings}, 'getconfig returns the settings file')
+    status, _, body = http(server.port, '/db?getfiles&getconfig')
+    check(status == 200 and 'files' in json.loads(body), 'getfiles comes before getconfig')
+    check(http(server.port, '/db?nothing')[0] == 404 and http(server.port, '/DB?getfiles')[0] == 404,
+          'an unknown command and the path /DB give 404')
+
+
+def test_setconfig(server):
+    with open(server.settings_file, 'rb') as f:
+        before = f.read()
+    for bad in ('{"folders": [', '[1, 2]', '"text"', '3', 'null', ''):
+        status, _, body = http(server.port, '/db', 'POST', 'setconfig=1&config=' + quote_form(bad),
+                               headers={'Content-Type': 'application/x-www-form-urlencoded'})
+        check(status == 200 and json.loads(body) == {'status': 'syntax error'},
+              f'setconfig with {bad!r} answers a syntax error')
+    with open(server.settings_file, 'rb') as f:
+        check(f.read() == before, 'a refused setconfig leaves the settings file as it was')
+    check(json.loads(http(server.port, '/db?getconfig')[2])['config'] == server.settings,
+          'a refused setconfig leaves the settings as they were')
+
+    same = dict(server.settings, share=True)
+    mark = server.mark()
+    status, _, body = http(server.port, '/db?setconfig&config=' + quote_form(json.dumps(same)))
+    check(json.loads(body) == {'status': 'ok'}, 'setconfig with the same folders answers ok')
+    time.sleep(1)
+    check(not any('Folders have changed.' in line or 'Running findTask' in line for line in server.since(mark)),
+          'setconfig with the same folders starts no scan')
+
+    changed = {'port': server.settings['port'], 'extensions': ['mp4'], 'folders': [windows_path(TWO)]}
+    status, _, body = http(server.port, '/db', 'POST', 'setconfig=&config=' + quote_form(json.dumps(changed)),
+                           headers={'Content-Type': 'application/x-www-form-urlencoded'})
+    check(json.loads(body) == {'status': 'ok'}, 'setconfig with other folders answers ok')
+    check(wait_for_files(server, [OTHER]), 'setconfig with other folders rescans: only the new folder is listed')
+    with open(server.settings_file) as f:
+        check(json.load(f) == changed, 'the settings file on disk holds the new settings, nothing merged')
+    check(json.loads(http(server.port, '/db?getconfig')[2])['config'] == changed, 'getconfig gives the new settings')
+
+
+def quote_form(text):
+    import urllib.parse
+    return urllib.parse.quote(text, safe='')
+
+
+def test_playlists(server, videos):
+    for name, path in videos.items():
+        if name == OTHER:
+            continue
+        seconds = probed_seconds(path)
+        target = f'/v/{url_name(name)}.m3u8'
+        status, headers, body = http(server.port, target, headers=host_header(server.port))
+        check(status == 200 and headers.get('content-type') == 'application/x-mpegURL'
+              and body == expected_playlist(f'127.0.0.1:{server.port}', name, seconds),
+              f'playlist of {name} ({seconds} s) is byte-exact')
+    name = THIRTY
+    body = http(server.port, f'/v/{url_name(name)}.m3u8', headers={'Host': 'phone.example:8080'})[2]
+    check(body == expected_playlist('phone.example:8080', name, 30), 'the playlist repeats the host header')
+    check(body.count(b'#EXTINF:10,') == 3 and b'?ss=30' not in body, 'a video of 30 s has three segments of 10 s')
+    body = http(server.port, f'/v/{url_name(name)}.m3u8')[2]
+    check(body == expected_playlist(f'127.0.0.1:{server.port}', name, 30),
+          'without a host header the playlist names the local address and the bound port')
+    check(http(server.port, '/v/no%20such.mp4.m3u8')[0] == 404, 'the playlist of an unknown name is 404')
+    check(http(server.port, '/v/no%20such.mp4?ss=0')[0] == 404, 'a segment of an unknown name is 404')
+
+
+def test_static_files(server):
+    with open(os.path.join(DIST, 'index.html'), 'rb') as f:
+        index = f.read()
+    status, headers, body = http(server.port, '/')
+    check(status == 200 and body == index and headers.get('content-type', '').startswith('text/html'),
+          '"/" serves index.html')
+    check(http(server.port, '/no-such-page.html')[0] == 404, 'a missing file is 404')
+    with open(os.path.join(DIST, '..', 'README.md'), 'rb') as f:
+        outside = f.read()[:40]
+    escapes = ['/../README.md', '/%2e%2e/README.md', '/..%2fREADME.md', '/..%5cREADME.md', '/%c0%ae%c0%ae/README.md',
+               '/./../README.md', '/v/../../README.md', '//README.md', '/Z:/etc/passwd', '/C:/windows/win.ini',
+               '/%5c..%5cREADME.md', '/' + windows_path(os.path.join(DIST, '..', 'README.md'))[0:2] + '/etc/hostname']
+    for target in escapes:
+        status, _, body = http(server.port, target)
+        check(status != 200 and outside not in body, f'{target} does not leave the program folder ({status})')
+
+
+def test_segments(server, videos):
+    mark = server.mark()
+    status, headers, body = segment(server, LONG, 0)
+    check(status == 200 and headers.get('content-type') == 'video/MP2T' and is_transport_stream(body),
+          'segment 0 is MPEG-TS with content type video/MP2T')
+    status, _, last = segment(server, THIRTY, 20)
+    check(status == 200 and is_transport_stream(last) and b'<html' not in last.lower(),
+          'the last segment ends with transport packets only, no error page after them')
+    status, _, body = segment(server, SHORT, -5)
+    check(status == 200 and is_transport_stream(body), 'a negative start streams from 0')
+    check(server.wait_for(r'Create new stream context for 127\.0\.0\.1,.*,0$', 5, mark) is not None,
+          'a negative start is taken as 0')
+    status, _, body = segment(server, SHORT, '99999999999999999999')
+    check(status in (200, 500), f'a huge start is answered ({status})')
+    check(server.wait_for(r'Create new stream context for 127\.0\.0\.1,.*,1000000$', 5, mark) is not None,
+          'a huge start is clamped')
+    check(http(server.port, '/db?getfiles')[0] == 200, 'the server still serves after odd starts')
+
+
+def play(server, name, client='127.0.0.1'):
+    """Linux ffmpeg as the device: every segment of the playlist decoded."""
+    url = f'http://127.0.0.1:{server.port}/v/{url_name(name)}.m3u8'
+    # Debian's ffmpeg refuses segment addresses without a media extension
+    # unless told otherwise; devices do not check them.
+    result = subprocess.run(['ffmpeg', '-hide_banner', '-nostdin', '-v', 'error', '-stats', '-extension_picky', '0',
+                             '-i', url, '-f', 'null', '-'], stderr=subprocess.PIPE, timeout=240)
+    report = result.stderr.decode('utf-8', 'replace').replace('\r', '\n')
+    times = re.findall(r'time=(\d+):(\d+):(\d+\.\d+)', report)
+    decoded = float(times[-1][0]) * 3600 + float(times[-1][1]) * 60 + float(times[-1][2]) if times else 0
+    # A body that ends with the connection is reported as premature by
+    # ffmpeg's HTTP client unless the server says "Connection: close"; the
+    # bytes are all there (the decoded length shows it).
+    errors = [line for line in report.split('\n') if line.strip() and not line.startswith('frame=')
+              and 'Stream ends prematurely' not in line and 'Input/output error' not in line
+              and 'Last message repeated' not in line]
+    return result.returncode, decoded, errors
+
+
+def test_play(server, videos):
+    for name in (LONG, THIRTY):
+        mark = server.mark()
+        code, decoded, errors = play(server, name)
+        seconds = probed_seconds(videos[name])
+        check(code == 0 and not errors, f'ffmpeg plays {name} without errors {errors[:3]}')
+        check(abs(decoded - seconds) <= 10, f'decoded length of {name} {decoded:.2f} s matches {seconds} s')
+        segments = (seconds + 9) // 10
+        played = server.since(mark)
+        requests = sum('Handle by video' in line for line in played)
+        starts = sum('Create new streaming context' in line for line in played)
+        check(starts == 1 and requests == segments,
+              f'one transcoder served the whole play of {name} ({starts} started, {requests} of {segments} asked)')
+
+
+def test_clients(server):
+    mark = server.mark()
+    check(segment(server, LONG, 0, '127.0.0.2')[0] == 200, 'client 127.0.0.2 gets segment 0')
+    check(segment(server, LONG, 0, '127.0.0.6')[0] == 200, 'client 127.0.0.6 gets segment 0')
+    check(segment(server, LONG, 10, '127.0.0.2')[0] == 200, 'client 127.0.0.2 gets segment 1')
+    lines = server.since(mark)
+    check(sum('Create new stream context for 127.0.0.6,' in line for line in lines) == 1,
+          'a second client address gets its own context')
+    check(sum('Create new streaming context' in line for line in lines) == 2
+          and not any('Clean old stream context' in line for line in lines),
+          "the second client leaves the first one's context alone")
+
+    # Two requests of one client at once: the second gets a context of its
+    # own; the first one's is ended when it comes back.
+    mark = server.mark()
+    results = [None, None]
+    gate = threading.Barrier(2)
+
+    def fetch(i):
+        gate.wait()
+        results[i] = segment(server, LONG, 0, '127.0.0.3')
+
+    threads = [threading.Thread(target=fetch, args=(i,)) for i in range(2)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    check(all(r[0] == 200 and is_transport_stream(r[2]) for r in results), 'two requests of one client both get data')
+    server.wait_for('request time mismatch', 10, mark)
+    lines = server.since(mark)
+    check(sum('Create new streaming context' in line for line in lines) == 2
+          and sum('request time mismatch' in line for line in lines) == 1,
+          'two requests at once: two transcoders, the earlier one ended on its release')
+    mark = server.mark()
+    check(segment(server, LONG, 10, '127.0.0.3')[0] == 200, 'the client continues after the double request')
+    check(not any('Create new streaming context' in line for line in server.since(mark)),
+          'the kept context serves the next segment')
+
+
+def test_disconnect(server):
+    """A client that resets its connection mid-segment while another one is
+    served; its transcoder must end with its context."""
+    before = WineSession.processes('ffmpeg.exe')
+    mark = server.mark()
+    leaving = socket.create_connection(('127.0.0.1', server.port), source_address=('127.0.0.4', 0))
+    leaving.sendall(f'GET /v/{url_name(LONG)}?ss=0 HTTP/1.0\r\n\r\n'.encode())
+    leaving.recv(1000)
+    leaving.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
+    leaving.close()
+    status, _, body = http(server.port, f'/v/{url_name(LONG)}.m3u8', headers=host_header(server.port),
+                           client='127.0.0.5')
+    check(status == 200 and body.startswith(b'#EXTM3U'), 'another client is served while one disconnects')
+    ended = server.wait_for(r'Client left during the stream request|Completed stream request|Could not continue',
+                            30, mark)
+    check(ended is not None, f'the request of the client that left ends: {ended}')
+    left = WineSession.processes('ffmpeg.exe') - before
+    check(len(left) <= 1, f"at most the leaving client's transcoder is left ({len(left)})")
+    mark = server.mark()
+    check(segment(server, SHORT, 0, '127.0.0.4')[0] == 200, 'the client that left comes back for another video')
+    check(not left or server.wait_for(r'Clean old stream context for 127\.0\.0\.4,', 5, mark) is not None,
+          "the leaving client's kept context is replaced")
+    time.sleep(1)
+    check(not (left & WineSession.processes('ffmpeg.exe')),
+          "the leaving client's transcoder ended when its context was discarded or replaced")
+
+
+def test_shutdown(server):
+    running = WineSession.processes('ffmpeg.exe')
+    check(len(running) > 0, f'idle transcoders wait for their clients before shutdown ({len(running)})')
+    code = server.stop()
+    check(code == 0, f'the server ends when its standard input closes (exit code {code})')
+    check(any('Web server shut down.' in line for line in server.lines), 'the web server shut down in order')
+    check(not WineSession.processes('ffmpeg.exe'), 'no transcoder is left running after shutdown')
+
+
+def main():
+    if not os.path.exists(TRANSCODER_EXE):
+        print(f'FAIL {TRANSCODER_EXE} is missing: the server cannot stream')
+        return 1
+    videos = make_videos()
+    with WineSession():
+        settings = {'port': free_port(), 'extensions': ['mp4', 'avi', 'm4v'], 'share': False,
+                    'folders': [windows_path(ONE)]}
+        server = Server(settings)
+        try:
+            print(f'server on port {server.port}', flush=True)
+            test_json_interface(server, videos)
+            test_playlists(server, videos)
+            test_static_files(server)
+            test_segments(server, videos)
+            test_play(server, videos)
+            test_clients(server)
+            test_disconnect(server)
+            test_setconfig(server)
+            test_shutdown(server)
+        finally:
+            if server.process.poll() is None:
+                server.stop()
+            if failures:
+                print('--- server console ---\n' + '\n'.join(server.lines[-300:]))
+    print(f'{len(failures)} failed' if failures else 'all passed')
+    return 1 if failures else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())

@@ -1,0 +1,222 @@
+"""Runs dist/zarudodo-server.exe under Wine for the end-to-end tests and the
+benchmark: a Wine prefix of its own (so its Application Data settings file
+and its process list belong to the caller alone), generated videos, and
+plain HTTP over loopback."""
+
+import fcntl
+import json
+import os
+import random
+import re
+import socket
+import subprocess
+import threading
+import time
+import urllib.parse
+
+ROOT = os.path.realpath(os.path.join(os.path.dirname(__file__), '..', '..', '..'))
+BUILD = os.environ.get('ZARUDODO_BUILD', os.path.join(ROOT, 'build'))
+DIST = os.path.join(ROOT, 'dist')
+SERVER_EXE = os.path.join(DIST, 'zarudodo-server.exe')
+TRANSCODER_EXE = os.path.join(DIST, 'ffmpeg.exe')
+PREFIX = os.path.join(BUILD, 'server-wineprefix')
+START_TIMEOUT = 60
+STOP_TIMEOUT = 30
+PORT_SEARCH = 100  # the server tries this many ports after its own
+
+
+def windows_path(linux_path):
+    """A Linux path as Wine's Z: drive shows it."""
+    return 'Z:' + os.path.abspath(linux_path).replace('/', '\\')
+
+
+def wine_env():
+    env = dict(os.environ)
+    env.update(WINEPREFIX=PREFIX, WINEDEBUG='-all', WINEDLLOVERRIDES='mscoree,mshtml=')
+    env.pop('DISPLAY', None)
+    return env
+
+
+def lib_sh(function):
+    """Runs a function of scripts/lib.sh on the private prefix."""
+    subprocess.run(['bash', '-c', f'source "{ROOT}/scripts/lib.sh" && export WINEPREFIX="{PREFIX}" && {function}'],
+                   env=wine_env(), check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+
+
+class WineSession:
+    """The private prefix with one persistent wineserver, held under a lock
+    so that a test and a benchmark never share it at once."""
+
+    def __enter__(self):
+        os.makedirs(BUILD, exist_ok=True)
+        self._lock = open(PREFIX + '.lock', 'w')
+        fcntl.flock(self._lock, fcntl.LOCK_EX)
+        lib_sh('make_wine_prefix')
+        subprocess.run(['wineserver', '-k'], env=wine_env(), stderr=subprocess.DEVNULL)
+        subprocess.run(['wineserver', '-w'], env=wine_env())
+        subprocess.run(['wineserver', '-p'], env=wine_env())
+        subprocess.run(['wine', 'wineboot'], env=wine_env(), stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return self
+
+    def __exit__(self, *exc):
+        subprocess.run(['wineserver', '-k'], env=wine_env(), stderr=subprocess.DEVNULL)
+        self._lock.close()
+
+    @staticmethod
+    def settings_file():
+        users = os.path.join(PREFIX, 'drive_c', 'users')
+        names = [n for n in os.listdir(users) if n != 'Public']
+        folder = os.path.join(users, names[0], 'AppData', 'Roaming')
+        os.makedirs(folder, exist_ok=True)
+        return os.path.join(folder, 'quorvelan.conf')
+
+    @staticmethod
+    def processes(name):
+        """Ids of the prefix's processes with this executable name."""
+        listing = subprocess.run(['wine', 'winedbg'], input=b'info proc\n', env=wine_env(),
+                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=60).stdout
+        pattern = re.compile(r"^\s*=?\s*([0-9a-f]{8})\s+\d+\s+.*'" + re.escape(name) + "'", re.M | re.I)
+        return set(pattern.findall(listing.decode('latin-1')))
+
+
+def port_is_free(port):
+    for host in ('0.0.0.0', '127.0.0.1'):
+        with socket.socket() as probe:
+            try:
+                probe.bind((host, port))
+            except OSError:
+                return False
+    return True
+
+
+def free_port():
+    port = random.randint(20000, 50000)
+    while not port_is_free(port):
+        port += PORT_SEARCH + 1
+    return port
+
+
+def make_video(path, seconds, video=('-c:v', 'libx264', '-preset', 'ultrafast', '-pix_fmt', 'yuv420p', '-g', '50'),
+               audio=('-c:a', 'aac', '-b:a', '64k'), size='320x240', source='testsrc2'):
+    """A test video made once with the Linux ffmpeg."""
+    if os.path.exists(path):
+        return path
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    partial = path + '.part' + os.path.splitext(path)[1]
+    subprocess.run(['ffmpeg', '-v', 'error', '-y',
+                    '-f', 'lavfi', '-i', f'{source}=size={size}:rate=25:duration={seconds}',
+                    '-f', 'lavfi', '-i', f'sine=frequency=440:sample_rate=48000:duration={seconds}',
+                    *video, *audio, '-shortest', partial], check=True)
+    os.replace(partial, path)
+    return path
+
+
+def probed_seconds(path):
+    """Whole seconds of the "Duration: " line, as the server reads it."""
+    report = subprocess.run(['ffmpeg', '-hide_banner', '-i', path], stderr=subprocess.PIPE).stderr.decode()
+    h, m, s = re.search(r'Duration: (\d+):(\d+):(\d+)\.\d+', report).groups()
+    return int(h) * 3600 + int(m) * 60 + int(s)
+
+
+def url_name(name):
+    """The name as a segment address carries it: UTF-8, lower-case escapes."""
+    return re.sub(r'%[0-9A-F]{2}', lambda m: m.group(0).lower(), urllib.parse.quote(name, safe='-_.~'))
+
+
+class Server:
+    """zarudodo-server.exe from dist/, its console collected line by line."""
+
+    def __init__(self, settings):
+        self.settings = settings
+        self.settings_file = WineSession.settings_file()
+        with open(self.settings_file, 'w') as f:
+            json.dump(settings, f)
+        self.lines = []
+        self._changed = threading.Condition()
+        self.process = subprocess.Popen(['wine', SERVER_EXE], cwd=DIST, env=wine_env(), stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        threading.Thread(target=self._collect, daemon=True).start()
+        address = self.wait_for(r'^http://[^:]+:(\d+)$', START_TIMEOUT)
+        if not address:
+            self.stop()
+            raise RuntimeError('the server printed no address:\n' + '\n'.join(self.lines))
+        self.port = int(re.match(r'^http://[^:]+:(\d+)$', address).group(1))
+
+    def _collect(self):
+        for raw in self.process.stdout:
+            with self._changed:
+                self.lines.append(raw.decode('utf-8', 'replace').rstrip('\r\n'))
+                self._changed.notify_all()
+        with self._changed:
+            self._changed.notify_all()
+
+    def wait_for(self, pattern, timeout, start=0):
+        """The first line from index start on matching pattern, or None."""
+        regex = re.compile(pattern)
+        deadline = time.monotonic() + timeout
+        with self._changed:
+            while True:
+                for line in self.lines[start:]:
+                    if regex.search(line):
+                        return line
+                left = deadline - time.monotonic()
+                if left <= 0 or self.process.poll() is not None:
+                    return None
+                self._changed.wait(min(left, 0.5))
+
+    def mark(self):
+        with self._changed:
+            return len(self.lines)
+
+    def since(self, mark):
+        with self._changed:
+            return list(self.lines[mark:])
+
+    def stop(self):
+        """Closes the server's standard input; its exit code, or None when it hung."""
+        if self.process.poll() is None:
+            self.process.stdin.close()
+        try:
+            return self.process.wait(STOP_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+            return None
+
+
+def http(port, target, method='GET', body=None, headers=None, client='127.0.0.1', timeout=60):
+    """One raw HTTP/1.0 exchange from the client address: (status, headers, body).
+    Headers are sent exactly as given (no Host unless named)."""
+    lines = [f'{method} {target} HTTP/1.0']
+    for name, value in (headers or {}).items():
+        lines.append(f'{name}: {value}')
+    payload = body.encode() if isinstance(body, str) else (body or b'')
+    if body is not None:
+        lines.append(f'Content-Length: {len(payload)}')
+    request = ('\r\n'.join(lines) + '\r\n\r\n').encode() + payload
+    with socket.create_connection(('127.0.0.1', port), timeout=timeout, source_address=(client, 0)) as s:
+        s.sendall(request)
+        chunks = []
+        while True:
+            chunk = s.recv(65536)
+            if not chunk:
+                break
+            chunks.append(chunk)
+    return parse_response(b''.join(chunks))
+
+
+def parse_response(data):
+    head, _, body = data.partition(b'\r\n\r\n')
+    head_lines = head.decode('latin-1').split('\r\n')
+    status = int(head_lines[0].split()[1]) if head_lines[0].startswith('HTTP/') else 0
+    headers = {}
+    for line in head_lines[1:]:
+        name, _, value = line.partition(':')
+        headers[name.strip().lower()] = value.strip()
+    return status, headers, body
+
+
+def host_header(port):
+    return {'Host': f'127.0.0.1:{port}'}
