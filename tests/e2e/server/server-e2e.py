@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """The whole media server, headless, under Wine: zarudodo-server.exe from
 dist/ with the real ffmpeg.exe, a private settings file pointing at generated
-videos, and clients on loopback addresses only (curl, Linux ffmpeg as an HLS
-player, raw sockets)."""
+videos, and clients on loopback addresses only (raw HTTP requests, and Linux
+ffmpeg as an HLS player)."""
 
 import json
 import os
@@ -13,6 +13,7 @@ import subprocess
 import sys
 import threading
 import time
+import urllib.parse
 
 sys.path.insert(0, os.path.dirname(__file__))
 from serverlib import (DIST, TRANSCODER_EXE, Server, WineSession, free_port, host_header, http,  # noqa: E402
@@ -25,7 +26,7 @@ LONG = 'Été à Zürich.mp4'
 THIRTY = 'thirty seconds.avi'
 SHORT = '日本 clip.m4v'
 OTHER = 'Second folder clip.mp4'
-MP4_IN_AVI = ('-c:v', 'mpeg4', '-q:v', '5')
+MPEG4 = ('-c:v', 'mpeg4', '-q:v', '5')
 MP3 = ('-c:a', 'libmp3lame', '-b:a', '64k')
 
 failures = []
@@ -41,7 +42,7 @@ def check(condition, what):
 def make_videos():
     videos = {
         LONG: make_video(os.path.join(ONE, LONG), 35),
-        THIRTY: make_video(os.path.join(ONE, THIRTY), 30, video=MP4_IN_AVI, audio=MP3, source='testsrc'),
+        THIRTY: make_video(os.path.join(ONE, THIRTY), 30, video=MPEG4, audio=MP3, source='testsrc'),
         SHORT: make_video(os.path.join(ONE, SHORT), 12),
         OTHER: make_video(os.path.join(TWO, OTHER), 4),
     }
@@ -84,7 +85,7 @@ def expected_playlist(host, name, seconds):
     return ('\r\n'.join(lines + ['#EXT-X-ENDLIST']) + '\r\n').encode()
 
 
-def test_json_interface(server, videos):
+def test_json_interface(server):
     check(wait_for_files(server, [LONG, THIRTY, SHORT]), 'getfiles lists exactly the videos of the folder')
     status, headers, body = http(server.port, '/db?getconfig')
     check(status == 200 and headers.get('content-type') == 'application/x-json', 'getconfig answers JSON')
@@ -127,7 +128,6 @@ def test_setconfig(server):
 
 
 def quote_form(text):
-    import urllib.parse
     return urllib.parse.quote(text, safe='')
 
 
@@ -169,7 +169,7 @@ def test_static_files(server):
         check(status != 200 and outside not in body, f'{target} does not leave the program folder ({status})')
 
 
-def test_segments(server, videos):
+def test_segments(server):
     mark = server.mark()
     status, headers, body = segment(server, LONG, 0)
     check(status == 200 and headers.get('content-type') == 'video/MP2T' and is_transport_stream(body),
@@ -320,10 +320,10 @@ def main():
         server = Server(settings)
         try:
             print(f'server on port {server.port}', flush=True)
-            test_json_interface(server, videos)
+            test_json_interface(server)
             test_playlists(server, videos)
             test_static_files(server)
-            test_segments(server, videos)
+            test_segments(server)
             test_play(server, videos)
             test_clients(server)
             test_disconnect(server)
