@@ -82,7 +82,7 @@ bool PipedProgram::start(const std::vector<std::string>& args)
     startup.hStdInput = _stdinRead;
     startup.hStdOutput = _stdoutWrite;
     startup.hStdError = _stderrWrite;
-    debugPrint(DEBUG_PIPES, "Executing: %ls", writable.data());
+    debugPrint(DEBUG_PIPES, "Executing: %s", Utf8FromWide(writable.data()).get());
     started = CreateProcessW(applicationName.c_str(), writable.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                              nullptr, nullptr, &startup, &_processInfo);
     if (!started)

@@ -2,6 +2,7 @@
 
 #include "Log.h"
 #include "StreamContext.h"
+#include "StringUtil.h"
 
 namespace {
 
@@ -32,10 +33,10 @@ ContextInfo ContextManager::acquire(std::string host, std::wstring path, int tim
   if (!reuse) {
     if (found != _contexts.end() && !found->second.inUse) {
       const ContextInfo& old = found->second;
-      LogPrintf(LOG_KEY, "Clean old stream context for %s,%ls,%d", old.host.c_str(), old.path.c_str(), old.time);
+      LogPrintf(LOG_KEY, "Clean old stream context for %s,%s,%d", old.host.c_str(), Utf8FromWide(old.path).get(), old.time);
       deleteContext(old.context);
     }
-    LogPrintf(LOG_KEY, "Create new stream context for %s,%ls,%d", host.c_str(), path.c_str(), time);
+    LogPrintf(LOG_KEY, "Create new stream context for %s,%s,%d", host.c_str(), Utf8FromWide(path).get(), time);
     ContextInfo fresh;
     fresh.host = host;
     fresh.path = path;
@@ -65,7 +66,7 @@ void ContextManager::release(ContextInfo info)
   stored.time = info.time;
   stored.context = info.context;
   stored.inUse = false;
-  LogPrintf(LOG_KEY, "Release stream context for %s,%ls,%d", info.host.c_str(), info.path.c_str(), info.time);
+  LogPrintf(LOG_KEY, "Release stream context for %s,%s,%d", info.host.c_str(), Utf8FromWide(info.path).get(), info.time);
 }
 
 void ContextManager::discard(ContextInfo info)

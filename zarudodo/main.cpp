@@ -312,7 +312,7 @@ void handleStaticFile(HttpRequest* request, HttpResponse* response, void*)
     response->sendFile(file.c_str());
     return;
   }
-  LogPrintf(LOG_KEY, "Could not find URI %s (mapped to %ls)", request->path(), file.c_str());
+  LogPrintf(LOG_KEY, "Could not find URI %s (mapped to %s)", request->path(), Utf8FromWide(file).get());
 }
 
 std::string getLocalAddress()
