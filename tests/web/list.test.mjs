@@ -18,9 +18,13 @@ const PLAYBACK_TIMEOUT_MS = 90000;
 
 const folders = makeTestVideos(path.join(PATHS.build, 'web-tests'));
 const folder = folders['videos one'];
-fs.copyFileSync(path.join(folder, 'C++ talk.mp4'), path.join(folder, VANISHING));
+// The vanishing video lies in a folder of this test's own, since the other
+// browser tests list 'videos one' at the same time.
+const ownFolder = path.join(PATHS.build, 'web-tests', 'list test only');
+fs.mkdirSync(ownFolder, { recursive: true });
+fs.copyFileSync(path.join(folder, 'C++ talk.mp4'), path.join(ownFolder, VANISHING));
 const server = await startServer('list-server', {
-  extensions: ['mp4'], share: false, folders: [windowsPath(folder)],
+  extensions: ['mp4'], share: false, folders: [windowsPath(folder), windowsPath(ownFolder)],
 });
 
 describe('the list page', { skip: server.skip }, () => {
@@ -31,7 +35,7 @@ describe('the list page', { skip: server.skip }, () => {
   after(async () => {
     await browser?.close();
     await server.stop();
-    fs.rmSync(path.join(folder, VANISHING), { force: true });
+    fs.rmSync(ownFolder, { recursive: true, force: true });
   });
 
   async function openList(t, { nativeHls = true } = {}) {
@@ -83,8 +87,8 @@ describe('the list page', { skip: server.skip }, () => {
   for (const nativeHls of [true, false]) {
     test(`says so when a listed video is gone (${nativeHls ? 'own HLS' : 'hls.js'})`, async (t) => {
       const { page } = await openList(t, { nativeHls });
-      fs.rmSync(path.join(folder, VANISHING), { force: true });
-      t.after(() => fs.copyFileSync(path.join(folder, 'C++ talk.mp4'), path.join(folder, VANISHING)));
+      fs.rmSync(path.join(ownFolder, VANISHING), { force: true });
+      t.after(() => fs.copyFileSync(path.join(folder, 'C++ talk.mp4'), path.join(ownFolder, VANISHING)));
       await page.getByRole('button', { name: VANISHING }).click();
       const message = page.locator('#player-message');
       await message.waitFor({ state: 'visible', timeout: 30000 });
