@@ -1,9 +1,10 @@
 #pragma once
 
-// Helpers shared by the test programs: a log sink that records lines from
-// any thread, counts of our threads and child processes, a stopwatch, and
-// the scratch folders of TestFolder.h.
+// Helpers shared by the test programs: a log sink and a debug output that
+// record lines from any thread, counts of our threads and child processes, a
+// stopwatch, and the scratch folders of TestFolder.h.
 
+#include "Debug.h"
 #include "Log.h"
 #include "TestFolder.h"
 
@@ -18,21 +19,10 @@
 #include <string>
 #include <vector>
 
-// Installs itself as the log sink for its lifetime. A hook, when set, sees
-// each line on the logging thread before it is recorded.
-class LogRecorder {
+// Lines recorded from any thread, each under a key. A hook, when set, sees
+// each line on the recording thread before it is recorded.
+class LineRecorder {
 public:
-  LogRecorder()
-  {
-    _current = this;
-    LogSetSink(record);
-  }
-  ~LogRecorder()
-  {
-    LogSetSink(nullptr);
-    _current = nullptr;
-  }
-
   std::vector<std::string> lines(const std::string& key = "")
   {
     std::lock_guard<std::mutex> lock(_mutex);
@@ -41,6 +31,15 @@ public:
       if (key.empty() || line.first == key)
         selected.push_back(line.second);
     return selected;
+  }
+
+  // Whether some line starts with the text.
+  bool logged(const std::string& start)
+  {
+    for (const auto& line : lines())
+      if (line.compare(0, start.size(), start) == 0)
+        return true;
+    return false;
   }
 
   int count(const std::string& text)
@@ -59,19 +58,61 @@ public:
 
   std::function<void(const std::string&)> hook;
 
-private:
-  static void record(const char* key, const char* text)
+protected:
+  void add(const char* key, const char* text)
   {
-    LogRecorder* self = _current;
-    if (self->hook)
-      self->hook(text);
-    std::lock_guard<std::mutex> lock(self->_mutex);
-    self->_lines.emplace_back(key, text);
+    if (hook)
+      hook(text);
+    std::lock_guard<std::mutex> lock(_mutex);
+    _lines.emplace_back(key, text);
   }
 
-  static inline LogRecorder* _current = nullptr;
+private:
   std::mutex _mutex;
   std::vector<std::pair<std::string, std::string>> _lines;
+};
+
+// Installs itself as the log sink for its lifetime.
+class LogRecorder : public LineRecorder {
+public:
+  LogRecorder()
+  {
+    _current = this;
+    LogSetSink(record);
+  }
+  ~LogRecorder()
+  {
+    LogSetSink(nullptr);
+    _current = nullptr;
+  }
+
+private:
+  static void record(const char* key, const char* text) { _current->add(key, text); }
+  static inline LogRecorder* _current = nullptr;
+};
+
+// Installs itself as the debug output, with one category switched on, for
+// its lifetime; then the heap's category alone is on again.
+class DebugRecorder : public LineRecorder {
+public:
+  explicit DebugRecorder(int category) : _categories{category, 0}
+  {
+    _current = this;
+    setDebugOutput(record);
+    setDebugCategories(_categories);
+  }
+  ~DebugRecorder()
+  {
+    static const int DEFAULTS[] = {99, 0};
+    setDebugCategories(DEFAULTS);
+    setDebugOutput(nullptr);
+    _current = nullptr;
+  }
+
+private:
+  static void record(const char* line) { _current->add("", line); }
+  static inline DebugRecorder* _current = nullptr;
+  int _categories[2];
 };
 
 // Threads of this process that the system still knows.

@@ -1,42 +1,14 @@
 #include "CgiRequest.h"
 
-#include "Log.h"
+#include "TestSupport.h"
 #include "utils/PageEdge.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <string>
-#include <vector>
-
 namespace {
 
 const char FORM_TYPE[] = "multipart/form-data; boundary=XyZ";
-
-std::vector<std::string> logLines;
-void recordLine(const char*, const char* text)
-{
-  logLines.emplace_back(text);
-}
-
-class CgiRequestTest : public ::testing::Test {
-protected:
-  void SetUp() override
-  {
-    logLines.clear();
-    LogSetSink(recordLine);
-  }
-  void TearDown() override { LogSetSink(nullptr); }
-
-  static bool logged(const std::string& start)
-  {
-    for (const std::string& line : logLines) {
-      if (line.compare(0, start.size(), start) == 0)
-        return true;
-    }
-    return false;
-  }
-};
+const std::string CLOSE = "--XyZ--\r\n";
 
 std::string part(const std::string& headers, const std::string& content)
 {
@@ -48,57 +20,44 @@ std::string field(const std::string& name, const std::string& value)
   return part("Content-Disposition: form-data; name=\"" + name + "\"\r\n", value);
 }
 
-const std::string CLOSE = "--XyZ--\r\n";
+class CgiRequestTest : public ::testing::Test {
+protected:
+  LogRecorder log;
+};
 
 }
 
-TEST_F(CgiRequestTest, QueryPairsAreDecoded)
+TEST_F(CgiRequestTest, QueryPairsDecodeAndTheFirstOfARepeatedNameWins)
 {
-  CgiRequest request("a=1&b=x+y%21&c=%41%2b%2B", -1, nullptr);
-  EXPECT_STREQ(request.getValue("a"), "1");
-  EXPECT_STREQ(request.getValue("b"), "x y!");
-  EXPECT_STREQ(request.getValue("c"), "A++");
-  EXPECT_EQ(request.getValue("d"), nullptr);
-  EXPECT_EQ(request.getValue("A"), nullptr);
-
-  CgiRequest nested("a=b=c", -1, nullptr);
-  EXPECT_EQ(nested.getItemCount(), 1);
-  EXPECT_STREQ(nested.getValue("a"), "b=c");
-}
-
-TEST_F(CgiRequestTest, EmptyRepeatedAndBareNames)
-{
-  CgiRequest request("=v&&a=&a=2&getfiles&&", -1, nullptr);
-  EXPECT_EQ(request.getItemCount(), 4);
-  EXPECT_STREQ(request.getValue(""), "v");
-  EXPECT_STREQ(request.getValue("a"), "");  // the first of two
-  EXPECT_STREQ(request.getValue("getfiles"), "");
-
-  // A bare word before a pair does not push the pair out.
-  CgiRequest flagFirst("setconfig&config=%7B%7D", -1, nullptr);
-  EXPECT_STREQ(flagFirst.getValue("setconfig"), "");
-  EXPECT_STREQ(flagFirst.getValue("config"), "{}");
+  const char* ESCAPES = "a=1&b=x+y%21&c=%41%2b%2B";
+  const char* NAMES = "=v&&a=&a=2&getfiles&&";
+  const char* BAD = "a=%zz%4&b=%&c=100%25&d=x%00y&e=%g1";
+  const struct {
+    const char* query;
+    const char* name;
+    const char* value;
+  } cases[] = {
+      {ESCAPES, "b", "x y!"}, {ESCAPES, "c", "A++"}, {ESCAPES, "A", nullptr}, {"a=b=c", "a", "b=c"},
+      {NAMES, "", "v"}, {NAMES, "a", ""}, {NAMES, "getfiles", ""},
+      // A bare word before a pair does not push the pair out.
+      {"setconfig&config=%7B%7D", "setconfig", ""}, {"setconfig&config=%7B%7D", "config", "{}"},
+      // Bad escapes stay as they are; a decoded NUL ends the text.
+      {BAD, "a", "%zz%4"}, {BAD, "b", "%"}, {BAD, "c", "100%"}, {BAD, "d", "x"}, {BAD, "e", "%g1"},
+  };
+  for (const auto& c : cases)
+    EXPECT_STREQ(CgiRequest(c.query, -1, nullptr).getValue(c.name), c.value) << c.query << " " << c.name;
+  EXPECT_EQ(CgiRequest(NAMES, -1, nullptr).getItemCount(), 4);
+  EXPECT_EQ(CgiRequest("a=b=c", -1, nullptr).getItemCount(), 1);
   EXPECT_EQ(CgiRequest("", -1, nullptr).getItemCount(), 0);
-}
-
-TEST_F(CgiRequestTest, BadPercentEscapesStayAsTheyAre)
-{
-  CgiRequest request("a=%zz%4&b=%&c=100%25&d=x%00y&e=%g1", -1, nullptr);
-  EXPECT_STREQ(request.getValue("a"), "%zz%4");
-  EXPECT_STREQ(request.getValue("b"), "%");
-  EXPECT_STREQ(request.getValue("c"), "100%");
-  EXPECT_STREQ(request.getValue("d"), "x");  // a decoded NUL ends the text
-  EXPECT_STREQ(request.getValue("e"), "%g1");
 
   EXPECT_EQ(hexPairValue("4a"), 0x4A);
   EXPECT_EQ(hexPairValue("zz"), 0);
-  EXPECT_EQ(hexPairValue("g1"), 1);
   char text[] = "a+b%20c%";
   urlDecodeInto(text, text);
   EXPECT_STREQ(text, "a b c%");
 }
 
-TEST_F(CgiRequestTest, LengthBoundsAnUnterminatedBody)
+TEST_F(CgiRequestTest, LengthBoundsAnUnterminatedBodyAndEnvironmentStandsInForNone)
 {
   PageEdge edge;
   const std::string body = "name=caf%C3%A9&size=12";
@@ -106,12 +65,8 @@ TEST_F(CgiRequestTest, LengthBoundsAnUnterminatedBody)
   EXPECT_STREQ(request.getValue("name"), "caf\xC3\xA9");
   EXPECT_STREQ(request.getValue("size"), "12");
   // A body shorter than the length it is given ends at its NUL.
-  CgiRequest shorter(edge.placeText("a=1"), 100, nullptr);
-  EXPECT_STREQ(shorter.getValue("a"), "1");
-}
+  EXPECT_STREQ(CgiRequest(edge.placeText("a=1"), 100, nullptr).getValue("a"), "1");
 
-TEST_F(CgiRequestTest, EnvironmentWhenThereIsNoData)
-{
   _putenv("QUERY_STRING=ss=20");
   EXPECT_STREQ(CgiRequest(nullptr, 0, nullptr).getValue("ss"), "20");
   _putenv("QUERY_STRING=");
@@ -125,66 +80,56 @@ TEST_F(CgiRequestTest, HugeValue)
   CgiRequest request(query.c_str(), -1, nullptr);
   EXPECT_EQ(strlen(request.getValue("big")), value.size());
   EXPECT_STREQ(request.getValue("small"), "1");
-
   std::string body = field("big", value) + CLOSE;
-  CgiRequest form(body.c_str(), static_cast<int>(body.size()), FORM_TYPE);
-  EXPECT_EQ(strlen(form.getValue("big")), value.size());
+  EXPECT_EQ(strlen(CgiRequest(body.c_str(), static_cast<int>(body.size()), FORM_TYPE).getValue("big")), value.size());
 }
 
-TEST_F(CgiRequestTest, MultipartFieldAndUploadWithABinaryZero)
+TEST_F(CgiRequestTest, MultipartFieldsAndUploadsWithBinaryZerosOrNothing)
 {
   std::string upload("\x00\x01\r\n--Xy\xFF\x00", 10);
-  std::string body = field("title", "My video") +
+  std::string body = field("title", "My video") + field("empty", "") +
+                     part("Content-Disposition: form-data; name=plain\r\n", "p") +
                      part("Content-Disposition: form-data; name=\"file\"; filename=\"a;b \xC3\xA9.mp4\"\r\n"
                           "Content-Type: application/octet-stream\r\n",
                           upload) +
-                     CLOSE;
+                     part("Content-Disposition: form-data; name=\"up\"; filename=\"\"\r\n", "") + "--XyZ--";
   PageEdge edge;
   const char* data = edge.place(body);
   CgiRequest request(data, static_cast<int>(body.size()), FORM_TYPE);
-  EXPECT_EQ(request.getItemCount(), 1);
+  EXPECT_EQ(request.getItemCount(), 3);
   EXPECT_STREQ(request.getValue("title"), "My video");
-  ASSERT_EQ(request.getFileCount(), 1);
-  const CgiRequest::File* file = request.getFile("file");
-  ASSERT_NE(file, nullptr);
-  EXPECT_STREQ(file->name, "file");
-  EXPECT_STREQ(file->filename, "a;b \xC3\xA9.mp4");
-  ASSERT_EQ(file->length, 10);
-  EXPECT_EQ(std::string(file->data, file->length), upload);
-  EXPECT_TRUE(file->data < data || file->data >= data + body.size());  // the request's own copy
-  EXPECT_EQ(request.getFile("title"), nullptr);
-  EXPECT_FALSE(logged("Failed"));
-  EXPECT_TRUE(logged("Make item key=title"));
-}
-
-TEST_F(CgiRequestTest, EmptyContentsAndUnquotedNames)
-{
-  std::string body = field("empty", "") + part("Content-Disposition: form-data; name=plain\r\n", "p") +
-                     part("Content-Disposition: form-data; name=\"up\"; filename=\"\"\r\n", "") + "--XyZ--";
-  CgiRequest request(body.c_str(), static_cast<int>(body.size()), FORM_TYPE);
   EXPECT_STREQ(request.getValue("empty"), "");
   EXPECT_STREQ(request.getValue("plain"), "p");
+  ASSERT_EQ(request.getFileCount(), 2);
+  const CgiRequest::File* file = request.getFile("file");
+  ASSERT_NE(file, nullptr);
+  EXPECT_STREQ(file->filename, "a;b \xC3\xA9.mp4");
+  EXPECT_EQ(std::string(file->data, file->length), upload);
+  EXPECT_TRUE(file->data < data || file->data >= data + body.size());  // the request's own copy
   ASSERT_NE(request.getFile("up"), nullptr);
   EXPECT_EQ(request.getFile("up")->length, 0);
-  EXPECT_STREQ(request.getFile("up")->filename, "");
-  EXPECT_TRUE(logLines.size() >= 3u);
-  EXPECT_FALSE(logged("Failed"));
+  EXPECT_EQ(request.getFile("title"), nullptr);
+  EXPECT_FALSE(log.logged("Failed"));
+  EXPECT_TRUE(log.logged("Make item key=title"));
 }
 
-TEST_F(CgiRequestTest, MissingOrWrongBoundary)
+TEST_F(CgiRequestTest, MissingOrWrongBoundaryGivesNoItems)
 {
   std::string body = field("a", "1") + CLOSE;
-  EXPECT_EQ(CgiRequest(body.c_str(), -1, "multipart/form-data").getItemCount(), 0);
-  EXPECT_TRUE(logged("Failed.  Cannot find 'boundary=' in Content-type: multipart/form-data"));
-
-  EXPECT_EQ(CgiRequest(body.c_str(), -1, "multipart/form-data; boundary=").getItemCount(), 0);
-  EXPECT_TRUE(logged("Failed. Zero-length boundary"));
-
-  EXPECT_EQ(CgiRequest(body.c_str(), -1, "multipart/form-data; boundary=Other").getItemCount(), 0);
-  EXPECT_TRUE(logged("Failed. Expected '--Other'"));
-
-  std::string preamble = "junk\r\n" + body;
-  EXPECT_EQ(CgiRequest(preamble.c_str(), -1, FORM_TYPE).getItemCount(), 0);
+  const struct {
+    std::string body;
+    const char* contentType;
+    const char* line;
+  } cases[] = {
+      {body, "multipart/form-data", "Failed.  Cannot find 'boundary=' in Content-type: multipart/form-data"},
+      {body, "multipart/form-data; boundary=", "Failed. Zero-length boundary"},
+      {body, "multipart/form-data; boundary=Other", "Failed. Expected '--Other'"},
+      {"junk\r\n" + body, FORM_TYPE, "Failed. Expected '--XyZ'"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CgiRequest(c.body.c_str(), -1, c.contentType).getItemCount(), 0) << c.contentType;
+    EXPECT_TRUE(log.logged(c.line)) << c.line;
+  }
 }
 
 TEST_F(CgiRequestTest, PartsWithoutHeadersOrNamesAreSkipped)
@@ -194,14 +139,14 @@ TEST_F(CgiRequestTest, PartsWithoutHeadersOrNamesAreSkipped)
   CgiRequest request(body.c_str(), -1, FORM_TYPE);
   EXPECT_EQ(request.getItemCount(), 1);
   EXPECT_STREQ(request.getValue("kept"), "yes");
-  EXPECT_TRUE(logged("Failed to parse multipart entry. It did not contain the content-disposition field."));
-  EXPECT_TRUE(logged("Failed to parse multipart entry. The content-disposition field did not contain a name."));
+  EXPECT_TRUE(log.logged("Failed to parse multipart entry. It did not contain the content-disposition field."));
+  EXPECT_TRUE(log.logged("Failed to parse multipart entry. The content-disposition field did not contain a name."));
 }
 
-TEST_F(CgiRequestTest, BrokenBodiesStopWithTheItemsSoFar)
+TEST_F(CgiRequestTest, BrokenOrShortBodiesStopWithTheItemsSoFar)
 {
   std::string good = field("a", "1");
-  struct Case {
+  const struct {
     std::string tail;
     const char* line;
   } cases[] = {
@@ -212,23 +157,19 @@ TEST_F(CgiRequestTest, BrokenBodiesStopWithTheItemsSoFar)
       // The blank line's CR LF is not also the delimiter's.
       {"--XyZ\r\nContent-Disposition: form-data; name=\"b\"\r\n\r\n--XyZ--\r\n", "Could not find boundary"},
   };
-  for (const Case& c : cases) {
-    logLines.clear();
+  for (const auto& c : cases) {
+    log.clear();
     std::string body = good + c.tail;
     PageEdge edge;
     CgiRequest request(edge.place(body), static_cast<int>(body.size()), FORM_TYPE);
     EXPECT_EQ(request.getItemCount(), 1) << c.tail;
     EXPECT_STREQ(request.getValue("a"), "1");
-    EXPECT_TRUE(logged(c.line)) << c.tail;
+    EXPECT_TRUE(log.logged(c.line)) << c.tail;
   }
-}
 
-TEST_F(CgiRequestTest, BodyCutShortOfItsLength)
-{
   std::string body = field("a", "1") + field("b", "2") + CLOSE;
   for (size_t length = 0; length < body.size(); ++length) {
     PageEdge edge;
-    CgiRequest request(edge.place(body.substr(0, length)), static_cast<int>(length), FORM_TYPE);
-    EXPECT_LE(request.getItemCount(), 2);
+    EXPECT_LE(CgiRequest(edge.place(body.substr(0, length)), static_cast<int>(length), FORM_TYPE).getItemCount(), 2);
   }
 }

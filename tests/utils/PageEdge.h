@@ -24,19 +24,22 @@ public:
   PageEdge& operator=(const PageEdge&) = delete;
 
   // The bytes as they are, with nothing after them.
-  const char* place(const std::string& bytes)
+  const char* place(const std::string& bytes) { return placeBytes(bytes.data(), bytes.size()); }
+  // The text and its terminating zero, with nothing after them.
+  const char* placeText(const std::string& text) { return placeBytes(text.c_str(), text.size() + 1); }
+  const wchar_t* placeText(const std::wstring& text)
   {
-    if (bytes.size() > _pageSize)
-      throw std::length_error("more than a page");
-    char* at = _base + _pageSize - bytes.size();
-    memcpy(at, bytes.data(), bytes.size());
-    return at;
+    return reinterpret_cast<const wchar_t*>(placeBytes(text.c_str(), 2 * (text.size() + 1)));
   }
 
-  // The text and its NUL, with nothing after them.
-  const char* placeText(const std::string& text) { return place(std::string(text.c_str(), text.size() + 1)); }
-
 private:
+  const char* placeBytes(const void* bytes, size_t size)
+  {
+    if (size > _pageSize)
+      throw std::length_error("more than a page");
+    return static_cast<char*>(memcpy(_base + _pageSize - size, bytes, size));
+  }
+
   char* _base;
   size_t _pageSize;
 };

@@ -8,7 +8,6 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -39,17 +38,6 @@ bool runChildPartIfAsked()
 
 const bool CHILD_PART_DONE = runChildPartIfAsked();
 
-std::vector<std::wstring> listFolder(const std::wstring& folder)
-{
-  std::vector<std::wstring> names;
-  FolderReader reader(folder);
-  std::wstring name;
-  while (reader.next(name))
-    names.push_back(name);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 DWORD waitForExit(HANDLE process)
 {
   EXPECT_EQ(WaitForSingleObject(process, 30000), WAIT_OBJECT_0);
@@ -60,41 +48,29 @@ DWORD waitForExit(HANDLE process)
 
 }
 
-TEST(PathTest, JoinPath)
+TEST(PathTest, JoiningAndNameParts)
 {
-  EXPECT_EQ(joinPath(L"C:\\a", L"b.txt"), L"C:\\a\\b.txt");
   EXPECT_EQ(joinPath(L"C:\\a\\", L"b.txt"), L"C:\\a\\b.txt");
   EXPECT_EQ(joinPath(L"", L"b.txt"), L"b.txt");
   EXPECT_EQ(joinPath(L"C:\\a", L"D:\\x"), L"D:\\x");
   EXPECT_EQ(joinPath(L"C:\\a", L"\\x"), L"\\x");
   EXPECT_EQ(joinPath(L"C:\\a", L""), L"C:\\a\\");
   EXPECT_EQ(joinPath(L"Z:\\tmp", L"My Videos", L"\u65e5 1.mp4"), L"Z:\\tmp\\My Videos\\\u65e5 1.mp4");
-}
 
-TEST(PathTest, NameParts)
-{
   EXPECT_EQ(getExtension(L"C:\\v\\video"), L"");
   EXPECT_EQ(getExtension(L"video.final.mp4"), L"mp4");
   EXPECT_EQ(getExtension(L"video."), L"");
   EXPECT_EQ(getExtension(L"C:\\dir.old\\file"), L"old\\file");
   EXPECT_EQ(stripExtension(L"C:\\dir.old\\file"), L"C:\\dir.old\\file");
   EXPECT_EQ(stripExtension(L"C:\\dir.old\\file.tar.gz"), L"C:\\dir.old\\file.tar");
-  EXPECT_EQ(stripExtension(L"noext"), L"noext");
   EXPECT_EQ(getDirectory(L"C:\\My Videos\\a.mp4"), L"C:\\My Videos\\");
   EXPECT_EQ(getDirectory(L"a.mp4"), L"");
   EXPECT_EQ(getFileName(L"C:\\My Videos\\a b.mp4"), L"a b.mp4");
-  EXPECT_EQ(getFileName(L"a.mp4"), L"a.mp4");
   EXPECT_EQ(getFileName(L"C:\\dir\\"), L"");
+  EXPECT_EQ(getFileName(getModulePath()), L"utils_tests.exe");
 }
 
-TEST(PathTest, ModulePathIsThisProgram)
-{
-  std::wstring path = getModulePath();
-  EXPECT_EQ(getFileName(path), L"utils_tests.exe");
-  EXPECT_TRUE(fileExists(path.c_str()));
-}
-
-TEST(SpecialFolderTest, FoldersAsWineReportsThem)
+TEST(SpecialFolderTest, FoldersAsWineReportsThemAndFailures)
 {
   std::wstring profile, desktop, documents, appData;
   ASSERT_TRUE(getSpecialFolder(FOLDER_PROFILE, profile));
@@ -109,23 +85,14 @@ TEST(SpecialFolderTest, FoldersAsWineReportsThem)
     EXPECT_TRUE(FileStat(folder.c_str()).exists) << toUtf8(folder);
   EXPECT_EQ(getAppDataPath(L"quorvelan.conf"), appData + L"\\quorvelan.conf");
   EXPECT_FALSE(getProgramFilesFolder().empty());
-}
 
-TEST(SpecialFolderTest, AFolderWithoutAPathIsAFailure)
-{
-  std::wstring out = L"stale";
-  // The "My Computer" folder exists for the shell but has no file-system path.
-  EXPECT_FALSE(getShellFolder(CSIDL_DRIVES, out));
-  EXPECT_TRUE(out.empty());
-  out = L"stale";
-  EXPECT_FALSE(getShellFolder(0x7F, out));
-  EXPECT_TRUE(out.empty());
-}
-
-TEST(SpecialFolderDeathTest, UnknownKindIsAProgrammingError)
-{
-  std::wstring out;
-  EXPECT_DEATH(getSpecialFolder(4, out), "kind");
+  // "My Computer" exists for the shell but has no file-system path.
+  for (int csidl : {CSIDL_DRIVES, 0x7F}) {
+    std::wstring out = L"stale";
+    EXPECT_FALSE(getShellFolder(csidl, out));
+    EXPECT_TRUE(out.empty());
+  }
+  EXPECT_DEATH(getSpecialFolder(4, profile), "kind");
 }
 
 TEST(FileTest, OddNamesOnTheWindowsDriveAndTheUnixRoot)
@@ -135,22 +102,32 @@ TEST(FileTest, OddNamesOnTheWindowsDriveAndTheUnixRoot)
     std::wstring path = folder.file(L"a b \u00e9\u65e5.mp4", std::string(1234, 'v'));
     EXPECT_TRUE(fileExists(path.c_str())) << toUtf8(path);
     FileStat status(path.c_str());
-    EXPECT_TRUE(status.exists);
+    EXPECT_TRUE(status.exists && (status.st_mode & _S_IFREG));
     EXPECT_EQ(status.size(), 1234);
-    EXPECT_TRUE(status.st_mode & _S_IFREG);
-
-    std::wstring missing = joinPath(folder.root(), L"missing \u00e9.mp4");
+    std::wstring missing = folder.path(L"missing \u00e9.mp4");
     EXPECT_FALSE(fileExists(missing.c_str()));
     EXPECT_FALSE(FileStat(missing.c_str()).exists);
 
-    EXPECT_EQ(listFolder(folder.root()), (std::vector<std::wstring>{L".", L"..", L"a b \u00e9\u65e5.mp4"}));
+    std::vector<std::wstring> names;
+    FolderReader reader(folder.root());
+    for (std::wstring name; reader.next(name);)
+      names.push_back(name);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::wstring>{L".", L"..", L"a b \u00e9\u65e5.mp4"}));
+    std::wstring name = L"unchanged";
+    EXPECT_FALSE(FolderReader().next(name));
+    EXPECT_EQ(name, L"unchanged");
+    EXPECT_FALSE(reader.next(name));
+    ASSERT_TRUE(reader.open(folder.root()));  // starts over
+    EXPECT_TRUE(reader.next(name));
+    EXPECT_FALSE(reader.open(folder.path(L"no such folder \u00e9")));
+    EXPECT_FALSE(reader.next(name));
   }
 }
 
 TEST(FileTest, TempFileNamesAreUniqueAndCreated)
 {
-  wchar_t first[MAX_PATH];
-  wchar_t second[MAX_PATH];
+  wchar_t first[MAX_PATH], second[MAX_PATH];
   ASSERT_TRUE(makeTempFileName(first));
   ASSERT_TRUE(makeTempFileName(second));
   EXPECT_STRNE(first, second);
@@ -162,53 +139,19 @@ TEST(FileTest, TempFileNamesAreUniqueAndCreated)
   DeleteFileW(second);
 }
 
-TEST(FolderReaderTest, EntriesOneByOneThenFalse)
-{
-  TestFolder folder;
-  folder.file(L"one.txt", "1");
-  FolderReader reader;
-  std::wstring name = L"unchanged";
-  EXPECT_FALSE(reader.next(name));
-  EXPECT_EQ(name, L"unchanged");
-  ASSERT_TRUE(reader.open(folder.root()));
-  int entries = 0;
-  while (reader.next(name))
-    ++entries;
-  EXPECT_EQ(entries, 3);
-  EXPECT_FALSE(reader.next(name));
-  // Reopening starts over.
-  ASSERT_TRUE(reader.open(folder.root()));
-  EXPECT_TRUE(reader.next(name));
-}
-
-TEST(FolderReaderTest, MissingFolderGivesNothing)
-{
-  FolderReader reader(joinPath(tempFolder(), L"no such folder \u00e9"));
-  std::wstring name;
-  EXPECT_FALSE(reader.next(name));
-  EXPECT_FALSE(reader.open(L"Z:\\no such folder at all"));
-}
-
 TEST(ProcessTest, CommandLineQuotesOnlyArgumentsWithBlanks)
 {
-  std::wstring program = L"kept:";
-  std::wstring commandLine;
+  std::wstring program = L"kept:", commandLine;
   joinCommandLine({L"C:\\bin\\ffmpeg.exe", L"-i", L"C:\\My Videos\\a.mp4"}, program, commandLine);
   EXPECT_EQ(program, L"kept:C:\\bin\\ffmpeg.exe");
   EXPECT_EQ(commandLine, L"C:\\bin\\ffmpeg.exe -i \"C:\\My Videos\\a.mp4\"");
-}
-
-TEST(ProcessDeathTest, EmptyArgumentListIsAProgrammingError)
-{
-  std::wstring program, commandLine;
   EXPECT_DEATH(joinCommandLine({}, program, commandLine), "args.empty");
 }
 
-TEST(ProcessTest, ChildGetsItsArgumentsIntact)
+TEST(ProcessTest, ChildGetsItsArgumentsIntactOrIsMissing)
 {
   TestFolder folder;
-  std::wstring report = joinPath(folder.root(), L"report.txt");
-  std::wstring self = getModulePath();
+  std::wstring report = folder.path(L"report.txt"), self = getModulePath();
   const wchar_t* args[] = {self.c_str(), CHILD_ARGS, report.c_str(), L"-ss", L"C:\\My Videos\\\u00e9t\u00e9 \u65e5.mp4",
                            nullptr};
   HANDLE child = runProcess(args);
@@ -218,6 +161,7 @@ TEST(ProcessTest, ChildGetsItsArgumentsIntact)
   std::string lines;
   ASSERT_TRUE(readFile(report, lines));
   EXPECT_EQ(lines, "-ss\nC:\\My Videos\\\xC3\xA9t\xC3\xA9 \xE6\x97\xA5.mp4\n");
+  EXPECT_EQ(runProcess({folder.path(L"no such program \u00e9.exe")}), nullptr);
 }
 
 TEST(ProcessTest, KillEndsAStallingChild)
@@ -230,11 +174,6 @@ TEST(ProcessTest, KillEndsAStallingChild)
   killProcess(child);
   EXPECT_EQ(waitForExit(waitable), 0xFFFFFFFFu);
   CloseHandle(waitable);
-}
-
-TEST(ProcessTest, MissingProgramGivesNull)
-{
-  EXPECT_EQ(runProcess({joinPath(tempFolder(), L"no such program \u00e9.exe")}), nullptr);
 }
 
 TEST(ErrorTextTest, SystemMessages)

@@ -1,17 +1,13 @@
 #include "StringUtil.h"
 
+#include "TestFolder.h"
 #include "utils/PageEdge.h"
 
 #include <gtest/gtest.h>
 
-#include <windows.h>
-
-#include <cstdio>
-#include <cstring>
+#include <algorithm>
 
 namespace {
-
-const wchar_t FFFD = 0xFFFD;
 
 // The platform's own encoder: an independent judge of our output.
 std::string systemUtf8(const std::wstring& text)
@@ -20,35 +16,6 @@ std::string systemUtf8(const std::wstring& text)
   std::string out(length, '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], length, nullptr, nullptr);
   return out;
-}
-
-std::wstring replacements(int count)
-{
-  return std::wstring(count, FFFD);
-}
-
-std::wstring decodeAtEdge(PageEdge& edge, const std::string& bytes)
-{
-  const char* text = edge.placeText(bytes);
-  int count = utf8ToUtf16(text, nullptr);
-  std::wstring out(count, L'?');
-  EXPECT_EQ(utf8ToUtf16(text, &out[0]), count);
-  return out;
-}
-
-std::wstring uniqueTempPath(const wchar_t* name)
-{
-  wchar_t folder[MAX_PATH];
-  GetTempPathW(MAX_PATH, folder);
-  return std::wstring(folder) + std::to_wstring(GetCurrentProcessId()) + L" " + name;
-}
-
-void writeBytes(const std::wstring& path, const std::string& bytes)
-{
-  FILE* file = _wfopen(path.c_str(), L"wb");
-  ASSERT_NE(file, nullptr);
-  fwrite(bytes.data(), 1, bytes.size(), file);
-  fclose(file);
 }
 
 }
@@ -74,88 +41,68 @@ TEST(Utf8CodecTest, EveryCodePointRoundTripsAndMatchesThePlatform)
   }
 }
 
-TEST(Utf8CodecTest, KnownSequences)
+TEST(Utf8CodecTest, MalformedBytesBecomeOneReplacementEachWithoutReadingPastTheEnd)
 {
-  EXPECT_EQ(toWide("\xE2\x82\xAC"), L"\u20AC");
-  EXPECT_EQ(toUtf8(L"\u20AC"), "\xE2\x82\xAC");
-  EXPECT_EQ(toWide("\xF0\x9F\x98\x80"), std::wstring(L"\xD83D\xDE00"));
-  EXPECT_EQ(toUtf8(std::wstring(L"\xD83D\xDE00")), "\xF0\x9F\x98\x80");
-  EXPECT_EQ(toWide("\xF4\x8F\xBF\xBF"), std::wstring(L"\xDBFF\xDFFF"));
-  EXPECT_EQ(toWide("caf\xC3\xA9 \xE6\x97\xA5"), L"caf\u00e9 \u65e5");
-  EXPECT_EQ(toWide(""), L"");
-  EXPECT_EQ(toUtf8(L""), "");
-}
-
-TEST(Utf8CodecTest, MalformedBytesBecomeOneReplacementEach)
-{
-  EXPECT_EQ(toWide("\xE2\x82"), replacements(2));
-  EXPECT_EQ(toWide("a\x80" "b"), std::wstring(L"a") + FFFD + L"b");
-  EXPECT_EQ(toWide("\xBF\xBF"), replacements(2));
-  EXPECT_EQ(toWide("\xE2\x82" "A"), replacements(2) + L"A");  // the A is not swallowed
-  EXPECT_EQ(toWide("\xF8\x88\x80\x80\x80"), replacements(5));
-  EXPECT_EQ(toWide("\xFF\xFE"), replacements(2));
-  EXPECT_EQ(toWide("\xF4\x90\x80\x80"), replacements(4));  // beyond U+10FFFF
-}
-
-TEST(Utf8CodecTest, OverlongFormsAndEncodedSurrogatesAreRefused)
-{
-  // Other spellings of '.', ':', '/' and NUL must not decode to them.
-  EXPECT_EQ(toWide("\xC0\xAE\xC0\xAE"), replacements(4));
-  EXPECT_EQ(toWide("\xC0\xBA"), replacements(2));
-  EXPECT_EQ(toWide("\xE0\x80\xAF"), replacements(3));
-  EXPECT_EQ(toWide("\xF0\x80\x80\xAF"), replacements(4));
-  std::wstring nul = toWide("a\xC0\x80" "b");
-  EXPECT_EQ(nul, std::wstring(L"a") + FFFD + FFFD + L"b");
-  EXPECT_EQ(toWide("\xC1\xBF"), replacements(2));
-  EXPECT_EQ(toWide("\xE0\x9F\xBF"), replacements(3));
-  EXPECT_EQ(toWide("\xF0\x8F\xBF\xBF"), replacements(4));
-  // The smallest values of each length are fine.
-  EXPECT_EQ(toWide("\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80"), std::wstring(L"\x0080\x0800\xD800\xDC00"));
-  // Surrogates spelled in UTF-8, alone or as a pair.
-  EXPECT_EQ(toWide("\xED\xA0\xBD\xED\xB8\x80"), replacements(6));
-  EXPECT_EQ(toWide("\xED\xBF\xBF"), replacements(3));
-  EXPECT_EQ(toWide("\xED\x9F\xBF"), L"\uD7FF");
-}
-
-TEST(Utf8CodecTest, UnpairedSurrogatesEncodeAsReplacement)
-{
-  const std::string replacement = "\xEF\xBF\xBD";
-  EXPECT_EQ(toUtf8(std::wstring(L"\xD800")), replacement);
-  EXPECT_EQ(toUtf8(std::wstring(L"\xDC00\xD800")), replacement + replacement);
-  EXPECT_EQ(toUtf8(std::wstring(L"a\xD83D" L"b")), "a" + replacement + "b");
-  EXPECT_EQ(toUtf8(std::wstring(L"\xD83D\xD83D\xDE00")), replacement + "\xF0\x9F\x98\x80");
-  EXPECT_EQ(utf16ToUtf8(L"\xDBFF", nullptr), 3);
-}
-
-TEST(Utf8CodecTest, TruncatedSequencesAtTheEndOfMemoryAreNotReadPast)
-{
+  // A '?' in the expected text stands for U+FFFD.
+  const struct {
+    const char* utf8;
+    const wchar_t* wide;
+  } cases[] = {
+      {"", L""}, {"\xC3\xA9", L"\u00e9"}, {"\xE2\x82\xAC", L"\u20AC"}, {"\xF0\x9F\x98\x80", L"\xD83D\xDE00"},
+      // Cut short at the end of the text, or before the next character.
+      {"\xC3", L"?"}, {"\xE2", L"?"}, {"\xE2\x82", L"??"}, {"\xF0\x9F\x98", L"???"}, {"\xE2\x82" "A", L"??A"},
+      {"a\x80" "b", L"a?b"}, {"\xBF\xBF", L"??"}, {"\xF8\x88\x80\x80\x80", L"?????"}, {"\xFF\xFE", L"??"},
+      {"\xF4\x90\x80\x80", L"????"},  // beyond U+10FFFF
+      // Over-long spellings of '.', ':', '/' and NUL must not decode to them.
+      {"\xC0\xAE\xC0\xAE", L"????"}, {"\xC0\xBA", L"??"}, {"\xE0\x80\xAF", L"???"}, {"\xF0\x80\x80\xAF", L"????"},
+      {"a\xC0\x80" "b", L"a??b"}, {"\xC1\xBF", L"??"}, {"\xE0\x9F\xBF", L"???"}, {"\xF0\x8F\xBF\xBF", L"????"},
+      {"\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80", L"\x0080\x0800\xD800\xDC00"},  // the smallest of each length
+      // Surrogates spelled in UTF-8, alone or as a pair.
+      {"\xED\xA0\xBD\xED\xB8\x80", L"??????"}, {"\xED\xBF\xBF", L"???"}, {"\xED\x9F\xBF", L"\uD7FF"},
+  };
   PageEdge edge;
-  const std::string whole[] = {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"};
-  for (const std::string& sequence : whole) {
-    for (size_t keep = 1; keep < sequence.size(); ++keep)
-      EXPECT_EQ(decodeAtEdge(edge, sequence.substr(0, keep)), replacements(static_cast<int>(keep)));
-    EXPECT_EQ(decodeAtEdge(edge, sequence), toWide(sequence));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::string(c.utf8)));
+    std::wstring expected = c.wide;
+    std::replace(expected.begin(), expected.end(), L'?', L'\xFFFD');
+    EXPECT_EQ(toWide(c.utf8), expected);
+    const char* text = edge.placeText(c.utf8);
+    std::wstring out(utf8ToUtf16(text, nullptr), L'-');
+    EXPECT_EQ(utf8ToUtf16(text, &out[0]), static_cast<int>(out.size()));
+    EXPECT_EQ(out, expected);
   }
-  EXPECT_EQ(decodeAtEdge(edge, ""), L"");
 }
 
-TEST(Utf8CodecTest, CountingAgreesWithWritingAndHoldersHaveRoom)
+TEST(Utf8CodecTest, UnpairedSurrogatesEncodeAsReplacementWithoutReadingPastTheEnd)
 {
-  // The worst cases for the holders' buffers: 3 bytes per unit, and a
-  // replacement for every byte.
-  std::wstring wide(1000, L'\uFFFF');
-  Utf8FromWide utf8(wide);
-  EXPECT_EQ(strlen(utf8.get()), 3000u);
-  EXPECT_EQ(utf16ToUtf8(wide.c_str(), nullptr), 3000);
-  std::string bad(1000, '\x80');
-  WideFromUtf8 decoded(bad);
-  EXPECT_EQ(wcslen(decoded.get()), 1000u);
-  EXPECT_EQ(utf8ToUtf16(bad.c_str(), nullptr), 1000);
-  Utf8FromWide none(static_cast<const wchar_t*>(nullptr));
-  EXPECT_STREQ(none.get(), "");
+  const std::string R = "\xEF\xBF\xBD";
+  const struct {
+    std::wstring wide;
+    std::string utf8;
+  } cases[] = {
+      {L"\xD800", R}, {L"\xDBFF", R}, {L"\xDC00\xD800", R + R}, {L"a\xD83D" L"b", "a" + R + "b"},
+      {L"\xD83D\xD83D\xDE00", R + "\xF0\x9F\x98\x80"},
+  };
+  PageEdge edge;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.utf8);
+    EXPECT_EQ(toUtf8(c.wide), c.utf8);
+    const wchar_t* text = edge.placeText(c.wide);
+    std::string out(utf16ToUtf8(text, nullptr), '-');
+    EXPECT_EQ(utf16ToUtf8(text, &out[0]), static_cast<int>(out.size()));
+    EXPECT_EQ(out, c.utf8);
+  }
 }
 
-TEST(StringUtilTest, StartsAndEndsWith)
+TEST(Utf8CodecTest, HoldersHaveRoomForTheWorstCases)
+{
+  // 3 bytes per unit, and a replacement for every byte.
+  EXPECT_EQ(strlen(Utf8FromWide(std::wstring(1000, L'\uFFFF')).get()), 3000u);
+  EXPECT_EQ(wcslen(WideFromUtf8(std::string(1000, '\x80')).get()), 1000u);
+  EXPECT_STREQ(Utf8FromWide(static_cast<const wchar_t*>(nullptr)).get(), "");
+}
+
+TEST(StringUtilTest, AffixesTrimmingAndQuotes)
 {
   EXPECT_FALSE(endsWith(std::string("a"), std::string("abc")));
   EXPECT_TRUE(endsWith(std::string("anything"), std::string()));
@@ -164,66 +111,44 @@ TEST(StringUtilTest, StartsAndEndsWith)
   EXPECT_TRUE(startsWith(std::string("/v/x"), std::string("/v/")));
   EXPECT_FALSE(startsWith(std::string("/v"), std::string("/v/")));
   EXPECT_TRUE(startsWith(std::wstring(), std::wstring()));
-}
 
-TEST(StringUtilTest, TrimmingRemovesOnlyTheFourBlanks)
-{
   EXPECT_EQ(trim(std::string(" \t\r\nkey = value\n")), "key = value");
   EXPECT_EQ(trim(std::string(" \t ")), "");
   EXPECT_EQ(trim(std::wstring(L"\u00a0x ")), L"\u00a0x");
-  char text[] = "  \tmiddle words \r\n";
+  char text[] = "  \tmiddle words \r\n", blank[] = " \n ";
   trimInPlace(text);
-  EXPECT_STREQ(text, "middle words");
-  char blank[] = " \n ";
   trimInPlace(blank);
+  EXPECT_STREQ(text, "middle words");
   EXPECT_STREQ(blank, "");
-}
 
-TEST(StringUtilTest, Unquote)
-{
   EXPECT_EQ(unquote(L"\"C:\\My Videos\""), L"C:\\My Videos");
   EXPECT_EQ(unquote(L"\"\""), L"");
   EXPECT_EQ(unquote(L"\""), L"\"");
   EXPECT_EQ(unquote(L"\"open"), L"\"open");
+
+  const wchar_t* quoted = L"\"a=b\" c=d";
+  EXPECT_EQ(findOutsideQuotes(quoted, L"="), quoted + 7);
+  const wchar_t* escaped = L"\"x\\\"=\"=";  // the escaped quote does not close
+  EXPECT_EQ(findOutsideQuotes(escaped, L"="), escaped + 6);
+  EXPECT_EQ(findOutsideQuotes(L"\"=\"", L"="), nullptr);
 }
 
-TEST(StringUtilTest, EscapingForHtmlJsonAndBackslashes)
+TEST(StringUtilTest, EscapingReplacingAndHex)
 {
   EXPECT_EQ(toHtmlEntities(std::wstring(L"<caf\u00e9>&")), "<caf&#233;>&");
   EXPECT_EQ(toHtmlEntities(std::string("\xF0\x9F\x98\x80")), "&#55357;&#56832;");
   EXPECT_EQ(toUnicodeEscapes(L"a\u00e9\u20AC"), "a\\u00e9\\u20ac");
   EXPECT_EQ(unescapeBackslashes(L"a\\nb\\\\c\\\"d\\"), L"a\nb\\c\"d");
-}
 
-TEST(StringUtilTest, ReplaceAllNeverSearchesTheReplacement)
-{
-  EXPECT_EQ(replaceAll("aa", "a", "aa"), "aaaa");
-  EXPECT_EQ(replaceAll("a-b-c", "-", ""), "abc");
+  EXPECT_EQ(replaceAll("aa", "a", "aa"), "aaaa");  // never searches the replacement
   EXPECT_EQ(replaceAll("abc", "", "x"), "abc");
   EXPECT_EQ(reversed("abc"), "cba");
-}
-
-TEST(StringUtilTest, ExpandCarriageReturnsChecksCapacity)
-{
   char text[8] = "a\rb\r";
   EXPECT_FALSE(expandCarriageReturns(text, 6));  // needs 4 + 2 + 1 = 7
   EXPECT_STREQ(text, "a\rb\r");
   EXPECT_TRUE(expandCarriageReturns(text, 7));
   EXPECT_STREQ(text, "a\r\nb\r\n");
-}
 
-TEST(StringUtilTest, FindOutsideQuotes)
-{
-  const wchar_t* text = L"\"a=b\" c=d";
-  EXPECT_EQ(findOutsideQuotes(text, L"="), text + 7);
-  const wchar_t* escaped = L"\"x\\\"=\"=";  // the escaped quote does not close
-  EXPECT_EQ(findOutsideQuotes(escaped, L"="), escaped + 6);
-  EXPECT_EQ(findOutsideQuotes(L"\"=\"", L"="), nullptr);
-  EXPECT_EQ(findOutsideQuotes(L"abc", L"x"), nullptr);
-}
-
-TEST(StringUtilTest, ParseHex)
-{
   unsigned value = 99;
   EXPECT_EQ(parseHex("1g", &value, 2), 1);
   EXPECT_EQ(value, 1u);
@@ -234,11 +159,9 @@ TEST(StringUtilTest, ParseHex)
   EXPECT_DEATH(parseHex("123456789", &value, 9), "numChars <= 8");
 }
 
-TEST(Base64UrlTest, EncodesAndDecodes)
+TEST(StringUtilTest, Base64Url)
 {
-  EXPECT_EQ(base64UrlEncode("abc"), "YWJj");
   EXPECT_EQ(base64UrlEncode("a"), "YQ");
-  EXPECT_EQ(base64UrlDecode("YQ"), "a");
   EXPECT_EQ(base64UrlEncode(std::string("\xFB\xFF", 2)), "-_8");
   EXPECT_EQ(base64UrlDecode("YW Jj=\n"), "abc");
   std::string bytes;
@@ -248,85 +171,46 @@ TEST(Base64UrlTest, EncodesAndDecodes)
     EXPECT_EQ(base64UrlDecode(base64UrlEncode(bytes.substr(0, length))), bytes.substr(0, length));
 }
 
-TEST(SplitTest, RunsOfDelimitersGiveNoEmptyTokens)
+TEST(StringUtilTest, SplitSkipsEmptyTokensTheTokenizerKeepsATrailingOne)
 {
   std::vector<std::string> out{"kept"};
-  const char text[] = ",,a,,b,";
-  split(text, ",", out);
-  EXPECT_EQ(out, (std::vector<std::string>{"kept", "a", "b"}));
-  EXPECT_STREQ(text, ",,a,,b,");
-  out.clear();
-  split("mp4;mkv avi", "; ", out);
-  EXPECT_EQ(out, (std::vector<std::string>{"mp4", "mkv", "avi"}));
-  out.clear();
+  split(",,a,,b,", ",", out);
   split(",,,", ",", out);
-  EXPECT_TRUE(out.empty());
+  split("mp4;mkv avi", "; ", out);
+  EXPECT_EQ(out, (std::vector<std::string>{"kept", "a", "b", "mp4", "mkv", "avi"}));
+
+  const struct {
+    const wchar_t* text;
+    std::vector<std::wstring> tokens;
+  } cases[] = {{L"a,b,", {L"a", L"b", L""}}, {L",a", {L"a"}}, {L";;x;,;y", {L"x", L"y"}}, {L"", {L""}}};
+  for (const auto& c : cases) {
+    StringTokenizer tokenizer(c.text, L",;");
+    std::vector<std::wstring> seen;
+    for (std::wstring token; tokenizer.next(token);)
+      seen.push_back(token);
+    EXPECT_EQ(seen, c.tokens) << toUtf8(c.text);
+  }
 }
 
-TEST(StringTokenizerTest, TrailingDelimiterGivesALastEmptyToken)
+TEST(ReadFileTest, OneMebibyteIsTheLimitAndFailuresLeaveTheOutputAlone)
 {
-  StringTokenizer tokens(L"a,b,", L",");
-  std::wstring token;
-  ASSERT_TRUE(tokens.next(token));
-  EXPECT_EQ(token, L"a");
-  ASSERT_TRUE(tokens.next(token));
-  EXPECT_EQ(token, L"b");
-  ASSERT_TRUE(tokens.next(token));
-  EXPECT_EQ(token, L"");
-  EXPECT_FALSE(tokens.next(token));
-}
-
-TEST(StringTokenizerTest, LeadingAndRepeatedDelimitersAreSkipped)
-{
-  std::wstring token;
-  StringTokenizer leading(L",a", L",");
-  ASSERT_TRUE(leading.next(token));
-  EXPECT_EQ(token, L"a");
-  EXPECT_FALSE(leading.next(token));
-
-  StringTokenizer runs(L";;x;,;y", L";,");
-  std::vector<std::wstring> seen;
-  while (runs.next(token))
-    seen.push_back(token);
-  EXPECT_EQ(seen, (std::vector<std::wstring>{L"x", L"y"}));
-
-  StringTokenizer empty(L"", L",");
-  ASSERT_TRUE(empty.next(token));
-  EXPECT_EQ(token, L"");
-  EXPECT_FALSE(empty.next(token));
-}
-
-TEST(ReadFileTest, OneMebibyteIsTheLimit)
-{
-  std::wstring path = uniqueTempPath(L"big \u00e9t\u00e9.bin");
-  writeBytes(path, std::string(MAX_READ_FILE_SIZE, 'x'));
+  TestFolder folder;
+  std::wstring path = folder.file(L"big \u00e9t\u00e9.bin", std::string(MAX_READ_FILE_SIZE, 'x'));
   std::string out = "old";
   EXPECT_TRUE(readFile(path, out));
   EXPECT_EQ(out.size(), MAX_READ_FILE_SIZE + 3);
   EXPECT_EQ(out.substr(0, 4), "oldx");
 
-  writeBytes(path, std::string(MAX_READ_FILE_SIZE + 1, 'x'));
+  folder.file(L"big \u00e9t\u00e9.bin", std::string(MAX_READ_FILE_SIZE + 1, 'x'));
   out = "old";
   testing::internal::CaptureStderr();
   EXPECT_FALSE(readFile(path, out));
-  std::string message = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(readFile(folder.path(L"missing"), out));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "File too large: " + toUtf8(path) + "\nCould not open " + toUtf8(folder.path(L"missing")) + "\n");
   EXPECT_EQ(out, "old");
-  EXPECT_EQ(message, "File too large: " + toUtf8(path) + "\n");
-  DeleteFileW(path.c_str());
-}
 
-TEST(ReadFileTest, TextModeAndMissingFiles)
-{
-  std::wstring path = uniqueTempPath(L"\u65e5\u672c text.txt");
-  writeBytes(path, "line 1\r\ncaf\xC3\xA9\r\n");
   std::wstring wide = L"replaced";
-  EXPECT_TRUE(readFileWide(path, wide));
+  EXPECT_TRUE(readFileWide(folder.file(L"\u65e5\u672c text.txt", "line 1\r\ncaf\xC3\xA9\r\n"), wide));
   EXPECT_EQ(wide, L"line 1\ncaf\u00e9\n");
-  DeleteFileW(path.c_str());
-
-  std::string out = "kept";
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(readFile(path, out));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Could not open " + toUtf8(path) + "\n");
-  EXPECT_EQ(out, "kept");
 }

@@ -1,123 +1,102 @@
-#include "Debug.h"
 #include "Thread.h"
+
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 namespace {
 
 class CountingThread : public Thread {
 public:
-  explicit CountingThread(unsigned busyMs = 0, std::atomic<int>* finished = nullptr)
-      : _busyMs(busyMs), _finished(finished) {}
+  explicit CountingThread(unsigned busyMs = 0) : _busyMs(busyMs) {}
   ~CountingThread() override { join(); }
-
   void run() override
   {
     Thread::run();
+    seen = currentId();
     sleep(_busyMs);
     ++runs;
-    if (_finished)
-      ++*_finished;
   }
-
   std::atomic<int> runs{0};
+  std::atomic<uint32_t> seen{0};
 
 private:
   unsigned _busyMs;
-  std::atomic<int>* _finished;
+};
+
+// Takes the mutex on a thread of its own after a delay, then sets the event.
+struct Taker : Thread {
+  Taker(Mutex& mutex, unsigned delayMs, Event* done = nullptr) : _mutex(mutex), _delayMs(delayMs), _done(done) {}
+  ~Taker() override { join(); }
+  void run() override
+  {
+    sleep(_delayMs);
+    MUTEX_LOCK(_mutex);
+    took = true;
+    MUTEX_UNLOCK(_mutex);
+    if (_done)
+      _done->set();
+  }
+  Mutex& _mutex;
+  unsigned _delayMs;
+  Event* _done;
+  std::atomic<bool> took{false};
 };
 
 }
 
-TEST(ThreadTest, DestructorWaitsForTheBody)
+TEST(ThreadTest, JoinAndTheDestructorWaitForTheBodyASecondStartForTheFirst)
 {
-  std::atomic<int> finished{0};
-  auto* thread = new CountingThread(200, &finished);
+  auto* thread = new CountingThread(200);
   ASSERT_TRUE(thread->start());
-  EXPECT_EQ(finished, 0);
+  EXPECT_EQ(thread->runs, 0);
+  DWORD start = GetTickCount();
   delete thread;
-  EXPECT_EQ(finished, 1);
-}
+  EXPECT_GE(GetTickCount() - start, 100u);
 
-TEST(ThreadTest, SecondStartRunsTheBodyAgainAfterTheFirst)
-{
-  CountingThread thread(100);
-  thread.start();
-  DWORD firstId = thread.getId();
-  thread.start();
-  EXPECT_EQ(thread.runs, 1);  // the first run was joined before restarting
-  thread.join();
-  EXPECT_EQ(thread.runs, 2);
+  CountingThread twice(100), never;
+  twice.start();
+  uint32_t firstId = twice.getId();
+  twice.start();
+  EXPECT_EQ(twice.runs, 1);  // the first run was joined before restarting
+  twice.join();
+  EXPECT_EQ(twice.runs, 2);
   EXPECT_NE(firstId, 0u);
-}
-
-TEST(ThreadTest, JoinOnANeverStartedThreadReturnsAtOnce)
-{
-  CountingThread thread;
-  thread.join();
-  EXPECT_FALSE(thread.isStarted());
-  EXPECT_EQ(thread.runs, 0);
-}
-
-TEST(ThreadTest, IdsAreThoseOfTheRunningThreads)
-{
-  struct IdThread : Thread {
-    ~IdThread() override { join(); }
-    void run() override { seen = currentId(); }
-    std::atomic<uint32_t> seen{0};
-  } thread;
-  thread.start();
-  thread.join();
-  EXPECT_EQ(thread.seen, thread.getId());
-  EXPECT_NE(thread.seen, Thread::currentId());
-}
-
-namespace {
-
-std::vector<std::string> traces;
-void traceOutput(const char* line) { traces.emplace_back(line); }
-
+  EXPECT_EQ(twice.seen, twice.getId());
+  EXPECT_NE(twice.seen, Thread::currentId());
+  never.join();
+  EXPECT_FALSE(never.isStarted());
 }
 
 TEST(MutexTest, LockRecordsOwnerAndTracesCallerPosition)
 {
-  static const int list[] = {0x1001, 0};
-  static const int defaults[] = {99, 0};
-  traces.clear();
-  setDebugOutput(traceOutput);
-  setDebugCategories(list);
+  DebugRecorder debug(0x1001);
   Mutex mutex;
   mutex.lock("caller.cpp", 42);
   EXPECT_EQ(mutex.owner, Thread::currentId());
   mutex.unlock("caller.cpp", 43);
   EXPECT_EQ(mutex.owner, 0u);
-  setDebugCategories(defaults);
-  setDebugOutput(nullptr);
-
-  ASSERT_EQ(traces.size(), 2u);
-  EXPECT_EQ(traces[0].rfind("caller.cpp:42: Thread " + std::to_string(Thread::currentId()) + " locked mutex ", 0), 0u);
-  EXPECT_EQ(traces[1].rfind("caller.cpp:43: Thread ", 0), 0u);
-  EXPECT_NE(traces[1].find(" unlocking mutex "), std::string::npos);
+  std::string thread = "Thread " + std::to_string(Thread::currentId());
+  EXPECT_TRUE(debug.logged("caller.cpp:42: " + thread + " locked mutex "));
+  EXPECT_TRUE(debug.logged("caller.cpp:43: " + thread + " unlocking mutex "));
+  EXPECT_EQ(debug.lines().size(), 2u);
 }
 
-TEST(MutexTest, ExcludesOtherThreadsAndIsReentrant)
+TEST(MutexTest, ExcludesOtherThreadsIsReentrantAndReleasedOnAnException)
 {
   Mutex mutex;
   long counter = 0;
-  std::vector<std::unique_ptr<Thread>> threads;
   struct Adder : Thread {
     Adder(Mutex& m, long& c) : _m(m), _c(c) {}
     ~Adder() override { join(); }
     void run() override
     {
       for (int i = 0; i < 20000; ++i) {
-        ScopedLock outer(&_m);
-        ScopedLock inner(&_m);
+        ScopedLock outer(&_m), inner(&_m);
         long value = _c;
         _c = value + 1;
       }
@@ -125,40 +104,25 @@ TEST(MutexTest, ExcludesOtherThreadsAndIsReentrant)
     Mutex& _m;
     long& _c;
   };
-  for (int i = 0; i < 4; ++i) {
-    threads.emplace_back(new Adder(mutex, counter));
-    threads.back()->start();
+  {
+    Adder adders[] = {{mutex, counter}, {mutex, counter}, {mutex, counter}, {mutex, counter}};
+    for (Adder& adder : adders)
+      adder.start();
   }
-  threads.clear();
   EXPECT_EQ(counter, 80000);
-}
 
-TEST(ScopedLockTest, ReleasesWhenTheBlockEndsByAnException)
-{
-  Mutex mutex;
   try {
     ScopedLock lock(&mutex);
     throw std::runtime_error("leave");
   } catch (const std::runtime_error&) {
   }
-  struct Taker : Thread {
-    explicit Taker(Mutex& m) : _m(m) {}
-    ~Taker() override { join(); }
-    void run() override
-    {
-      MUTEX_LOCK(_m);
-      took = true;
-      MUTEX_UNLOCK(_m);
-    }
-    Mutex& _m;
-    std::atomic<bool> took{false};
-  } taker(mutex);
+  Taker taker(mutex, 0);
   taker.start();
   taker.join();
   EXPECT_TRUE(taker.took);
 }
 
-TEST(EventTest, SetBeforeWaitIsKeptForOneWait)
+TEST(EventTest, ASetIsKeptForOneWaitAndWaitingReleasesTheMutex)
 {
   Mutex mutex;
   Event event;
@@ -168,35 +132,11 @@ TEST(EventTest, SetBeforeWaitIsKeptForOneWait)
   EXPECT_TRUE(event.wait(mutex, __FILE__, __LINE__));
   EXPECT_FALSE(event.waitFor(mutex, 100));
   EXPECT_EQ(mutex.owner, Thread::currentId());  // retaken after the wait
-  MUTEX_UNLOCK(mutex);
-}
-
-TEST(EventTest, WaitReleasesTheMutexForTheSignaller)
-{
-  Mutex mutex;
-  Event event;
-  struct Signaller : Thread {
-    Signaller(Mutex& m, Event& e) : _m(m), _e(e) {}
-    ~Signaller() override { join(); }
-    void run() override
-    {
-      sleep(50);
-      MUTEX_LOCK(_m);  // only possible while the waiter is in wait()
-      bound = true;
-      _e.set();
-      MUTEX_UNLOCK(_m);
-    }
-    Mutex& _m;
-    Event& _e;
-    bool bound = false;
-  } signaller(mutex, event);
-
-  MUTEX_LOCK(mutex);
+  Taker signaller(mutex, 50, &event);  // can take the mutex only while we wait
   signaller.start();
   bool signalled = true;
-  while (!signaller.bound && signalled)
+  while (!signaller.took && signalled)
     signalled = event.waitFor(mutex, 5000);
-  EXPECT_TRUE(signalled);
-  EXPECT_TRUE(signaller.bound);
+  EXPECT_TRUE(signalled && signaller.took);
   MUTEX_UNLOCK(mutex);
 }
