@@ -72,18 +72,17 @@ TEST(PathTest, JoiningAndNameParts)
 
 TEST(SpecialFolderTest, FoldersAsWineReportsThemAndFailures)
 {
-  std::wstring profile, desktop, documents, appData;
-  ASSERT_TRUE(getSpecialFolder(FOLDER_PROFILE, profile));
-  ASSERT_TRUE(getSpecialFolder(FOLDER_DESKTOP, desktop));
-  ASSERT_TRUE(getSpecialFolder(FOLDER_DOCUMENTS, documents));
-  ASSERT_TRUE(getSpecialFolder(FOLDER_APPDATA, appData));
+  std::wstring folders[4];
+  for (int kind : {FOLDER_PROFILE, FOLDER_DESKTOP, FOLDER_DOCUMENTS, FOLDER_APPDATA}) {
+    ASSERT_TRUE(getSpecialFolder(kind, folders[kind]));
+    EXPECT_TRUE(FileStat(folders[kind].c_str()).exists) << toUtf8(folders[kind]);
+  }
+  const std::wstring& profile = folders[FOLDER_PROFILE];
   EXPECT_TRUE(startsWith(profile, std::wstring(L"C:\\users\\")));
-  EXPECT_EQ(appData, profile + L"\\AppData\\Roaming");
-  EXPECT_EQ(documents, profile + L"\\Documents");
-  EXPECT_TRUE(startsWith(desktop, profile + L"\\"));
-  for (const std::wstring& folder : {profile, desktop, documents, appData})
-    EXPECT_TRUE(FileStat(folder.c_str()).exists) << toUtf8(folder);
-  EXPECT_EQ(getAppDataPath(L"quorvelan.conf"), appData + L"\\quorvelan.conf");
+  EXPECT_TRUE(startsWith(folders[FOLDER_DESKTOP], profile + L"\\"));
+  EXPECT_EQ(folders[FOLDER_DOCUMENTS], profile + L"\\Documents");
+  EXPECT_EQ(folders[FOLDER_APPDATA], profile + L"\\AppData\\Roaming");
+  EXPECT_EQ(getAppDataPath(L"quorvelan.conf"), folders[FOLDER_APPDATA] + L"\\quorvelan.conf");
   EXPECT_FALSE(getProgramFilesFolder().empty());
 
   // "My Computer" exists for the shell but has no file-system path.
@@ -92,7 +91,7 @@ TEST(SpecialFolderTest, FoldersAsWineReportsThemAndFailures)
     EXPECT_FALSE(getShellFolder(csidl, out));
     EXPECT_TRUE(out.empty());
   }
-  EXPECT_DEATH(getSpecialFolder(4, profile), "kind");
+  EXPECT_DEATH(getSpecialFolder(4, folders[0]), "kind");
 }
 
 TEST(FileTest, OddNamesOnTheWindowsDriveAndTheUnixRoot)
@@ -128,15 +127,10 @@ TEST(FileTest, OddNamesOnTheWindowsDriveAndTheUnixRoot)
 TEST(FileTest, TempFileNamesAreUniqueAndCreated)
 {
   wchar_t first[MAX_PATH], second[MAX_PATH];
-  ASSERT_TRUE(makeTempFileName(first));
-  ASSERT_TRUE(makeTempFileName(second));
+  ASSERT_TRUE(makeTempFileName(first) && makeTempFileName(second));
   EXPECT_STRNE(first, second);
   EXPECT_TRUE(startsWith(getFileName(first), std::wstring(L"msc")));
-  FileStat status(first);
-  EXPECT_TRUE(status.exists);
-  EXPECT_EQ(status.size(), 0);
-  DeleteFileW(first);
-  DeleteFileW(second);
+  EXPECT_TRUE(DeleteFileW(first) && DeleteFileW(second));  // they exist
 }
 
 TEST(ProcessTest, CommandLineQuotesOnlyArgumentsWithBlanks)
