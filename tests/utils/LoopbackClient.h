@@ -1,28 +1,112 @@
 #pragma once
 
-#include <winsock2.h>
+// Plain Winsock on 127.0.0.1 for talking to servers under test, independent
+// of the Socket class they use.
 
+#include <winsock2.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
 #include <string>
 
-// A plain Winsock client on 127.0.0.1 for talking to servers under test,
-// independent of the Socket class it tests.
+inline void startWinsock()
+{
+  static bool started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  (void)started;
+}
+
+inline sockaddr_in address(int port, u_long host = INADDR_LOOPBACK)
+{
+  sockaddr_in a = {};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<u_short>(port));
+  a.sin_addr.s_addr = htonl(host);
+  return a;
+}
+
+// A listening socket, or INVALID_SOCKET when the port is taken.
+inline SOCKET listenOn(int port, u_long host = INADDR_ANY)
+{
+  startWinsock();
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in a = address(port, host);
+  if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s, 1) != 0) {
+    closesocket(s);
+    return INVALID_SOCKET;
+  }
+  return s;
+}
+
+// A random port in a high range below Linux's ephemeral one, where a search
+// for a free port can start without meeting other test runs' servers.
+inline int randomHighPort()
+{
+  static std::atomic<unsigned> counter{GetTickCount() ^ (GetCurrentProcessId() * 2654435761u)};
+  unsigned mixed = (counter += 0x9E3779B9u) * 2246822519u;
+  return 20000 + static_cast<int>((mixed >> 8) % 12000);
+}
+
 class LoopbackClient {
 public:
-  explicit LoopbackClient(int port);
-  ~LoopbackClient();
+  explicit LoopbackClient(int port)
+  {
+    startWinsock();
+    _socket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in a = address(port);
+    _connected = connect(_socket, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  }
+  ~LoopbackClient() { closesocket(_socket); }
   LoopbackClient(const LoopbackClient&) = delete;
   LoopbackClient& operator=(const LoopbackClient&) = delete;
 
   bool isConnected() const { return _connected; }
-  bool send(const std::string& data);
-  void shutdownSend();
-  // Everything until the server closes, or what came within the time-out.
-  std::string receiveAll(int timeoutMs = 15000);
-  std::string receiveSome(size_t atMost, int timeoutMs = 15000);
-  // Ends the connection with a reset instead of an orderly close.
-  void abort();
+  void shutdownSend() { shutdown(_socket, SD_SEND); }
 
-  SOCKET handle() const { return _socket; }
+  bool send(const std::string& data)
+  {
+    for (size_t sent = 0; sent < data.size();) {
+      int n = ::send(_socket, data.data() + sent, static_cast<int>(data.size() - sent), 0);
+      if (n <= 0)
+        return false;
+      sent += static_cast<size_t>(n);
+    }
+    return true;
+  }
+
+  // Up to atMost bytes, until the server closes or the time-out passes.
+  std::string receive(size_t atMost = std::string::npos, int timeoutMs = 15000)
+  {
+    std::string received;
+    DWORD deadline = GetTickCount() + static_cast<DWORD>(timeoutMs);
+    char buffer[16384];
+    while (received.size() < atMost) {
+      int left = static_cast<int>(deadline - GetTickCount());
+      fd_set set;
+      FD_ZERO(&set);
+      FD_SET(_socket, &set);
+      timeval timeout = {left / 1000, (left % 1000) * 1000};
+      if (left <= 0 || select(0, &set, nullptr, nullptr, &timeout) != 1)
+        break;
+      int n = recv(_socket, buffer, static_cast<int>(std::min(sizeof buffer, atMost - received.size())), 0);
+      if (n <= 0)
+        break;
+      received.append(buffer, static_cast<size_t>(n));
+    }
+    return received;
+  }
+
+  // Ends the connection with a reset instead of an orderly close.
+  void abort()
+  {
+    linger hard = {1, 0};
+    setsockopt(_socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard);
+    closesocket(_socket);
+    _socket = INVALID_SOCKET;
+  }
 
 private:
   SOCKET _socket;
@@ -30,24 +114,8 @@ private:
 };
 
 // One request on a fresh connection; the whole answer.
-std::string roundTrip(int port, const std::string& request);
-
-// A random port in a high range below Linux's ephemeral one, where a search
-// for a free port can start without meeting other test runs' servers.
-int randomHighPort();
-
-// A connected pair of sockets on 127.0.0.1; the accepted end is returned for
-// wrapping, the client end stays here.
-class LoopbackPair {
-public:
-  LoopbackPair();
-  ~LoopbackPair();
-  SOCKET takeAccepted();
-  LoopbackClient& client() { return *_client; }
-
-private:
-  SOCKET _accepted = INVALID_SOCKET;
-  LoopbackClient* _client = nullptr;
-};
-
-void startWinsock();
+inline std::string roundTrip(int port, const std::string& request)
+{
+  LoopbackClient client(port);
+  return client.isConnected() && client.send(request) ? client.receive() : "";
+}
