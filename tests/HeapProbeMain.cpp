@@ -9,12 +9,6 @@
 
 namespace {
 
-void printLine(const char* line)
-{
-  fputs(line, stdout);
-  fflush(stdout);
-}
-
 // The () zero-fills after the call, so the call to operator new[] is not
 // turned into a jump that would hide this function from the stack walk.
 __attribute__((noinline)) char* allocateInKnownPlace()
@@ -29,14 +23,17 @@ char* _kept[2];
 
 int main(int argc, char** argv)
 {
-  setDebugOutput(printLine);
-  if (argc > 1 && strcmp(argv[1], "leaks") == 0) {
-    printf("malloc at line %d\n", __LINE__ + 1);
-    _kept[0] = static_cast<char*>(DEBUG_MALLOC(10));
-    _kept[1] = allocateInKnownPlace();
-  } else {
-    delete[] allocateInKnownPlace();
-    DEBUG_FREE(DEBUG_MALLOC(10));
+  setDebugOutput([](const char* line) {
+    fputs(line, stdout);
+    fflush(stdout);
+  });
+  bool leak = argc > 1 && strcmp(argv[1], "leaks") == 0;
+  printf("malloc at line %d\n", __LINE__ + 1);
+  _kept[0] = static_cast<char*>(DEBUG_MALLOC(10));
+  _kept[1] = allocateInKnownPlace();
+  if (!leak) {
+    DEBUG_FREE(_kept[0]);
+    delete[] _kept[1];
   }
   return 0;
 }
