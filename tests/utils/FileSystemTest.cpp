@@ -4,40 +4,27 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <string>
-#include <vector>
+#include <set>
 
 namespace {
 
-struct Entry {
-  std::wstring directory;
-  std::wstring name;
-};
-
-std::vector<Entry> walk(const std::wstring& folder)
+// Directory (relative to the root) and name of each entry, in walk order.
+std::vector<std::pair<std::wstring, std::wstring>> walk(const TestFolder& tree)
 {
-  std::vector<Entry> entries;
-  FileSystem::RecursiveFileEnumerator walker(joinPath(folder, L"").c_str());
+  std::vector<std::pair<std::wstring, std::wstring>> entries;
+  FileSystem::RecursiveFileEnumerator walker(joinPath(tree.root(), L"").c_str());
   while (walker.hasNext()) {
     FileSystem::File entry = walker.next();
-    entries.push_back({entry.directory(), entry.name()});
+    entries.emplace_back(entry.directory().substr(std::min(entry.directory().size(), tree.root().size())),
+                         entry.name());
   }
+  EXPECT_FALSE(walker.hasNext());
   return entries;
 }
 
-// Names seen per directory, relative to the tree's root.
-std::map<std::wstring, std::multiset<std::wstring>> byDirectory(const std::vector<Entry>& entries,
-                                                                const TestFolder& tree)
-{
-  std::map<std::wstring, std::multiset<std::wstring>> result;
-  for (const Entry& entry : entries)
-    result[entry.directory.substr(tree.root().size())].insert(entry.name);
-  return result;
 }
 
-}
-
-TEST(FileSystemTest, WalkEntersDirectoriesAndYieldsTheirDotEntries)
+TEST(FileSystemTest, WalkEntersDirectoriesDepthFirstWithTheirDotEntries)
 {
   TestFolder tree;
   tree.file(L"a.avi");
@@ -46,52 +33,43 @@ TEST(FileSystemTest, WalkEntersDirectoriesAndYieldsTheirDotEntries)
   tree.file(L"s\\deep er\\d \u00e9.avi");
   tree.folder(L"empty");
 
-  std::vector<Entry> entries = walk(tree.root());
-  auto seen = byDirectory(entries, tree);
-  using Names = std::multiset<std::wstring>;
-  EXPECT_EQ(seen[L"\\"], (Names{L".", L"..", L"a.avi", L"b.avi"}));
-  EXPECT_EQ(seen[L"\\s\\"], (Names{L".", L"..", L"c.avi"}));
-  EXPECT_EQ(seen[L"\\s\\deep er\\"], (Names{L".", L"..", L"d \u00e9.avi"}));
-  EXPECT_EQ(seen[L"\\empty\\"], (Names{L".", L".."}));
-  EXPECT_EQ(seen.size(), 4u);
-
-  // Depth first: everything under s comes in one stretch.
-  size_t first = entries.size(), last = 0;
+  auto entries = walk(tree);
+  std::map<std::wstring, std::multiset<std::wstring>> seen;
+  size_t firstInS = entries.size(), lastInS = 0;
   for (size_t i = 0; i < entries.size(); ++i) {
-    if (entries[i].directory.find(L"\\s\\") != std::wstring::npos) {
-      first = std::min(first, i);
-      last = i;
+    seen[entries[i].first].insert(entries[i].second);
+    if (entries[i].first.compare(0, 3, L"\\s\\") == 0) {
+      firstInS = std::min(firstInS, i);
+      lastInS = i;
     }
   }
-  EXPECT_EQ(last - first + 1, 6u);
+  using Names = std::multiset<std::wstring>;
+  EXPECT_EQ(seen, (std::map<std::wstring, Names>{{L"\\", {L".", L"..", L"a.avi", L"b.avi"}},
+                                                 {L"\\s\\", {L".", L"..", L"c.avi"}},
+                                                 {L"\\s\\deep er\\", {L".", L"..", L"d \u00e9.avi"}},
+                                                 {L"\\empty\\", {L".", L".."}}}));
+  EXPECT_EQ(lastInS - firstInS + 1, 6u) << "everything under s in one stretch";
 }
 
-TEST(FileSystemTest, MissingStartFolderYieldsNothing)
+TEST(FileSystemTest, MissingOrVanishedFoldersYieldNothing)
 {
   TestFolder tree;
   FileSystem::RecursiveFileEnumerator walker(tree.path(L"nowhere\\").c_str());
   EXPECT_FALSE(walker.hasNext());
   EXPECT_EQ(walker.next().name(), L"");
-  EXPECT_FALSE(walker.hasNext());
-
   FileSystem::FileEnumerator level(tree.path(L"nowhere\\").c_str());
   EXPECT_FALSE(level.hasNext());
   EXPECT_THROW(level.next(), FileSystem::Exception);
-}
 
-TEST(FileSystemTest, DirectoryGoneBeforeItIsEnteredEndsTheWalkQuietly)
-{
+  // A directory gone between its listing and its walk ends the walk quietly.
   for (int round = 0; round < 20; ++round) {
-    TestFolder tree;
     std::wstring sub = tree.folder(L"sub");
-    FileSystem::RecursiveFileEnumerator walker(joinPath(tree.root(), L"").c_str());
+    FileSystem::RecursiveFileEnumerator vanishing(joinPath(tree.root(), L"").c_str());
     RemoveDirectoryW(sub.c_str());
-    std::vector<std::wstring> names;
-    while (walker.hasNext())
-      names.push_back(walker.next().name());
-    for (const std::wstring& name : names)
-      EXPECT_TRUE(name == L"." || name == L".." || name.empty());
-    EXPECT_FALSE(walker.hasNext());
+    while (vanishing.hasNext()) {
+      std::wstring name = vanishing.next().name();
+      EXPECT_TRUE(name == L"." || name == L".." || name.empty()) << name;
+    }
   }
 }
 
@@ -99,7 +77,6 @@ TEST(FileSystemTest, FileFromPathAndItsOperations)
 {
   TestFolder tree;
   std::wstring path = tree.file(L"Movie.Final.MP4", "data");
-
   FileSystem::File file(path.c_str());
   EXPECT_TRUE(file.exists());
   EXPECT_EQ(file.name(), L"Movie.Final.MP4");
@@ -108,7 +85,7 @@ TEST(FileSystemTest, FileFromPathAndItsOperations)
   EXPECT_FALSE(file.isDirectory());
 
   // The directory of a File made from a path has no trailing backslash;
-  // removing must still name the file itself.
+  // removing must still name the file itself, read-only or not.
   file.setReadOnly(true);
   EXPECT_TRUE(file.isReadOnly());
   EXPECT_TRUE(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY);
@@ -123,7 +100,6 @@ TEST(FileSystemTest, FileFromPathAndItsOperations)
   std::wstring listed = tree.file(L"sub\\listed.ts");
   WIN32_FIND_DATAW data = {};
   wcscpy(data.cFileName, L"listed.ts");
-  FileSystem::File fromSearch(data, tree.path(L"sub\\"));
-  fromSearch.remove();
+  FileSystem::File(data, tree.path(L"sub\\")).remove();
   EXPECT_EQ(GetFileAttributesW(listed.c_str()), INVALID_FILE_ATTRIBUTES);
 }
