@@ -1,283 +1,318 @@
 #include "Segmenter.h"
-#include "TsPackets.h"
-
-#include "Log.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
-#include <vector>
 
 namespace {
 
+const int PACKET_SIZE = Segmenter::PACKET_SIZE;
+const unsigned VIDEO_PID = 0x100;
+const unsigned AUDIO_PID = 0x101;
+const unsigned VIDEO_STREAM = 0xE0;
+const unsigned AUDIO_STREAM = 0xC0;
+const int64_t NO_TIMESTAMP = -1;
 const int64_t TEN_SECONDS = 900000;
 
-class SegmenterTest : public ::testing::Test {
-protected:
-  void writeAll(const std::string& stream, size_t piece = Segmenter::MAX_WRITE)
+// A 188-byte transport packet: a header, then an optional adaptation field,
+// PES header and payload bytes written in order. Bytes that would fall past
+// the packet are left out, so hostile lengths can be written too.
+class TsPacket {
+public:
+  explicit TsPacket(unsigned pid, bool payloadStart = false) : _bytes(PACKET_SIZE, '\xFF')
   {
-    for (size_t at = 0; at < stream.size(); at += piece) {
-      std::string part = stream.substr(at, piece);
-      _segmenter.write(&part[0], static_cast<int>(part.size()));
+    put({0x47, (payloadStart ? 0x40 : 0) | static_cast<int>((pid >> 8) & 0x1F), static_cast<int>(pid & 0xFF),
+         0x10});  // payload only, continuity 0
+  }
+
+  // An adaptation field of the given length before the payload.
+  TsPacket& adaptationField(int length) { return adaptation(0x30, length); }
+  // An adaptation field and no payload.
+  TsPacket& adaptationOnly(int length) { return adaptation(0x20, length); }
+
+  TsPacket& pes(unsigned streamId, int64_t pts = NO_TIMESTAMP, int64_t dts = NO_TIMESTAMP)
+  {
+    bool hasPts = pts != NO_TIMESTAMP;
+    bool hasDts = hasPts && dts != NO_TIMESTAMP;
+    put({0x00, 0x00, 0x01, static_cast<int>(streamId), 0x00, 0x00, 0x80, (hasPts ? 0x80 : 0) | (hasDts ? 0x40 : 0),
+         hasDts ? 10 : hasPts ? 5 : 0});
+    if (hasPts)
+      timestamp(hasDts ? 3 : 2, pts);
+    if (hasDts)
+      timestamp(1, dts);
+    return *this;
+  }
+
+  // A four-byte start code and the NAL header byte.
+  TsPacket& nal(int header) { return put({0x00, 0x00, 0x00, 0x01, header}); }
+
+  TsPacket& at(int offset)
+  {
+    _cursor = offset;
+    return *this;
+  }
+
+  TsPacket& put(std::initializer_list<int> bytes)
+  {
+    for (int b : bytes) {
+      if (_cursor < PACKET_SIZE)
+        _bytes[_cursor] = static_cast<char>(b);
+      ++_cursor;
     }
+    return *this;
   }
 
-  // A segmenter that has just cut at 10 s, as a stream context leaves it.
-  bool keyframeEndsSegment(const std::string& packet)
+  int cursor() const { return _cursor; }
+  operator std::string() const { return _bytes; }
+
+private:
+  TsPacket& adaptation(int control, int length)
   {
-    Segmenter segmenter(nullptr);
-    segmenter.setTargetMs(10000);
-    std::string copy = packet;
-    segmenter.write(&copy[0], PACKET_SIZE);
-    return segmenter.isDone();
+    _bytes[3] = static_cast<char>(control);  // continuity 0
+    put({length});
+    if (length > 0)
+      put({0x00});  // no flags; the rest is stuffing
+    _cursor = 5 + length;
+    return *this;
   }
 
-  CollectingSink _out;
-  Segmenter _segmenter{&_out};
+  void timestamp(int prefix, int64_t value)
+  {
+    put({static_cast<int>(prefix << 4 | ((value >> 29) & 0x0E) | 1), static_cast<int>((value >> 22) & 0xFF),
+         static_cast<int>(((value >> 14) & 0xFE) | 1), static_cast<int>((value >> 7) & 0xFF),
+         static_cast<int>(((value << 1) & 0xFE) | 1)});
+  }
+
+  std::string _bytes;
+  int _cursor = 0;
 };
 
-std::string join(std::initializer_list<std::string> packets)
+// The first packet of a video PES whose start code and NAL header follow the PES header.
+std::string videoFrame(int64_t pts, int nalHeader = 0x41)
 {
-  std::string all;
-  for (const std::string& p : packets)
-    all += p;
-  return all;
+  return TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM, pts).nal(nalHeader);
+}
+
+std::string videoKeyframe(int64_t pts)
+{
+  return videoFrame(pts, 0x65);
+}
+
+std::string audioFrame(int64_t pts)
+{
+  return TsPacket(AUDIO_PID, true).pes(AUDIO_STREAM, pts);
+}
+
+std::string continuation(unsigned pid = VIDEO_PID)
+{
+  return TsPacket(pid);
+}
+
+// Keeps what it is given, and counts the calls.
+struct CollectingSink : Sink {
+  void write(char* data, int length) override
+  {
+    _data.append(data, length);
+    ++_writes;
+  }
+  std::string _data;
+  int _writes = 0;
+};
+
+void write(Segmenter& segmenter, std::string data, size_t piece = Segmenter::MAX_WRITE)
+{
+  for (size_t at = 0; at < data.size(); at += piece)
+    segmenter.write(&data[at], static_cast<int>(std::min(piece, data.size() - at)));
+}
+
+// Whether the packet ends a segment that a stream context has just asked to
+// reach 10 s.
+bool endsSegment(const std::string& packet)
+{
+  Segmenter segmenter(nullptr);
+  segmenter.setTargetMs(10000);
+  write(segmenter, packet);
+  return segmenter.isDone();
 }
 
 }
 
-TEST_F(SegmenterTest, PartialPacketWaitsForTheRest)
+TEST(SegmenterTest, WritesPassWholePacketsAndHoldTheRest)
 {
-  _segmenter.setTargetMs(10000);
+  CollectingSink out;
+  Segmenter segmenter(&out);
+  std::string first = videoKeyframe(0);
+  segmenter.write(&first[0], PACKET_SIZE);
+  EXPECT_TRUE(segmenter.isDone()) << "nothing goes out before a target is set";
+  EXPECT_EQ(out._writes, 0);
+  segmenter.setTargetMs(10000);
+  segmenter.flush();
+  EXPECT_EQ(out._data, first);
+
   std::string packet = continuation();
-  _segmenter.write(&packet[0], 100);
-  EXPECT_EQ(_out._writes, 1);  // an empty write still reaches the output
-  EXPECT_EQ(_out._data.size(), 0u);
-  _segmenter.write(&packet[100], 88);
-  EXPECT_EQ(_out._writes, 2);
-  EXPECT_EQ(_out._data, packet);
-}
+  int writes = out._writes;
+  segmenter.write(&packet[0], 100);
+  EXPECT_EQ(out._writes, writes + 1) << "an empty write still reaches the output";
+  EXPECT_EQ(out._data, first);
+  segmenter.write(&packet[100], 88);
+  EXPECT_EQ(out._data, first + packet);
 
-TEST_F(SegmenterTest, FullWritePassesItsWholePacketsAndKeepsTheTail)
-{
-  _segmenter.setTargetMs(10000);
   std::string stream;
   for (int i = 0; i < 22; ++i)
     stream += continuation(i % 2 ? AUDIO_PID : VIDEO_PID);
-  _segmenter.write(&stream[0], 4096);
-  EXPECT_EQ(_out._data, stream.substr(0, 21 * PACKET_SIZE));
-  _segmenter.write(&stream[4096], static_cast<int>(stream.size()) - 4096);
-  EXPECT_EQ(_out._data, stream);
+  segmenter.write(&stream[0], 4096);
+  EXPECT_EQ(out._data, first + packet + stream.substr(0, 21 * PACKET_SIZE));
+  segmenter.write(&stream[4096], static_cast<int>(stream.size()) - 4096);
+  EXPECT_EQ(out._data, first + packet + stream);
+
+  writes = out._writes;
+  segmenter.write(nullptr, 10);
+  segmenter.write(nullptr, -1);
+  EXPECT_EQ(out._writes, writes) << "bad writes are refused";
+  segmenter.write(nullptr, 0);
+  EXPECT_EQ(out._writes, writes + 1);
 }
 
-TEST_F(SegmenterTest, NothingGoesOutBeforeATargetIsSet)
+TEST(SegmenterTest, CutsBeforeTheFirstKeyframeAtTheTargetAndCarriesItOver)
 {
-  std::string packet = videoFrame(0);
-  _segmenter.write(&packet[0], PACKET_SIZE);
-  EXPECT_TRUE(_segmenter.isDone());
-  EXPECT_EQ(_out._writes, 0);
-  _segmenter.setTargetMs(10000);
-  _segmenter.flush();
-  EXPECT_EQ(_out._data, packet);
-}
+  std::string first = TsPacket(0, true);
+  for (std::string packet : {videoKeyframe(126000), continuation(), videoKeyframe(TEN_SECONDS - 1),
+                             audioFrame(TEN_SECONDS + 500), videoFrame(TEN_SECONDS + 3600), continuation(AUDIO_PID)})
+    first += packet;
+  std::string second = videoKeyframe(TEN_SECONDS) + continuation() + videoKeyframe(2 * TEN_SECONDS - 3600);
+  std::string third = videoKeyframe(2 * TEN_SECONDS + 3600) + continuation() + audioFrame(2 * TEN_SECONDS);
 
-TEST_F(SegmenterTest, CutsBeforeTheFirstKeyframeAtTheTargetAndCarriesItOver)
-{
-  std::string first = join({TsPacket(0, true), videoKeyframe(126000), continuation(),
-                            videoKeyframe(TEN_SECONDS - 1), audioFrame(TEN_SECONDS + 500),
-                            videoFrame(TEN_SECONDS + 3600), continuation(AUDIO_PID)});
-  std::string cut = videoKeyframe(TEN_SECONDS);
-  std::string second = join({cut, continuation(), videoKeyframe(2 * TEN_SECONDS - 3600)});
-  std::string next = videoKeyframe(2 * TEN_SECONDS + 3600);
-  std::string tail = join({continuation(), audioFrame(2 * TEN_SECONDS)});
-
-  _segmenter.setTargetMs(10000);
-  writeAll(first + second + next + tail, 300);
-  EXPECT_TRUE(_segmenter.isDone());
-  EXPECT_EQ(_out._data, first);
-  int writes = _out._writes;
-  std::string more = continuation();
-  _segmenter.write(&more[0], PACKET_SIZE);
-  EXPECT_EQ(_out._writes, writes);  // done: not even an empty write
-
-  CollectingSink secondOut;
-  _segmenter.setOutput(&secondOut);
-  _segmenter.setTargetMs(20000);
-  _segmenter.flush();
-  EXPECT_EQ(secondOut._data, second);
-  EXPECT_TRUE(_segmenter.isDone());
-
-  CollectingSink thirdOut;
-  _segmenter.setOutput(&thirdOut);
-  _segmenter.setTargetMs(30000);
-  _segmenter.flush();
-  EXPECT_EQ(_out._data + secondOut._data + thirdOut._data, first + second + next + tail + more);
-  EXPECT_EQ(_segmenter.currentTimeMs(), 20000);
-}
-
-TEST_F(SegmenterTest, AnyNalRefIdcOfAnIdrSliceIsAKeyframe)
-{
-  for (int header : {0x05, 0x15, 0x25, 0x45, 0x65})
-    EXPECT_TRUE(keyframeEndsSegment(videoKeyframe(TEN_SECONDS, header))) << header;
-  for (int header : {0x01, 0x21, 0x41, 0x61, 0x06, 0x67, 0x68, 0x09})
-    EXPECT_FALSE(keyframeEndsSegment(videoKeyframe(TEN_SECONDS, header))) << header;
-}
-
-TEST_F(SegmenterTest, KeyframeTimeIsThePtsNotTheDts)
-{
-  EXPECT_TRUE(keyframeEndsSegment(TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM, TEN_SECONDS, TEN_SECONDS - 7200).nal(0x65)));
-  EXPECT_FALSE(keyframeEndsSegment(TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM, TEN_SECONDS - 1, TEN_SECONDS).nal(0x65)));
-  // A 33-bit time stamp keeps its top bit.
-  Segmenter segmenter(nullptr);
+  CollectingSink out[3];
+  Segmenter segmenter(&out[0]);
   segmenter.setTargetMs(10000);
-  std::string packet = TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM, 0x1FFFFFFFFLL, 1).nal(0x65);
-  segmenter.write(&packet[0], PACKET_SIZE);
-  EXPECT_EQ(segmenter.currentTimeMs(), static_cast<int>(0x1FFFFFFFFLL / 90));
-}
-
-TEST_F(SegmenterTest, VideoPesWithoutPtsTakesTheLastPtsOfAnyStream)
-{
-  Segmenter segmenter(nullptr);
-  segmenter.setTargetMs(10000);
-  std::string stream = audioFrame(TEN_SECONDS) + std::string(TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM).nal(0x65));
-  segmenter.write(&stream[0], static_cast<int>(stream.size()));
+  write(segmenter, first + second + third, 300);
   EXPECT_TRUE(segmenter.isDone());
-}
+  EXPECT_EQ(out[0]._data, first);
+  int writes = out[0]._writes;
+  std::string more = continuation();
+  segmenter.write(&more[0], PACKET_SIZE);
+  EXPECT_EQ(out[0]._writes, writes) << "done: not even an empty write";
 
-TEST_F(SegmenterTest, OnlyTheFirstPacketOfAVideoPesIsSearched)
-{
-  // A start code in a continuation packet is not seen.
-  EXPECT_FALSE(keyframeEndsSegment(TsPacket(VIDEO_PID).nal(0x65)));
-  // Audio is never searched, whatever its payload holds.
-  EXPECT_FALSE(keyframeEndsSegment(TsPacket(AUDIO_PID, true).pes(AUDIO_STREAM, TEN_SECONDS).nal(0x05)));
-  EXPECT_FALSE(keyframeEndsSegment(TsPacket(AUDIO_PID, true).pes(AUDIO_STREAM, TEN_SECONDS).nal(0x65)));
-  // Any video stream id counts.
-  EXPECT_TRUE(keyframeEndsSegment(TsPacket(VIDEO_PID, true).pes(0xEF, TEN_SECONDS).nal(0x65)));
-}
-
-TEST_F(SegmenterTest, StartCodeCountsAnywhereInThePacketButNotAcrossItsEnd)
-{
-  auto keyframeAt = [](int offset) {
-    return TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM, TEN_SECONDS).at(offset).put({0x00, 0x00, 0x01, 0x25});
-  };
-  EXPECT_TRUE(keyframeEndsSegment(keyframeAt(40)));
-  EXPECT_TRUE(keyframeEndsSegment(keyframeAt(PACKET_SIZE - 4)));
-  EXPECT_FALSE(keyframeEndsSegment(keyframeAt(PACKET_SIZE - 3)));
-}
-
-TEST_F(SegmenterTest, StartCodeIsFoundAtEveryOffsetAmongNearMisses)
-{
-  const int nearMisses[] = {0x00, 0x00, 0x00, 0x02, 0x01, 0x00, 0x01, 0x00, 0x00, 0x02};
-  TsPacket background = TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM, TEN_SECONDS);
-  int payload = background.cursor();
-  for (int at = payload; at < PACKET_SIZE; ++at)
-    background.put({nearMisses[at % 10]});
-  EXPECT_FALSE(keyframeEndsSegment(background));
-  for (int at = payload; at <= PACKET_SIZE - 4; ++at) {
-    TsPacket packet = background;
-    packet.at(at).put({0x00, 0x00, 0x01, 0x45});
-    EXPECT_TRUE(keyframeEndsSegment(packet)) << at;
+  for (int n = 1; n < 3; ++n) {
+    segmenter.setOutput(&out[n]);
+    segmenter.setTargetMs(10000 * (n + 1));
+    segmenter.flush();
   }
+  EXPECT_EQ(out[1]._data, second);
+  EXPECT_EQ(out[2]._data, third + more);
+  EXPECT_EQ(segmenter.currentTimeMs(), 20000);
 }
 
-TEST_F(SegmenterTest, AdaptationFieldIsSkippedAndAloneHoldsNoPes)
+TEST(SegmenterTest, WhichPacketsOpenTheNextSegment)
 {
-  EXPECT_TRUE(keyframeEndsSegment(TsPacket(VIDEO_PID, true).adaptationField(7).pes(VIDEO_STREAM, TEN_SECONDS).nal(0x65)));
-  EXPECT_TRUE(keyframeEndsSegment(TsPacket(VIDEO_PID, true).adaptationField(0).pes(VIDEO_STREAM, TEN_SECONDS).nal(0x65)));
-  // Without a payload, bytes that look like a PES header are not one.
-  TsPacket alone = TsPacket(VIDEO_PID, true).adaptationOnly(0).pes(VIDEO_STREAM, TEN_SECONDS).nal(0x65);
-  EXPECT_FALSE(keyframeEndsSegment(alone));
-}
-
-TEST_F(SegmenterTest, TablesAndNullPacketsAreNotParsed)
-{
-  auto onPid = [](unsigned pid) {
-    return TsPacket(pid, true).pes(VIDEO_STREAM, TEN_SECONDS).nal(0x65);
+  struct Case {
+    std::string what;
+    std::string packet;
+    bool cuts;
   };
-  EXPECT_FALSE(keyframeEndsSegment(onPid(0x0000)));
-  EXPECT_FALSE(keyframeEndsSegment(onPid(0x000E)));
-  EXPECT_FALSE(keyframeEndsSegment(onPid(0x1FFF)));
-  EXPECT_TRUE(keyframeEndsSegment(onPid(0x000F)));
-  EXPECT_TRUE(keyframeEndsSegment(onPid(0x1FFE)));
-}
-
-TEST_F(SegmenterTest, PayloadWithoutStartCodePrefixIsNoPes)
-{
-  // A section whose fourth byte looks like a video stream id.
+  auto video = [](int64_t pts, int64_t dts = NO_TIMESTAMP) {
+    return TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM, pts, dts);
+  };
+  auto onPid = [](unsigned pid) { return TsPacket(pid, true).pes(VIDEO_STREAM, TEN_SECONDS).nal(0x65); };
   TsPacket section = TsPacket(0x1000, true);
   section.put({0x00, 0x02, 0xB0, 0xE0, 0x00, 0x01, 0x80, 0x80, 0x05, 0x21, 0x00, 0x37, 0x77, 0x41}).nal(0x65);
-  EXPECT_FALSE(keyframeEndsSegment(section));
+  std::vector<Case> cases = {
+      {"PTS at the target, DTS before", video(TEN_SECONDS, TEN_SECONDS - 7200).nal(0x65), true},
+      {"PTS before the target, DTS at it", video(TEN_SECONDS - 1, TEN_SECONDS).nal(0x65), false},
+      {"start code in a continuation packet", TsPacket(VIDEO_PID).nal(0x65), false},
+      {"audio holding an IDR start code", TsPacket(AUDIO_PID, true).pes(AUDIO_STREAM, TEN_SECONDS).nal(0x65), false},
+      {"audio holding 0x05", TsPacket(AUDIO_PID, true).pes(AUDIO_STREAM, TEN_SECONDS).nal(0x05), false},
+      {"another video stream id", TsPacket(VIDEO_PID, true).pes(0xEF, TEN_SECONDS).nal(0x65), true},
+      {"start code ending the packet", video(TEN_SECONDS).at(PACKET_SIZE - 4).put({0, 0, 1, 0x25}), true},
+      {"start code cut by the packet's end", video(TEN_SECONDS).at(PACKET_SIZE - 3).put({0, 0, 1, 0x25}), false},
+      {"after an adaptation field", TsPacket(VIDEO_PID, true).adaptationField(7).pes(VIDEO_STREAM, TEN_SECONDS).nal(0x65), true},
+      {"after an empty adaptation field", TsPacket(VIDEO_PID, true).adaptationField(0).pes(VIDEO_STREAM, TEN_SECONDS).nal(0x65), true},
+      {"adaptation field without payload", TsPacket(VIDEO_PID, true).adaptationOnly(0).pes(VIDEO_STREAM, TEN_SECONDS).nal(0x65), false},
+      {"PAT", onPid(0x0000), false},
+      {"reserved PID", onPid(0x000E), false},
+      {"null packet", onPid(0x1FFF), false},
+      {"first ordinary PID", onPid(0x000F), true},
+      {"last ordinary PID", onPid(0x1FFE), true},
+      {"section whose fourth byte looks like a stream id", section, false},
+  };
+  for (int header : {0x05, 0x15, 0x25, 0x45, 0x65})  // low four bits 5, any nal_ref_idc
+    cases.push_back({"NAL header " + std::to_string(header), videoFrame(TEN_SECONDS, header), true});
+  for (int header : {0x01, 0x21, 0x41, 0x61, 0x06, 0x67, 0x68, 0x09})
+    cases.push_back({"NAL header " + std::to_string(header), videoFrame(TEN_SECONDS, header), false});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(endsSegment(c.packet), c.cuts);
+  }
+
+  const int nearMisses[] = {0x00, 0x00, 0x00, 0x02, 0x01, 0x00, 0x01, 0x00, 0x00, 0x02};
+  TsPacket background = video(TEN_SECONDS);
+  const int payload = background.cursor();
+  for (int at = payload; at < PACKET_SIZE; ++at)
+    background.put({nearMisses[at % 10]});
+  EXPECT_FALSE(endsSegment(background));
+  for (int at = payload; at <= PACKET_SIZE - 4; ++at)
+    EXPECT_TRUE(endsSegment(TsPacket(background).at(at).put({0x00, 0x00, 0x01, 0x45}))) << "start code at " << at;
+}
+
+TEST(SegmenterTest, TimeStamps)
+{
+  Segmenter segmenter(nullptr);
+  segmenter.setTargetMs(10000);
+  write(segmenter, videoFrame(0x1FFFFFFFFLL));
+  EXPECT_EQ(segmenter.currentTimeMs(), static_cast<int>(0x1FFFFFFFFLL / 90)) << "33 bits, the top one kept";
+  EXPECT_TRUE(endsSegment(audioFrame(TEN_SECONDS) + std::string(TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM).nal(0x65))))
+      << "a video PES without PTS takes the last PTS of any stream";
 }
 
 // Headers whose lengths point past the packet: the packet goes out as it
 // is, and sets no time stamp and no keyframe.
-TEST_F(SegmenterTest, FieldsThatRunPastThePacketLeaveItUnparsed)
+TEST(SegmenterTest, FieldsThatRunPastThePacketLeaveItUnparsed)
 {
-  std::vector<std::string> hostile = {
-      TsPacket(VIDEO_PID, true).adaptationField(255),
-      TsPacket(VIDEO_PID, true).adaptationField(184),
-      TsPacket(VIDEO_PID, true).adaptationField(183).pes(VIDEO_STREAM, TEN_SECONDS),
-      TsPacket(VIDEO_PID, true).adaptationField(178).pes(VIDEO_STREAM, TEN_SECONDS),
-      TsPacket(VIDEO_PID, true).adaptationField(176).pes(VIDEO_STREAM, TEN_SECONDS),
-      // PTS fits, its DTS does not.
-      TsPacket(VIDEO_PID, true).adaptationField(169).pes(VIDEO_STREAM, 2 * TEN_SECONDS, TEN_SECONDS),
-      TsPacket(VIDEO_PID, true).adaptationField(173).pes(VIDEO_STREAM, 2 * TEN_SECONDS),
-  };
-  _segmenter.setTargetMs(10000);
+  CollectingSink out;
+  Segmenter segmenter(&out);
+  segmenter.setTargetMs(10000);
   std::string stream = audioFrame(4500);
-  for (const std::string& packet : hostile)
-    stream += packet;
-  writeAll(stream);
-  EXPECT_EQ(_out._data, stream);
-  EXPECT_FALSE(_segmenter.isDone());
-  EXPECT_EQ(_segmenter.currentTimeMs(), 50);
+  stream += TsPacket(VIDEO_PID, true).adaptationField(255);
+  stream += TsPacket(VIDEO_PID, true).adaptationField(184);
+  for (int length : {183, 178, 176})
+    stream += TsPacket(VIDEO_PID, true).adaptationField(length).pes(VIDEO_STREAM, TEN_SECONDS);
+  stream += TsPacket(VIDEO_PID, true).adaptationField(169).pes(VIDEO_STREAM, 2 * TEN_SECONDS, TEN_SECONDS);
+  stream += TsPacket(VIDEO_PID, true).adaptationField(173).pes(VIDEO_STREAM, 2 * TEN_SECONDS);
+  write(segmenter, stream);
+  EXPECT_EQ(out._data, stream);
+  EXPECT_FALSE(segmenter.isDone());
+  EXPECT_EQ(segmenter.currentTimeMs(), 50);
 
-  // Right at the end, a PTS that fits exactly is read; no room is left to
-  // search for a start code.
-  std::string exact = TsPacket(VIDEO_PID, true).adaptationField(169).pes(VIDEO_STREAM, 2 * TEN_SECONDS).nal(0x65);
-  _segmenter.write(&exact[0], PACKET_SIZE);
-  EXPECT_EQ(_segmenter.currentTimeMs(), 20000);
-  EXPECT_FALSE(_segmenter.isDone());
+  // A PTS that fits exactly is read; no room is left to search for a start code.
+  write(segmenter, TsPacket(VIDEO_PID, true).adaptationField(169).pes(VIDEO_STREAM, 2 * TEN_SECONDS).nal(0x65));
+  EXPECT_EQ(segmenter.currentTimeMs(), 20000);
+  EXPECT_FALSE(segmenter.isDone());
 }
 
-TEST_F(SegmenterTest, LongWriteIsTakenInPartsAndNothingIsOverrunWhenDone)
+TEST(SegmenterTest, LongWriteIsTakenInPartsAndNothingIsOverrunWhenDone)
 {
-  std::vector<std::string> logged;
-  static std::vector<std::string>* lines;
-  lines = &logged;
-  LogSetSink([](const char*, const char* text) { lines->push_back(text); });
-
+  LogRecorder log;
+  CollectingSink out, next;
+  Segmenter segmenter(&out);
   std::string stream;
   for (int i = 0; i < 60; ++i)
     stream += continuation();
-  _segmenter.setTargetMs(10000);
-  _segmenter.write(&stream[0], static_cast<int>(stream.size()));
-  EXPECT_EQ(_out._data, stream);
+  segmenter.setTargetMs(10000);
+  segmenter.write(&stream[0], static_cast<int>(stream.size()));
+  EXPECT_EQ(out._data, stream);
 
   // Done and handed more than it can hold: it keeps what fits.
   std::string cut = videoKeyframe(TEN_SECONDS) + stream;
-  _segmenter.write(&cut[0], static_cast<int>(cut.size()));
-  LogSetSink(nullptr);
-  EXPECT_TRUE(_segmenter.isDone());
-  ASSERT_EQ(logged.size(), 1u);
-  EXPECT_EQ(logged[0], "Segmenter buffer full: " + std::to_string(cut.size() - Segmenter::BUFFER_SIZE) + " bytes dropped");
-
-  CollectingSink next;
-  _segmenter.setOutput(&next);
-  _segmenter.setTargetMs(20000);
-  _segmenter.flush();
+  segmenter.write(&cut[0], static_cast<int>(cut.size()));
+  EXPECT_TRUE(segmenter.isDone());
+  EXPECT_EQ(log.count("Segmenter buffer full: " + std::to_string(cut.size() - Segmenter::BUFFER_SIZE) + " bytes dropped"), 1);
+  segmenter.setOutput(&next);
+  segmenter.setTargetMs(20000);
+  segmenter.flush();
   EXPECT_EQ(next._data, cut.substr(0, Segmenter::BUFFER_SIZE - Segmenter::BUFFER_SIZE % PACKET_SIZE));
-}
-
-TEST_F(SegmenterTest, BadWritesAreRefused)
-{
-  _segmenter.setTargetMs(10000);
-  _segmenter.write(nullptr, 10);
-  _segmenter.write(nullptr, -1);
-  EXPECT_EQ(_out._writes, 0);
-  _segmenter.write(nullptr, 0);
-  EXPECT_EQ(_out._writes, 1);
 }
 
 namespace {
@@ -287,7 +322,7 @@ std::string hostilePacket(std::mt19937& random, int64_t pts)
 {
   std::string packet;
   switch (random() % 6) {
-  case 0: packet = videoKeyframe(pts, random() % 2 ? 0x65 : 0x25); break;
+  case 0: packet = videoFrame(pts, random() % 2 ? 0x65 : 0x25); break;
   case 1: packet = TsPacket(VIDEO_PID, true).adaptationField(random() % 190).pes(VIDEO_STREAM, pts, pts - 3600).nal(0x65); break;
   case 2: packet = audioFrame(pts); break;
   case 3: packet = continuation(random() % 2 ? VIDEO_PID : AUDIO_PID); break;
@@ -302,22 +337,6 @@ std::string hostilePacket(std::mt19937& random, int64_t pts)
   return packet;
 }
 
-// Guards on both sides show a write outside the segmenter.
-struct GuardedSegmenter {
-  unsigned char before[256];
-  Segmenter segmenter{nullptr};
-  unsigned char after[256];
-};
-
-bool guardsIntact(const GuardedSegmenter& guarded)
-{
-  for (int i = 0; i < 256; ++i) {
-    if (guarded.before[i] != 0xA5 || guarded.after[i] != 0xA5)
-      return false;
-  }
-  return true;
-}
-
 }
 
 TEST(SegmenterHostileTest, DamagedStreamsCutOnlyAtPacketBordersAndLoseNothing)
@@ -327,14 +346,12 @@ TEST(SegmenterHostileTest, DamagedStreamsCutOnlyAtPacketBordersAndLoseNothing)
   for (int round = 0; round < 40; ++round) {
     CollectingSink out;
     Segmenter segmenter(&out);
-    std::string fed;
     int targetMs = 10000;
     segmenter.setTargetMs(targetMs);
     std::string stream;
     for (int i = 0; i < 400; ++i)
       stream += hostilePacket(random, 126000 + i * 9000);
-    size_t at = 0;
-    while (at < stream.size()) {
+    for (size_t at = 0; at < stream.size();) {
       // As the stream context does: a new segment once this one is done.
       while (segmenter.isDone() && targetMs < MAX_EXACT_TARGET_MS) {
         targetMs = std::min(MAX_EXACT_TARGET_MS, targetMs * 2);
@@ -344,23 +361,25 @@ TEST(SegmenterHostileTest, DamagedStreamsCutOnlyAtPacketBordersAndLoseNothing)
       if (segmenter.isDone())
         break;
       size_t piece = std::min<size_t>(random() % (Segmenter::MAX_WRITE + 1), stream.size() - at);
-      std::string part = stream.substr(at, piece);
-      segmenter.write(&part[0], static_cast<int>(piece));
+      segmenter.write(&stream[at], static_cast<int>(piece));
       at += piece;
-      fed += part;
       ASSERT_EQ(out._data.size() % PACKET_SIZE, 0u);
-      ASSERT_EQ(out._data, fed.substr(0, out._data.size()));
-      ASSERT_LE(fed.size() - out._data.size(), static_cast<size_t>(Segmenter::BUFFER_SIZE));
+      ASSERT_EQ(out._data, stream.substr(0, out._data.size()));
+      ASSERT_LE(at - out._data.size(), static_cast<size_t>(Segmenter::BUFFER_SIZE));
     }
   }
 }
 
 TEST(SegmenterHostileTest, NoCallOrderWritesOutsideTheSegmenter)
 {
-  std::mt19937 random(7);
-  GuardedSegmenter guarded;
+  struct Guarded {
+    unsigned char before[256];
+    Segmenter segmenter{nullptr};
+    unsigned char after[256];
+  } guarded;
   memset(guarded.before, 0xA5, sizeof guarded.before);
   memset(guarded.after, 0xA5, sizeof guarded.after);
+  std::mt19937 random(7);
   CollectingSink out;
   std::vector<char> noise(3 * Segmenter::MAX_WRITE);
   for (int step = 0; step < 20000; ++step) {
@@ -368,14 +387,14 @@ TEST(SegmenterHostileTest, NoCallOrderWritesOutsideTheSegmenter)
     case 0: guarded.segmenter.setTargetMs(static_cast<int>(random())); break;
     case 1: guarded.segmenter.flush(); break;
     case 2: guarded.segmenter.setOutput(random() % 2 ? &out : nullptr); break;
-    default: {
+    default:
       for (char& c : noise)
         c = static_cast<char>(random() % 4 ? random() : 0);
-      int length = static_cast<int>(random() % noise.size());
-      guarded.segmenter.write(noise.data(), length);
-    }
+      guarded.segmenter.write(noise.data(), static_cast<int>(random() % noise.size()));
     }
     out._data.clear();
   }
-  EXPECT_TRUE(guardsIntact(guarded));
+  std::string untouched(256, '\xA5');
+  EXPECT_EQ(std::string(guarded.before, guarded.before + 256), untouched);
+  EXPECT_EQ(std::string(guarded.after, guarded.after + 256), untouched);
 }

@@ -9,34 +9,17 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
-
-// Pipe reads come in any size up to the pipe's buffer.
-int nextPieceSize(unsigned& state)
-{
-  state = state * 1103515245u + 12345u;
-  return (state >> 16) % 4 == 0 ? static_cast<int>(1 + (state >> 8) % Segmenter::MAX_WRITE)
-                                 : Segmenter::MAX_WRITE;
-}
-
-}
-
 int main(int argc, char** argv)
 {
-  if (argc < 3) {
+  FILE* input = argc < 3 ? nullptr : fopen(argv[1], "rb");
+  if (!input) {
     fprintf(stderr, "usage: segment-file INPUT.ts OUTPUT-FOLDER [SEGMENT-MS]\n");
     return 2;
   }
-  FILE* input = fopen(argv[1], "rb");
-  if (!input) {
-    fprintf(stderr, "cannot open %s\n", argv[1]);
-    return 1;
-  }
   int segmentMs = argc > 3 ? atoi(argv[3]) : 10000;
-
   Segmenter segmenter(nullptr);
   char piece[Segmenter::MAX_WRITE];
-  unsigned sizeState = 1;
+  unsigned random = 1;
   bool more = true;
   for (int n = 1; more; ++n) {
     char name[32];
@@ -46,10 +29,11 @@ int main(int argc, char** argv)
     segmenter.setTargetMs(n * segmentMs);
     segmenter.flush();
     while (more && !segmenter.isDone()) {
-      size_t got = fread(piece, 1, nextPieceSize(sizeState), input);
-      if (got == 0)
-        more = false;
-      else
+      // Pipe reads come in any size up to the pipe's buffer.
+      random = random * 1103515245u + 12345u;
+      size_t want = (random >> 16) % 4 == 0 ? 1 + (random >> 8) % Segmenter::MAX_WRITE : Segmenter::MAX_WRITE;
+      size_t got = fread(piece, 1, want, input);
+      if ((more = got > 0))
         segmenter.write(piece, static_cast<int>(got));
     }
     segmenter.setOutput(nullptr);
