@@ -6,6 +6,8 @@
 
 #include <shlobj.h>
 
+#include <functional>
+
 namespace {
 
 json defaults()
@@ -20,53 +22,47 @@ json defaults()
 
 std::string readBytes(const std::wstring& path)
 {
-  std::string bytes;
   FILE* in = _wfopen(path.c_str(), L"rb");
   if (!in)
     return "(missing)";
+  std::string bytes;
   char chunk[4096];
-  size_t count;
-  while ((count = fread(chunk, 1, sizeof chunk, in)) > 0)
+  for (size_t count; (count = fread(chunk, 1, sizeof chunk, in)) > 0;)
     bytes.append(chunk, count);
   fclose(in);
   return bytes;
 }
 
+// Sees a link to a device too, as attributes do not.
 bool exists(const std::wstring& path)
 {
   WIN32_FIND_DATAW data;
   HANDLE search = FindFirstFileW(path.c_str(), &data);
-  if (search == INVALID_HANDLE_VALUE)
-    return false;
-  FindClose(search);
-  return true;
+  return search != INVALID_HANDLE_VALUE && FindClose(search);
 }
 
-// The real settings file is shared by every test process of this Wine
-// prefix; a named mutex takes turns, and the user's file is put back.
-class RealSettingsFileTest : public ::testing::Test {
-protected:
-  void SetUp() override
-  {
-    _turn = CreateMutexW(nullptr, FALSE, L"zarudodo-tests-settings-file");
-    WaitForSingleObject(_turn, INFINITE);
-    wchar_t folder[MAX_PATH];
-    ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, folder), S_OK);
-    _path = std::wstring(folder) + L"\\quorvelan.conf";
-    _backup = _path + L"." + std::to_wstring(GetCurrentProcessId()) + L".backup";
-    MoveFileW(_path.c_str(), _backup.c_str());
-    _config.getSettings() = defaults();
-  }
+// Runs a program of the Unix side of Wine in the given folder and waits
+// until the condition holds.
+bool runUnixCommand(const wchar_t* program, std::wstring commandLine, const std::wstring& folder,
+                    const std::function<bool()>& until)
+{
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process;
+  if (!CreateProcessW(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                      &process))
+    return false;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  for (int i = 0; i < 500 && !until(); ++i)
+    Sleep(10);
+  return until();
+}
 
-  void TearDown() override
-  {
-    DeleteFileW(_path.c_str());
-    RemoveDirectoryW(_path.c_str());
-    DeleteFileW((_path + L".new").c_str());
-    MoveFileW(_backup.c_str(), _path.c_str());
-    ReleaseMutex(_turn);
-    CloseHandle(_turn);
-  }
+// The settings in a folder of their own, its name not ASCII.
+class ConfigFileTest : public ::testing::Test {
+protected:
+  void SetUp() override { _config.getSettings() = defaults(); }
 
   void writeFile(const std::string& bytes)
   {
@@ -75,67 +71,55 @@ protected:
     fclose(out);
   }
 
-  HANDLE _turn = nullptr;
-  std::wstring _path;
-  std::wstring _backup;
+  TestFolder _tree;
+  std::wstring _folder = _tree.folder(L"Jos\u00e9 \u65e5\u672c");
+  std::wstring _path = joinPath(_folder, L"quorvelan.conf");
+  ConfigFile _config{_folder};
   LogRecorder _log;
-  ConfigFile _config;
 };
 
 }
 
-TEST_F(RealSettingsFileTest, PathIsInApplicationData)
+TEST_F(ConfigFileTest, LoadTakesTheFileOrKeepsTheDefaults)
 {
+  wchar_t appData[MAX_PATH];
+  ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, appData), S_OK);
+  EXPECT_EQ(ConfigFile().getPath(), toUtf8(std::wstring(appData) + L"\\quorvelan.conf"));
   EXPECT_EQ(_config.getPath(), toUtf8(_path));
-}
 
-TEST_F(RealSettingsFileTest, NoFileKeepsTheDefaults)
-{
   EXPECT_FALSE(_config.load());
   EXPECT_TRUE(_config.getSettings().equals(defaults()));
-  EXPECT_EQ(_log.lines("L_ConfigFile"), (std::vector<std::string>{"Loading configuration from " + toUtf8(_path),
-                                                                  "Cannot open configuration file. Using defaults."}));
-}
+  EXPECT_EQ(_log.lines(), (std::vector<std::string>{"Loading configuration from " + toUtf8(_path),
+                                                    "Cannot open configuration file. Using defaults."}));
 
-TEST_F(RealSettingsFileTest, KeysMissingFromTheFileAreAbsent)
-{
-  writeFile("{\"port\": 8080}\r\n");
-  EXPECT_TRUE(_config.load());
-  EXPECT_EQ(_config.getSettings().serialise(), "{\"port\":8080}");
-}
-
-TEST_F(RealSettingsFileTest, CorruptFileKeepsTheDefaults)
-{
   const std::string corrupt[] = {
       "{port: 1025}", "", "   ", "[\"avi\"]", "1025", "\"text\"", "null",
       std::string("\xff\xfe{\x00\"port\"", 9), std::string(100000, '['), "{\"port\":1025,\"folders\":[\"C:\\",
   };
   for (const std::string& text : corrupt) {
+    SCOPED_TRACE(text.substr(0, 40));
     writeFile(text);
-    _log.clear();
     EXPECT_TRUE(_config.load());
-    EXPECT_TRUE(_config.getSettings().equals(defaults())) << text.substr(0, 40);
+    EXPECT_TRUE(_config.getSettings().equals(defaults()));
     EXPECT_EQ(_log.lines().back(), "Syntax error in configuration file. Using defaults.");
   }
-}
 
-TEST_F(RealSettingsFileTest, UnreadableFileKeepsTheDefaults)
-{
   writeFile("{\"port\":8080}");
   HANDLE locked = CreateFileW(_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(locked, INVALID_HANDLE_VALUE);
   EXPECT_FALSE(_config.load());
   CloseHandle(locked);
   EXPECT_TRUE(_config.getSettings().equals(defaults()));
   EXPECT_EQ(_log.lines().back(), "Cannot open configuration file. Using defaults.");
 
+  EXPECT_TRUE(_config.load());
+  EXPECT_EQ(_config.getSettings().serialise(), "{\"port\":8080}") << "keys missing from the file stay absent";
+
   DeleteFileW(_path.c_str());
   CreateDirectoryW(_path.c_str(), nullptr);
   EXPECT_FALSE(_config.load());
-  EXPECT_TRUE(_config.getSettings().equals(defaults()));
 }
 
-TEST_F(RealSettingsFileTest, SaveThenLoadGivesTheSameSettings)
+TEST_F(ConfigFileTest, SaveThenLoadGivesTheSameSettings)
 {
   json& settings = _config.getSettings();
   settings["folders"].push_back(toUtf8(L"D:\\\u00c9t\u00e9 \"2024\"\\\xd83c\xdfac"));
@@ -146,64 +130,14 @@ TEST_F(RealSettingsFileTest, SaveThenLoadGivesTheSameSettings)
   EXPECT_EQ(readBytes(_path), settings.serialise());
   EXPECT_FALSE(exists(_path + L".new"));
 
-  ConfigFile reloaded;
+  ConfigFile reloaded(_folder);
   EXPECT_TRUE(reloaded.load());
   settings["huge"] = json(json::nul);  // infinity is written as null
   EXPECT_TRUE(reloaded.getSettings().equals(settings));
   EXPECT_EQ(toWide(reloaded.getSettings()["folders"][1].getString()), L"D:\\\u00c9t\u00e9 \"2024\"\\\xd83c\xdfac");
 }
 
-namespace {
-
-// Runs a program of the Unix side of Wine in the given folder.
-bool runUnixCommand(const wchar_t* program, std::wstring commandLine, const std::wstring& folder)
-{
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process;
-  if (!CreateProcessW(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                      &process))
-    return false;
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return true;
-}
-
-bool waitUntil(const std::function<bool()>& condition)
-{
-  for (int i = 0; i < 500 && !condition(); ++i)
-    Sleep(10);
-  return condition();
-}
-
-class SettingsFolderTest : public ::testing::Test {
-protected:
-  void SetUp() override
-  {
-    _folder = _tree.folder(L"Jos\u00e9 \u65e5\u672c");
-    _path = joinPath(_folder, L"quorvelan.conf");
-    _config.getSettings() = defaults();
-  }
-
-  TestFolder _tree;
-  std::wstring _folder;
-  std::wstring _path;
-  ConfigFile _config{_tree.path(L"Jos\u00e9 \u65e5\u672c")};
-  LogRecorder _log;
-};
-
-}
-
-TEST_F(SettingsFolderTest, NonAsciiFolderIsOpenedByItsWideName)
-{
-  EXPECT_EQ(_config.getPath(), toUtf8(_path));
-  ASSERT_TRUE(_config.save());
-  ConfigFile reloaded(_folder);
-  EXPECT_TRUE(reloaded.load());
-  EXPECT_TRUE(reloaded.getSettings().equals(defaults()));
-}
-
-TEST_F(SettingsFolderTest, FailedSaveLeavesTheOldFileIntact)
+TEST_F(ConfigFileTest, FailedSaveLeavesTheOldFileIntact)
 {
   ASSERT_TRUE(_config.save());
   std::string saved = readBytes(_path);
@@ -215,7 +149,6 @@ TEST_F(SettingsFolderTest, FailedSaveLeavesTheOldFileIntact)
   EXPECT_FALSE(_config.save());
   RemoveDirectoryW((_path + L".new").c_str());
   EXPECT_EQ(readBytes(_path), saved);
-  EXPECT_EQ(_log.lines().back(), failure);
 
   // The old file is held open, so it cannot be replaced.
   HANDLE held = CreateFileW(_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -223,25 +156,16 @@ TEST_F(SettingsFolderTest, FailedSaveLeavesTheOldFileIntact)
   CloseHandle(held);
   EXPECT_EQ(readBytes(_path), saved);
   EXPECT_FALSE(exists(_path + L".new"));
-
-  EXPECT_EQ(_config.getSettings()["port"].getNumber(), 2000);  // memory keeps the change
   EXPECT_EQ(_log.count(failure), 2);
-}
+  EXPECT_EQ(_config.getSettings()["port"].getNumber(), 2000) << "memory keeps the change";
 
-TEST_F(SettingsFolderTest, FullDiskLeavesTheOldFileIntact)
-{
-  ASSERT_TRUE(_config.save());
-  std::string saved = readBytes(_path);
-  // Every write to /dev/full fails for want of space.
-  if (!runUnixCommand(L"Z:\\bin\\ln", L"ln -s /dev/full quorvelan.conf.new", _folder))
+  // The disk is full: every write to /dev/full fails.
+  if (!runUnixCommand(L"Z:\\bin\\ln", L"ln -s /dev/full quorvelan.conf.new", _folder,
+                      [&] { return exists(_path + L".new"); }))
     GTEST_SKIP() << "no Unix side to link /dev/full";
-  ASSERT_TRUE(waitUntil([&] { return exists(_path + L".new"); }));
-
-  _config.getSettings()["port"] = 2000;
   EXPECT_FALSE(_config.save());
   EXPECT_EQ(readBytes(_path), saved);
-  EXPECT_EQ(_log.lines().back(), "Error writing config to " + toUtf8(_path));
-
-  runUnixCommand(L"Z:\\bin\\rm", L"rm -f quorvelan.conf.new", _folder);
-  EXPECT_TRUE(waitUntil([&] { return !exists(_path + L".new"); }));
+  EXPECT_EQ(_log.count(failure), 3);
+  EXPECT_TRUE(runUnixCommand(L"Z:\\bin\\rm", L"rm -f quorvelan.conf.new", _folder,
+                             [&] { return !exists(_path + L".new"); }));
 }
