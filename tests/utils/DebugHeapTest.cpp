@@ -203,58 +203,35 @@ TEST(DebugHeapTest, ThreadsAllocatingAndFreeingAtOnceLoseAndSpoilNothing)
 
 TEST(DebugHeapDeathTest, BadFreesAndSpoiltGuardsAreFatal)
 {
-  struct Case {
-    void (*act)();
-    const char* message;
-  };
+  // Volatile pointers hide the misuse from the compiler's own checks and
+  // keep it from dropping a store into a block about to be freed.
+  typedef unsigned char Buffer[64];
   const char* invalid = "Invalid free of \\[\\w+\\] in .*DebugHeapTest\\.cpp:\\d+";
-  const Case cases[] = {
-      {[] {
-         void* p = DEBUG_MALLOC(4);
-         DEBUG_FREE(p);
-         DEBUG_FREE(p);
-       },
-       invalid},
-      {[] {
-         alignas(8) unsigned char buffer[64] = {};
-         void* volatile foreign = buffer + 32;  // hidden from the compiler's own check
-         operator delete(foreign);
-       },
+  const std::pair<void (*)(), const char*> cases[] = {
+      {[] { void* p = DEBUG_MALLOC(4); DEBUG_FREE(p); DEBUG_FREE(p); }, invalid},
+      {[] { alignas(8) Buffer buffer = {}; void* volatile foreign = buffer + 32; operator delete(foreign); },
        "Invalid free of"},
+      {[] { alignas(8) Buffer buffer = {}; DEBUG_REALLOC(buffer + 32, 8); }, "realloc\\( \\[\\w+\\], 8 \\): ptr is bad"},
       {[] {
          char* p = static_cast<char*>(DEBUG_MALLOC(16));
          reinterpret_cast<DebugBlockHeader*>(p)[-1].magic = 0x12345600;  // the guard in front
          DEBUG_FREE(p);
        },
        invalid},
-      {[] {
-         alignas(8) unsigned char buffer[64] = {};
-         DEBUG_REALLOC(buffer + 32, 8);
-       },
-       "realloc\\( \\[\\w+\\], 8 \\): ptr is bad\\."},
-      {[] {
-         char* p = static_cast<char*>(DEBUG_MALLOC(10));
-         p[10] = '!';
-         DEBUG_FREE(p);
-       },
+      {[] { char* p = static_cast<char*>(DEBUG_MALLOC(10)); p[10] = '!'; DEBUG_FREE(p); },
        "DebugHeapTest\\.cpp:\\d+: free\\(\\w+\\): Sentry corrupted\\."},
-      {[] {
-         volatile int* volatile p = new int[3];  // hidden from the compiler: its bounds check, its dead stores
-         p[3] = 0;
-         delete[] p;
-       },
-       "Sentry corrupted\\."},
+      {[] { volatile int* volatile p = new int[3]; p[3] = 0; delete[] p; }, "Sentry corrupted\\."},
   };
   static const int HEAP_CATEGORIES[] = {98, 99, 0};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.message);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.second);
     EXPECT_DEATH(
         {
           setDebugCategories(HEAP_CATEGORIES);
           setDebugOutput([](const char* line) { fputs(line, stderr); });
-          c.act();
+          c.first();
         },
-        c.message);
+        c.second);
   }
 }
 

@@ -77,24 +77,15 @@ public:
     return true;
   }
 
-  // Up to atMost bytes, until the server closes or the time-out passes.
-  std::string receive(size_t atMost = std::string::npos, int timeoutMs = 15000)
+  // Up to atMost bytes, until the server closes or nothing comes within the time-out.
+  std::string receive(size_t atMost = std::string::npos, DWORD timeoutMs = 15000)
   {
+    setsockopt(_socket, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs), sizeof timeoutMs);
     std::string received;
-    DWORD deadline = GetTickCount() + static_cast<DWORD>(timeoutMs);
     char buffer[16384];
-    while (received.size() < atMost) {
-      int left = static_cast<int>(deadline - GetTickCount());
-      fd_set set;
-      FD_ZERO(&set);
-      FD_SET(_socket, &set);
-      timeval timeout = {left / 1000, (left % 1000) * 1000};
-      if (left <= 0 || select(0, &set, nullptr, nullptr, &timeout) != 1)
-        break;
-      int n = recv(_socket, buffer, static_cast<int>(std::min(sizeof buffer, atMost - received.size())), 0);
-      if (n <= 0)
-        break;
-      received.append(buffer, static_cast<size_t>(n));
+    for (int n = 1; n > 0 && received.size() < atMost;) {
+      n = recv(_socket, buffer, static_cast<int>(std::min(sizeof buffer, atMost - received.size())), 0);
+      received.append(buffer, std::max(n, 0));
     }
     return received;
   }

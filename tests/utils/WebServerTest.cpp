@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -24,35 +23,25 @@ std::string bodyOf(const std::string& answer)
   return end == std::string::npos ? "" : answer.substr(end + 4);
 }
 
-// "/echo": what the server made of the request.
-void echoHandler(HttpRequest* request, HttpResponse* response, void*)
+// "/echo" answers what the server made of the request, "/slow?MS" the same
+// after a pause, "/big" 64 MiB unless the client goes first, counting those.
+void testHandler(HttpRequest* request, HttpResponse* response, void* bigStops)
 {
-  if (strcmp(request->path(), "/echo") == 0)
+  std::string path = request->path();
+  if (path == "/slow")
+    Sleep(static_cast<DWORD>(atoi(request->query())));
+  if (path == "/echo" || path == "/slow")
     response->sendText((std::string(request->method()) + "|" + request->uri() + "|" + request->query() + "|" +
                         std::to_string(request->contentLength()) + "|" + (request->body() ? request->body() : "") +
                         "|" + request->host())
                            .c_str());
-}
-
-// "/slow?MS": answers after a pause.
-void slowHandler(HttpRequest* request, HttpResponse* response, void*)
-{
-  if (strcmp(request->path(), "/slow") == 0) {
-    Sleep(static_cast<DWORD>(atoi(request->query())));
-    response->sendText("slept");
-  }
-}
-
-// "/big": 64 MiB, stopping early when the client goes; counts those stops.
-void bigHandler(HttpRequest* request, HttpResponse* response, void* stops)
-{
-  if (strcmp(request->path(), "/big") != 0)
+  if (path != "/big")
     return;
   std::string block(65536, 'b');
   response->setStatus(200);
   for (int i = 0; i < 1024 && !response->sendFailed(); ++i)
     response->write(block.data(), static_cast<unsigned>(block.size()));
-  *static_cast<std::atomic<int>*>(stops) += response->sendFailed();
+  *static_cast<std::atomic<int>*>(bigStops) += response->sendFailed();
 }
 
 // Declines every request, leaving a header for whoever answers.
@@ -87,9 +76,7 @@ protected:
   {
     server = s ? s : new WebServer(randomHighPort());
     server->addHandler(markingHandler, nullptr);
-    server->addHandler(echoHandler, nullptr);
-    server->addHandler(slowHandler, nullptr);
-    server->addHandler(bigHandler, &bigStops);
+    server->addHandler(testHandler, &bigStops);
     ASSERT_TRUE(server->start());
     port = server->waitUntilStarted();
     ASSERT_GT(port, 0);
@@ -172,17 +159,9 @@ TEST_F(WebServerTest, HostileRequestsGetTheBare400AtOnce)
   std::string manyHeaders = "GET /echo HTTP/1.0\r\n";
   for (int i = 0; i < 5000; ++i)
     manyHeaders += "X-" + std::to_string(i) + ": v\r\n";
-  const std::string cases[] = {
-      "GET\r\n\r\n",
-      "GET / HTTP/1.0\r\nHost:nospace\r\n\r\n",
-      "GET / HTTP/1.0\r\n\r\x01",
-      "POST /echo HTTP/1.0\r\nContent-Length: -1\r\n\r\n",
-      "POST /echo HTTP/1.0\r\nContent-Length: 3000000\r\n\r\n",
-      garbage,
-      "GET /echo HTTP/1.0\r\nX-Long: " + std::string(1 << 20, 'a') + "\r\n\r\n",
-      "GET /" + std::string(1 << 20, 'a') + " HTTP/1.0\r\n\r\n",
-      manyHeaders + "\r\n",
-  };
+  // The parser's own tests take every case; these are the server's part.
+  const std::string cases[] = {"GET\r\n\r\n", garbage, manyHeaders + "\r\n",
+                               "GET /echo HTTP/1.0\r\nX-Long: " + std::string(1 << 20, 'a') + "\r\n\r\n"};
   start();
   for (const std::string& request : cases) {
     SCOPED_TRACE(request.substr(0, 40));
@@ -278,7 +257,7 @@ TEST_F(WebServerTest, ShutdownWaitsForRunningRequestsAndLeaksNoThread)
   for (std::thread& t : clients)
     t.join();
   for (const std::string& answer : answers)
-    EXPECT_EQ(bodyOf(answer), "slept");
+    EXPECT_EQ(bodyOf(answer), "GET|/slow?1500|1500|0||test");
   EXPECT_EQ(log.count("Waiting for active handlers to quit..."), 1);
   EXPECT_EQ(log.count("Web server shut down."), 1);
   EXPECT_LE(countThreads(), before);

@@ -28,10 +28,16 @@ public:
          0x10});  // payload only, continuity 0
   }
 
-  // An adaptation field of the given length before the payload.
-  TsPacket& adaptationField(int length) { return adaptation(0x30, length); }
-  // An adaptation field and no payload.
-  TsPacket& adaptationOnly(int length) { return adaptation(0x20, length); }
+  // An adaptation field of the given length, before the payload if any.
+  TsPacket& adaptation(int length, bool payload = true)
+  {
+    _bytes[3] = payload ? 0x30 : 0x20;  // continuity 0
+    put({length});
+    if (length > 0)
+      put({0x00});  // no flags; the rest is stuffing
+    _cursor = 5 + length;
+    return *this;
+  }
 
   TsPacket& pes(unsigned streamId, int64_t pts = NO_TIMESTAMP, int64_t dts = NO_TIMESTAMP)
   {
@@ -69,16 +75,6 @@ public:
   operator std::string() const { return _bytes; }
 
 private:
-  TsPacket& adaptation(int control, int length)
-  {
-    _bytes[3] = static_cast<char>(control);  // continuity 0
-    put({length});
-    if (length > 0)
-      put({0x00});  // no flags; the rest is stuffing
-    _cursor = 5 + length;
-    return *this;
-  }
-
   void timestamp(int prefix, int64_t value)
   {
     put({static_cast<int>(prefix << 4 | ((value >> 29) & 0x0E) | 1), static_cast<int>((value >> 22) & 0xFF),
@@ -90,15 +86,19 @@ private:
   int _cursor = 0;
 };
 
-// The first packet of a video PES whose start code and NAL header follow the PES header.
-std::string videoFrame(int64_t pts, int nalHeader = 0x41)
+const int IDR = 0x65;
+const int SLICE = 0x41;
+
+// The first packet of a video PES: its header, a start code and a NAL header.
+std::string videoFrame(int64_t pts, int nalHeader = SLICE)
 {
   return TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM, pts).nal(nalHeader);
 }
 
-std::string videoKeyframe(int64_t pts)
+// A first video packet with an adaptation field before its PES header.
+TsPacket adapted(int length)
 {
-  return videoFrame(pts, 0x65);
+  return TsPacket(VIDEO_PID, true).adaptation(length);
 }
 
 std::string audioFrame(int64_t pts)
@@ -144,7 +144,7 @@ TEST(SegmenterTest, WritesPassWholePacketsAndHoldTheRest)
 {
   CollectingSink out;
   Segmenter segmenter(&out);
-  std::string first = videoKeyframe(0);
+  std::string first = videoFrame(0, IDR);
   segmenter.write(&first[0], PACKET_SIZE);
   EXPECT_TRUE(segmenter.isDone()) << "nothing goes out before a target is set";
   EXPECT_EQ(out._writes, 0);
@@ -179,11 +179,11 @@ TEST(SegmenterTest, WritesPassWholePacketsAndHoldTheRest)
 TEST(SegmenterTest, CutsBeforeTheFirstKeyframeAtTheTargetAndCarriesItOver)
 {
   std::string first = TsPacket(0, true);
-  for (std::string packet : {videoKeyframe(126000), continuation(), videoKeyframe(TEN_SECONDS - 1),
+  for (std::string packet : {videoFrame(126000, IDR), continuation(), videoFrame(TEN_SECONDS - 1, IDR),
                              audioFrame(TEN_SECONDS + 500), videoFrame(TEN_SECONDS + 3600), continuation(AUDIO_PID)})
     first += packet;
-  std::string second = videoKeyframe(TEN_SECONDS) + continuation() + videoKeyframe(2 * TEN_SECONDS - 3600);
-  std::string third = videoKeyframe(2 * TEN_SECONDS + 3600) + continuation() + audioFrame(2 * TEN_SECONDS);
+  std::string second = videoFrame(TEN_SECONDS, IDR) + continuation() + videoFrame(2 * TEN_SECONDS - 3600, IDR);
+  std::string third = videoFrame(2 * TEN_SECONDS + 3600, IDR) + continuation() + audioFrame(2 * TEN_SECONDS);
 
   CollectingSink out[3];
   Segmenter segmenter(&out[0]);
@@ -213,24 +213,24 @@ TEST(SegmenterTest, WhichPacketsOpenTheNextSegment)
     std::string packet;
     bool cuts;
   };
-  auto video = [](int64_t pts, int64_t dts = NO_TIMESTAMP) {
-    return TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM, pts, dts);
-  };
-  auto onPid = [](unsigned pid) { return TsPacket(pid, true).pes(VIDEO_STREAM, TEN_SECONDS).nal(0x65); };
+  const int64_t T = TEN_SECONDS;
+  auto video = [](int64_t pts, int64_t dts = NO_TIMESTAMP) { return TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM, pts, dts); };
+  auto onPid = [](unsigned pid) { return TsPacket(pid, true).pes(VIDEO_STREAM, TEN_SECONDS).nal(IDR); };
+  auto audio = [](int header) { return TsPacket(AUDIO_PID, true).pes(AUDIO_STREAM, TEN_SECONDS).nal(header); };
   TsPacket section = TsPacket(0x1000, true);
-  section.put({0x00, 0x02, 0xB0, 0xE0, 0x00, 0x01, 0x80, 0x80, 0x05, 0x21, 0x00, 0x37, 0x77, 0x41}).nal(0x65);
+  section.put({0x00, 0x02, 0xB0, 0xE0, 0x00, 0x01, 0x80, 0x80, 0x05, 0x21, 0x00, 0x37, 0x77, 0x41}).nal(IDR);
   std::vector<Case> cases = {
-      {"PTS at the target, DTS before", video(TEN_SECONDS, TEN_SECONDS - 7200).nal(0x65), true},
-      {"PTS before the target, DTS at it", video(TEN_SECONDS - 1, TEN_SECONDS).nal(0x65), false},
-      {"start code in a continuation packet", TsPacket(VIDEO_PID).nal(0x65), false},
-      {"audio holding an IDR start code", TsPacket(AUDIO_PID, true).pes(AUDIO_STREAM, TEN_SECONDS).nal(0x65), false},
-      {"audio holding 0x05", TsPacket(AUDIO_PID, true).pes(AUDIO_STREAM, TEN_SECONDS).nal(0x05), false},
-      {"another video stream id", TsPacket(VIDEO_PID, true).pes(0xEF, TEN_SECONDS).nal(0x65), true},
-      {"start code ending the packet", video(TEN_SECONDS).at(PACKET_SIZE - 4).put({0, 0, 1, 0x25}), true},
-      {"start code cut by the packet's end", video(TEN_SECONDS).at(PACKET_SIZE - 3).put({0, 0, 1, 0x25}), false},
-      {"after an adaptation field", TsPacket(VIDEO_PID, true).adaptationField(7).pes(VIDEO_STREAM, TEN_SECONDS).nal(0x65), true},
-      {"after an empty adaptation field", TsPacket(VIDEO_PID, true).adaptationField(0).pes(VIDEO_STREAM, TEN_SECONDS).nal(0x65), true},
-      {"adaptation field without payload", TsPacket(VIDEO_PID, true).adaptationOnly(0).pes(VIDEO_STREAM, TEN_SECONDS).nal(0x65), false},
+      {"PTS at the target, DTS before", video(T, T - 7200).nal(IDR), true},
+      {"PTS before the target, DTS at it", video(T - 1, T).nal(IDR), false},
+      {"start code in a continuation packet", TsPacket(VIDEO_PID).nal(IDR), false},
+      {"audio holding an IDR start code", audio(IDR), false},
+      {"audio holding 0x05", audio(0x05), false},
+      {"another video stream id", TsPacket(VIDEO_PID, true).pes(0xEF, T).nal(IDR), true},
+      {"start code ending the packet", video(T).at(PACKET_SIZE - 4).put({0, 0, 1, 0x25}), true},
+      {"start code cut by the packet's end", video(T).at(PACKET_SIZE - 3).put({0, 0, 1, 0x25}), false},
+      {"after an adaptation field", adapted(7).pes(VIDEO_STREAM, T).nal(IDR), true},
+      {"after an empty adaptation field", adapted(0).pes(VIDEO_STREAM, T).nal(IDR), true},
+      {"adaptation field without payload", TsPacket(VIDEO_PID, true).adaptation(0, false).pes(VIDEO_STREAM, T).nal(IDR), false},
       {"PAT", onPid(0x0000), false},
       {"reserved PID", onPid(0x000E), false},
       {"null packet", onPid(0x1FFF), false},
@@ -263,7 +263,7 @@ TEST(SegmenterTest, TimeStamps)
   segmenter.setTargetMs(10000);
   write(segmenter, videoFrame(0x1FFFFFFFFLL));
   EXPECT_EQ(segmenter.currentTimeMs(), static_cast<int>(0x1FFFFFFFFLL / 90)) << "33 bits, the top one kept";
-  EXPECT_TRUE(endsSegment(audioFrame(TEN_SECONDS) + std::string(TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM).nal(0x65))))
+  EXPECT_TRUE(endsSegment(audioFrame(TEN_SECONDS) + std::string(TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM).nal(IDR))))
       << "a video PES without PTS takes the last PTS of any stream";
 }
 
@@ -275,19 +275,19 @@ TEST(SegmenterTest, FieldsThatRunPastThePacketLeaveItUnparsed)
   Segmenter segmenter(&out);
   segmenter.setTargetMs(10000);
   std::string stream = audioFrame(4500);
-  stream += TsPacket(VIDEO_PID, true).adaptationField(255);
-  stream += TsPacket(VIDEO_PID, true).adaptationField(184);
+  stream += adapted(255);
+  stream += adapted(184);
   for (int length : {183, 178, 176})
-    stream += TsPacket(VIDEO_PID, true).adaptationField(length).pes(VIDEO_STREAM, TEN_SECONDS);
-  stream += TsPacket(VIDEO_PID, true).adaptationField(169).pes(VIDEO_STREAM, 2 * TEN_SECONDS, TEN_SECONDS);
-  stream += TsPacket(VIDEO_PID, true).adaptationField(173).pes(VIDEO_STREAM, 2 * TEN_SECONDS);
+    stream += adapted(length).pes(VIDEO_STREAM, TEN_SECONDS);
+  stream += adapted(169).pes(VIDEO_STREAM, 2 * TEN_SECONDS, TEN_SECONDS);
+  stream += adapted(173).pes(VIDEO_STREAM, 2 * TEN_SECONDS);
   write(segmenter, stream);
   EXPECT_EQ(out._data, stream);
   EXPECT_FALSE(segmenter.isDone());
   EXPECT_EQ(segmenter.currentTimeMs(), 50);
 
   // A PTS that fits exactly is read; no room is left to search for a start code.
-  write(segmenter, TsPacket(VIDEO_PID, true).adaptationField(169).pes(VIDEO_STREAM, 2 * TEN_SECONDS).nal(0x65));
+  write(segmenter, adapted(169).pes(VIDEO_STREAM, 2 * TEN_SECONDS).nal(IDR));
   EXPECT_EQ(segmenter.currentTimeMs(), 20000);
   EXPECT_FALSE(segmenter.isDone());
 }
@@ -305,7 +305,7 @@ TEST(SegmenterTest, LongWriteIsTakenInPartsAndNothingIsOverrunWhenDone)
   EXPECT_EQ(out._data, stream);
 
   // Done and handed more than it can hold: it keeps what fits.
-  std::string cut = videoKeyframe(TEN_SECONDS) + stream;
+  std::string cut = videoFrame(TEN_SECONDS, IDR) + stream;
   segmenter.write(&cut[0], static_cast<int>(cut.size()));
   EXPECT_TRUE(segmenter.isDone());
   EXPECT_EQ(log.count("Segmenter buffer full: " + std::to_string(cut.size() - Segmenter::BUFFER_SIZE) + " bytes dropped"), 1);
@@ -322,8 +322,8 @@ std::string hostilePacket(std::mt19937& random, int64_t pts)
 {
   std::string packet;
   switch (random() % 6) {
-  case 0: packet = videoFrame(pts, random() % 2 ? 0x65 : 0x25); break;
-  case 1: packet = TsPacket(VIDEO_PID, true).adaptationField(random() % 190).pes(VIDEO_STREAM, pts, pts - 3600).nal(0x65); break;
+  case 0: packet = videoFrame(pts, random() % 2 ? IDR : 0x25); break;
+  case 1: packet = adapted(random() % 190).pes(VIDEO_STREAM, pts, pts - 3600).nal(IDR); break;
   case 2: packet = audioFrame(pts); break;
   case 3: packet = continuation(random() % 2 ? VIDEO_PID : AUDIO_PID); break;
   case 4: packet = videoFrame(pts); break;
