@@ -12,25 +12,14 @@ namespace {
 
 json defaults()
 {
-  json settings;
-  settings["port"] = 1025;
-  settings["extensions"] = std::vector<json>{"avi", "m4v", "mp4", "divx", "ts"};
-  settings["share"] = false;
-  settings["folders"] = std::vector<json>{toUtf8(L"C:\\users\\Jos\u00e9\\Vid\u00e9os \u65e5\u672c")};
-  return settings;
+  return json::parse("{\"port\":1025,\"extensions\":[\"avi\",\"m4v\",\"mp4\",\"divx\",\"ts\"],\"share\":false,"
+                     "\"folders\":[\"C:\\\\users\\\\Jos\u00e9\\\\Vid\u00e9os \u65e5\u672c\"]}");
 }
 
 std::string readBytes(const std::wstring& path)
 {
-  FILE* in = _wfopen(path.c_str(), L"rb");
-  if (!in)
-    return "(missing)";
   std::string bytes;
-  char chunk[4096];
-  for (size_t count; (count = fread(chunk, 1, sizeof chunk, in)) > 0;)
-    bytes.append(chunk, count);
-  fclose(in);
-  return bytes;
+  return readFile(path, bytes) ? bytes : "(missing)";
 }
 
 // Sees a link to a device too, as attributes do not.
