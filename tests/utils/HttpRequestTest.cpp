@@ -127,7 +127,7 @@ protected:
 
 }
 
-TEST_F(HttpRequestTest, HeadersHostAndCookies)
+TEST_F(HttpRequestTest, HeadersHostCookiesAndParams)
 {
   HttpRequest& request = make("GET / HTTP/1.0\r\nHost: tv.local:1025\r\nCookie: sid=1; id=2;x=3\r\n\r\n");
   EXPECT_STREQ(request.header("host", nullptr), "tv.local:1025");
@@ -144,10 +144,7 @@ TEST_F(HttpRequestTest, HeadersHostAndCookies)
   HttpRequest& bare = make("GET / HTTP/1.0\r\n\r\n");
   EXPECT_EQ(bare.host(), "10.0.0.5:1025") << "no Host: this end's address and port";
   EXPECT_FALSE(bare.getCookie("id", value));
-}
 
-TEST_F(HttpRequestTest, ParamsFromTheQueryOrAPostedForm)
-{
   HttpRequest& query = make("GET /db?a=1&b=x+y%21 HTTP/1.0\r\n\r\n");
   CgiRequest* params = query.params();
   EXPECT_STREQ(params->getValue("a"), "1");

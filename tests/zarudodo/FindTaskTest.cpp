@@ -65,6 +65,7 @@ TEST_F(FindTaskTest, FindsVideosThroughoutTheTree)
   std::wstring dupB = _tree.file(L"Films\\b\\dup.mp4");
   _tree.file(L"Other\\beach day.avi");
   _tree.file(L"Other\\other.ts");
+  _tree.folder(L"Other\\empty");
 
   ProbedFindTask task;
   scan(task, params({_tree.path(L"Films"), _tree.path(L"Other\\"), _tree.path(L"Missing")}));
