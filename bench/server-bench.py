@@ -170,7 +170,7 @@ def main():
     folder = os.path.join(WORK, 'videos')
     names = [f'clip {i:02d} ü.mp4' for i in range(CLIENTS)]
     for name, source in zip(names, SOURCES):
-        make_video(os.path.join(folder, name), PLAYED_SECONDS + 10, size='640x360', source=source)
+        make_video(os.path.join(folder, name), PLAYED_SECONDS + 10, size='640x360', picture=source)
     with WineSession():
         server = Server({'port': free_port(), 'extensions': ['mp4'], 'share': False,
                          'folders': [windows_path(folder)]})

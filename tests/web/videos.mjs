@@ -1,7 +1,8 @@
-// Test videos, made once with the Linux ffmpeg and kept in the build tree.
+// Test videos, made once by scripts/make-test-video and kept in the build tree.
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
+import { fileURLToPath } from 'node:url';
 
 export const LONG_NAME =
   'A_very_long_file_name_without_any_blanks_recorded_on_holiday_2023_08_14_part_two.mp4';
@@ -19,16 +20,10 @@ const FOLDERS = {
   },
 };
 
+const MAKE_VIDEO = fileURLToPath(new URL('../../scripts/make-test-video', import.meta.url));
+
 function makeVideo(file, seconds) {
-  const partial = file + '.part.mp4';
-  execFileSync('ffmpeg', [
-    '-v', 'error', '-y',
-    '-f', 'lavfi', '-i', `testsrc2=size=320x240:rate=25:duration=${seconds}`,
-    '-f', 'lavfi', '-i', `sine=frequency=440:sample_rate=48000:duration=${seconds}`,
-    '-c:v', 'libx264', '-preset', 'ultrafast', '-pix_fmt', 'yuv420p', '-g', '50',
-    '-c:a', 'aac', '-b:a', '64k', '-shortest', '-movflags', '+faststart', partial,
-  ], { stdio: ['ignore', 'ignore', 'inherit'] });
-  fs.renameSync(partial, file);
+  execFileSync(MAKE_VIDEO, [String(seconds), file], { stdio: ['ignore', 'ignore', 'inherit'] });
 }
 
 // Returns the folder paths by name; a file that is not a video lies beside

@@ -26,8 +26,6 @@ LONG = 'Été à Zürich.mp4'
 THIRTY = 'thirty seconds.avi'
 SHORT = '日本 clip.m4v'
 OTHER = 'Second folder clip.mp4'
-MPEG4 = ('-c:v', 'mpeg4', '-q:v', '5')
-MP3 = ('-c:a', 'libmp3lame', '-b:a', '64k')
 
 failures = []
 
@@ -42,7 +40,7 @@ def check(condition, what):
 def make_videos():
     videos = {
         LONG: make_video(os.path.join(ONE, LONG), 35),
-        THIRTY: make_video(os.path.join(ONE, THIRTY), 30, video=MPEG4, audio=MP3, source='testsrc'),
+        THIRTY: make_video(os.path.join(ONE, THIRTY), 30, picture='testsrc'),
         SHORT: make_video(os.path.join(ONE, SHORT), 12),
         OTHER: make_video(os.path.join(TWO, OTHER), 4),
     }

@@ -98,18 +98,12 @@ def free_port():
     return port
 
 
-def make_video(path, seconds, video=('-c:v', 'libx264', '-preset', 'ultrafast', '-pix_fmt', 'yuv420p', '-g', '50'),
-               audio=('-c:a', 'aac', '-b:a', '64k'), size='320x240', source='testsrc2'):
-    """A test video made once with the Linux ffmpeg."""
-    if os.path.exists(path):
-        return path
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    partial = path + '.part' + os.path.splitext(path)[1]
-    subprocess.run(['ffmpeg', '-v', 'error', '-y',
-                    '-f', 'lavfi', '-i', f'{source}=size={size}:rate=25:duration={seconds}',
-                    '-f', 'lavfi', '-i', f'sine=frequency=440:sample_rate=48000:duration={seconds}',
-                    *video, *audio, '-shortest', partial], check=True)
-    os.replace(partial, path)
+def make_video(path, seconds, size='320x240', picture='testsrc2'):
+    """A test video made once with scripts/make-test-video."""
+    if not os.path.exists(path):
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        subprocess.run([os.path.join(ROOT, 'scripts', 'make-test-video'), '--size', size, '--picture', picture,
+                        str(seconds), path], check=True)
     return path
 
 
