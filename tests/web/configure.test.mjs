@@ -29,7 +29,7 @@ async function serverSettings() {
   return JSON.parse(reply.body).config;
 }
 
-describe('the settings page', { skip: server.skip }, () => {
+describe('the settings page', () => {
   let browser;
   before(async () => {
     browser = await openBrowser();

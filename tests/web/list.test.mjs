@@ -6,7 +6,7 @@ import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { collectPageErrors, hideNativeHls, openBrowser } from './browser.mjs';
 import { waitForList, waitForPlayback } from './pages.mjs';
-import { PATHS, startServer, transcoderMissing, windowsPath } from './server.mjs';
+import { PATHS, startServer, windowsPath } from './server.mjs';
 import { makeTestVideos, videoNames } from './videos.mjs';
 
 const PLAYED = 'Été à Zürich.mp4';
@@ -27,7 +27,7 @@ const server = await startServer('list-server', {
   extensions: ['mp4'], share: false, folders: [windowsPath(folder), windowsPath(ownFolder)],
 });
 
-describe('the list page', { skip: server.skip }, () => {
+describe('the list page', () => {
   let browser;
   before(async () => {
     browser = await openBrowser();
@@ -70,7 +70,7 @@ describe('the list page', { skip: server.skip }, () => {
     return { page, requests };
   }
 
-  test('plays a video past its second segment with the browser\'s own HLS', { skip: transcoderMissing() }, async (t) => {
+  test('plays a video past its second segment with the browser\'s own HLS', async (t) => {
     const { page, requests } = await playPastSecondSegment(t, { nativeHls: true });
     if (await page.evaluate(() => document.getElementById('video').canPlayType('application/vnd.apple.mpegurl'))) {
       assert.ok(!requests.some((url) => url.endsWith('/hls.light.min.js')), 'hls.js left unloaded');
@@ -79,7 +79,7 @@ describe('the list page', { skip: server.skip }, () => {
     }
   });
 
-  test('plays a video past its second segment through hls.js', { skip: transcoderMissing() }, async (t) => {
+  test('plays a video past its second segment through hls.js', async (t) => {
     const { requests } = await playPastSecondSegment(t, { nativeHls: false });
     assert.ok(requests.some((url) => url.endsWith('/hls.light.min.js')), 'hls.js loaded');
   });

@@ -7,7 +7,7 @@ import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { PHONE, openBrowser } from './browser.mjs';
 import { waitForList } from './pages.mjs';
-import { PATHS, startServer, transcoderMissing, windowsPath } from './server.mjs';
+import { PATHS, startServer, windowsPath } from './server.mjs';
 import { LONG_NAME, makeTestVideos, videoNames } from './videos.mjs';
 
 const SCREENSHOTS = path.join(PATHS.build, 'web-screenshots');
@@ -46,7 +46,7 @@ async function checkPhoneLayout(page, name) {
   assert.deepEqual(layout.smallTargets, [], `${name}: targets under ${MIN_TARGET_PX} px high`);
 }
 
-describe(`the pages at ${PHONE.width} px`, { skip: server.skip }, () => {
+describe(`the pages at ${PHONE.width} px`, () => {
   let browser;
   before(async () => {
     browser = await openBrowser();
@@ -62,9 +62,7 @@ describe(`the pages at ${PHONE.width} px`, { skip: server.skip }, () => {
     await page.goto(server.base + '/');
     await waitForList(page, videoNames('videos one'));
     await page.getByRole('button', { name: LONG_NAME }).click();
-    if (!transcoderMissing()) {
-      await page.waitForFunction(() => document.getElementById('video').currentTime > 1);
-    }
+    await page.waitForFunction(() => document.getElementById('video').currentTime > 1);
     await checkPhoneLayout(page, 'index');
   });
 

@@ -12,11 +12,9 @@ import { fileURLToPath } from 'node:url';
 const ROOT = fileURLToPath(new URL('../..', import.meta.url));
 const START_TIMEOUT_MS = 60000;
 const STOP_TIMEOUT_MS = 10000;
-const TURN_TIMEOUT_MS = 120000;
 // The server tries the following ports when its own is taken.
 const PORT_SEARCH = 10;
 
-export const NOT_SERVING_DB = 'dist/zarudodo-server.exe does not serve /db yet';
 
 // The paths of the build tree, as the scripts compute them.
 function buildPaths() {
@@ -29,13 +27,6 @@ function buildPaths() {
 
 export const PATHS = buildPaths();
 
-// The reason to skip playing, or false when the transcoder lies beside the
-// server.
-export function transcoderMissing() {
-  return !fs.existsSync(path.join(PATHS.dist, 'ffmpeg.exe')) &&
-    'dist/ffmpeg.exe is missing, so no video can be played yet';
-}
-
 // A Linux path as the server sees it through Wine's Z: drive.
 export function windowsPath(linuxPath) {
   return 'Z:' + path.resolve(linuxPath).replaceAll('/', '\\');
@@ -46,13 +37,6 @@ function appDataFolder() {
   const names = fs.existsSync(users) ? fs.readdirSync(users).filter((name) => name !== 'Public') : [];
   const user = names.length === 1 ? names[0] : os.userInfo().username;
   return path.join(users, user, 'AppData', 'Roaming');
-}
-
-// The server binary names the JSON interface's commands only once it has one.
-function knowsJsonInterface(exe) {
-  const bytes = fs.readFileSync(exe);
-  return bytes.includes(Buffer.from('getconfig', 'latin1')) ||
-    bytes.includes(Buffer.from('getconfig', 'utf16le'));
 }
 
 function portIsFree(port) {
@@ -134,31 +118,11 @@ async function endProgram(child) {
   clearTimeout(timer);
 }
 
-// Waits for the settings file's turn, shared with the unit tests that use
-// the same file; resolves to the holder, which endProgram gives back.
-async function takeSettingsTurn() {
-  const holder = runUnderWine(path.join(PATHS.build, 'tests', 'web', 'settings-turn.exe'), PATHS.build);
-  const deadline = Date.now() + TURN_TIMEOUT_MS;
-  while (!holder.output.includes('held')) {
-    if (Date.now() > deadline || holder.exitCode !== null) {
-      await endProgram(holder);
-      throw new Error(`no turn on the settings file within ${TURN_TIMEOUT_MS} ms: ${holder.output}`);
-    }
-    await sleep(100);
-  }
-  return holder;
-}
-
 // settings: the keys of the settings file, without the port (chosen here).
-// Resolves to { skip } with a reason when the server cannot be tested yet,
-// or to { port, base, settingsFile, marker, stop() }; stop() may be called
+// Resolves to { port, base, settingsFile, marker, stop() }; stop() may be called
 // more than once, and leaves the server's output in build/web-tests/NAME.log.
 export async function startServer(name, settings) {
   const exe = path.join(PATHS.dist, 'zarudodo-server.exe');
-  if (!fs.existsSync(exe) || !knowsJsonInterface(exe)) {
-    return { skip: NOT_SERVING_DB };
-  }
-  const turn = await takeSettingsTurn();
   const folder = appDataFolder();
   const settingsFile = path.join(folder, 'quorvelan.conf');
   const earlier = fs.existsSync(settingsFile) ? fs.readFileSync(settingsFile) : null;
@@ -179,7 +143,6 @@ export async function startServer(name, settings) {
     } else {
       fs.rmSync(settingsFile, { force: true });
     }
-    await endProgram(turn);
   };
 
   const deadline = Date.now() + START_TIMEOUT_MS;
