@@ -128,17 +128,22 @@ inline int countThreads()
   return count;
 }
 
-// Children of this process that the system still knows.
-inline unsigned countOwnChildren()
+// Children of a process that the system still knows.
+inline unsigned countChildrenOf(DWORD parent)
 {
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof entry;
   unsigned count = 0;
   for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-    count += entry.th32ParentProcessID == GetCurrentProcessId();
+    count += entry.th32ParentProcessID == parent;
   CloseHandle(snapshot);
   return count;
+}
+
+inline unsigned countOwnChildren()
+{
+  return countChildrenOf(GetCurrentProcessId());
 }
 
 inline long long millisecondsSince(std::chrono::steady_clock::time_point start)

@@ -83,7 +83,7 @@ bool PipedProgram::start(const std::vector<std::string>& args)
     startup.hStdOutput = _stdoutWrite;
     startup.hStdError = _stderrWrite;
     debugPrint(DEBUG_PIPES, "Executing: %s", Utf8FromWide(writable.data()).get());
-    started = CreateProcessW(applicationName.c_str(), writable.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+    started = CreateProcessW(applicationName.c_str(), writable.data(), nullptr, nullptr, TRUE, CHILD_CREATION_FLAGS,
                              nullptr, nullptr, &startup, &_processInfo);
     if (!started)
       debugPrint(DEBUG_PIPES, "CreateProcess failed: %d", static_cast<int>(GetLastError()));

@@ -172,7 +172,7 @@ HANDLE runProcess(const std::vector<std::wstring>& args)
   // CreateProcessW may write into its command line.
   std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
   writable.push_back(L'\0');
-  if (!CreateProcessW(program.c_str(), writable.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+  if (!CreateProcessW(program.c_str(), writable.data(), nullptr, nullptr, TRUE, CHILD_CREATION_FLAGS, nullptr,
                       nullptr, &startup, &process))
     return nullptr;
   CloseHandle(process.hThread);

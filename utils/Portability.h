@@ -47,7 +47,12 @@ struct FileStat : _stat64 {
 // program gets the first argument appended, commandLine all of them, those
 // holding a space in double quotes.
 void joinCommandLine(const std::vector<std::wstring>& args, std::wstring& program, std::wstring& commandLine);
-// The child shares our standard handles and has no console window; null on failure.
+// Children we start get no console at all, only the standard handles we give
+// them. A console of their own would mean a console host process, which
+// Wine leaves running for ever when the child is ended while it starts up.
+const DWORD CHILD_CREATION_FLAGS = DETACHED_PROCESS;
+
+// The child shares our standard handles and has no console; null on failure.
 HANDLE runProcess(const std::vector<std::wstring>& args);
 HANDLE runProcess(const wchar_t* const* args);  // null-terminated
 void killProcess(HANDLE process);
