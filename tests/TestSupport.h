@@ -128,15 +128,34 @@ inline int countThreads()
   return count;
 }
 
-// Children of a process that the system still knows.
+// 0 when the process cannot be asked.
+inline ULONGLONG processCreationTime(DWORD id)
+{
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+  if (!process)
+    return 0;
+  FILETIME created, exited, kernel, user;
+  BOOL known = GetProcessTimes(process, &created, &exited, &kernel, &user);
+  CloseHandle(process);
+  return known ? (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime : 0;
+}
+
+// Children of a process that the system still knows. Ids are reused at
+// once, so a process older than the parent was the child of an earlier
+// holder of its id.
 inline unsigned countChildrenOf(DWORD parent)
 {
+  ULONGLONG parentCreated = processCreationTime(parent);
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof entry;
   unsigned count = 0;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-    count += entry.th32ParentProcessID == parent;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ParentProcessID != parent)
+      continue;
+    ULONGLONG created = processCreationTime(entry.th32ProcessID);
+    count += !(created && parentCreated && created < parentCreated);
+  }
   CloseHandle(snapshot);
   return count;
 }
