@@ -294,19 +294,26 @@ void* debugCalloc(const char* file, int line, size_t count, size_t size)
   return p;
 }
 
+// A tracked copy of a block of bytes, for the strdup family.
+static void* duplicateBlock(const char* file, int line, const void* source, size_t size)
+{
+  void* copy = debugAllocBlock(file, line, size);
+  if (!copy) {
+    debugPrint(HEAP_TRACE, "Out of memory.");
+    return nullptr;
+  }
+  memcpy(copy, source, size);
+  return copy;
+}
+
 char* debugStrdup(const char* file, int line, const char* str)
 {
   ASSERT(str);
   if (!_init)
     return strdup(str);
-  size_t size = strlen(str) + 1;
-  char* copy = static_cast<char*>(debugAllocBlock(file, line, size));
-  if (!copy) {
-    debugPrint(HEAP_TRACE, "Out of memory.");
-    return nullptr;
-  }
-  memcpy(copy, str, size);
-  debugPrint(HEAP_TRACE, "%s:%d: strdup( \"%s\" ) [%p]", file, line, str, copy);
+  char* copy = static_cast<char*>(duplicateBlock(file, line, str, strlen(str) + 1));
+  if (copy)
+    debugPrint(HEAP_TRACE, "%s:%d: strdup( \"%s\" ) [%p]", file, line, str, copy);
   return copy;
 }
 
@@ -315,14 +322,9 @@ wchar_t* debugWcsdup(const char* file, int line, const wchar_t* str)
   ASSERT(str);
   if (!_init)
     return _wcsdup(str);
-  size_t size = (wcslen(str) + 1) * sizeof(wchar_t);
-  wchar_t* copy = static_cast<wchar_t*>(debugAllocBlock(file, line, size));
-  if (!copy) {
-    debugPrint(HEAP_TRACE, "Out of memory.");
-    return nullptr;
-  }
-  memcpy(copy, str, size);
-  debugPrint(HEAP_TRACE, "%s:%d: strdup( \"%ls\" ) [%p]", file, line, str, copy);
+  wchar_t* copy = static_cast<wchar_t*>(duplicateBlock(file, line, str, (wcslen(str) + 1) * sizeof(wchar_t)));
+  if (copy)
+    debugPrint(HEAP_TRACE, "%s:%d: strdup( \"%ls\" ) [%p]", file, line, str, copy);
   return copy;
 }
 
