@@ -32,26 +32,17 @@ private:
   std::vector<StreamContext*> _deleted;
 };
 
+// A request that got no context creates one, as the video handler does.
+ContextInfo acquireWithContext(ContextManager& manager, const std::string& host, int time = 0)
+{
+  ContextInfo info = manager.acquire(host, L"v", time);
+  if (!info.context)
+    info.context = new StreamContext();
+  return info;
+}
+
 class ContextManagerTest : public ::testing::Test {
 protected:
-  // A request that got no context creates one, as the video handler does.
-  ContextInfo acquireWithContext(const std::string& host, const std::wstring& path, int time)
-  {
-    ContextInfo info = _manager.acquire(host, path, time);
-    if (!info.context)
-      info.context = new StreamContext();
-    return info;
-  }
-
-  // A completed segment: the record goes back for the next start.
-  StreamContext* playSegment(const std::string& host, const std::wstring& path, int time)
-  {
-    ContextInfo info = acquireWithContext(host, path, time);
-    info.time += 10;
-    _manager.release(info);
-    return info.context;
-  }
-
   bool logged(const std::string& line) { return _log.count(line) > 0; }
 
   LogRecorder _log;
@@ -99,8 +90,8 @@ TEST_F(ContextManagerTest, ReusesOnlyTheSameClientsContextForTheSameVideoAtItsNe
 
 TEST_F(ContextManagerTest, SecondRequestOfOneClientAtOnceGetsItsOwnContext)
 {
-  ContextInfo first = acquireWithContext("10.0.0.1", L"v", 0);
-  ContextInfo second = acquireWithContext("10.0.0.1", L"v", 0);
+  ContextInfo first = acquireWithContext(_manager, "10.0.0.1");
+  ContextInfo second = acquireWithContext(_manager, "10.0.0.1");
   EXPECT_NE(first.seq, second.seq);
   EXPECT_NE(first.context, second.context);
   EXPECT_EQ(_manager.deletedCount(), 0u);  // the first request still owns its context
@@ -117,44 +108,38 @@ TEST_F(ContextManagerTest, SecondRequestOfOneClientAtOnceGetsItsOwnContext)
 }
 
 // A failed request must not take a later request's record with it: its idle
-// context would keep a transcoder running that nothing ends.
-TEST_F(ContextManagerTest, DiscardLeavesTheRecordOfALaterRequest)
+// context would keep a transcoder running that nothing ends. It takes its
+// own record, though, and a release after it deletes its context.
+TEST_F(ContextManagerTest, DiscardDeletesOnlyItsOwnRecordAndContext)
 {
   for (bool laterReleasedFirst : {true, false}) {
     WatchedManager manager;
-    ContextInfo failing = manager.acquire("10.0.0.1", L"v", 0);
-    failing.context = new StreamContext();
-    ContextInfo later = manager.acquire("10.0.0.1", L"v", 0);
-    later.context = new StreamContext();
+    ContextInfo failing = acquireWithContext(manager, "10.0.0.1");
+    ContextInfo later = acquireWithContext(manager, "10.0.0.1");
     later.time += 10;
     if (laterReleasedFirst)
       manager.release(later);
     manager.discard(failing);
     if (!laterReleasedFirst)
       manager.release(later);
-
     EXPECT_TRUE(manager.deleted(failing.context));
     EXPECT_FALSE(manager.deleted(later.context));
     EXPECT_EQ(manager.acquire("10.0.0.1", L"v", 10).context, later.context);
   }
-}
 
-TEST_F(ContextManagerTest, DiscardForgetsTheClientAndAReleaseAfterItDeletesItsContext)
-{
-  StreamContext* played = playSegment("10.0.0.1", L"v", 0);
+  ContextInfo played = acquireWithContext(_manager, "10.0.0.1");
+  played.time += 10;
+  _manager.release(played);
   ContextInfo failing = _manager.acquire("10.0.0.1", L"v", 10);
-  EXPECT_EQ(failing.context, played);
+  EXPECT_EQ(failing.context, played.context);
   _manager.discard(failing);
-  EXPECT_TRUE(_manager.deleted(played));
+  EXPECT_TRUE(_manager.deleted(played.context));
   EXPECT_EQ(_manager.acquire("10.0.0.1", L"v", 10).context, nullptr);
 
-  // The record that the discarded request replaced is gone as well.
-  WatchedManager manager;
-  ContextInfo older = manager.acquire("10.0.0.2", L"v", 0);
-  older.context = new StreamContext();
-  ContextInfo newer = manager.acquire("10.0.0.2", L"v", 0);
-  manager.discard(newer);
-  manager.release(older);
+  ContextInfo older = acquireWithContext(_manager, "10.0.0.2");
+  ContextInfo newer = _manager.acquire("10.0.0.2", L"v", 0);
+  _manager.discard(newer);
+  _manager.release(older);
   EXPECT_TRUE(logged("Tried to release non-existing context"));
-  EXPECT_TRUE(manager.deleted(older.context));
+  EXPECT_TRUE(_manager.deleted(older.context));
 }

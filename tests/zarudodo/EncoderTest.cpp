@@ -69,39 +69,30 @@ TEST(ShortPathTest, WithoutAShortFormThePathIsKept)
   EXPECT_EQ(shortPath(path, fileGrows), path);
 }
 
-TEST_F(DurationTest, LengthIsWholeSecondsWithTheHundredthsDropped)
+TEST_F(DurationTest, LengthIsWholeSecondsOfTheReportOrRefused)
 {
-  EXPECT_TRUE(probe("[probe]\nerr   Duration: 01:02:03.45, start: 0.000000, bitrate: 512 kb/s\n"));
-  EXPECT_EQ(seconds, 3723);
-  EXPECT_EQ(1, log.count("Duration code: 01:02:03.45"));
-  EXPECT_EQ(1, log.count("Result is 3723 seconds"));
-
-  EXPECT_TRUE(probe("[probe]\nout noise on standard output\nerr   Duration: 00:00:09.99\n"));
-  EXPECT_EQ(seconds, 9);
-}
-
-TEST_F(DurationTest, UnreadableLengthIsRefused)
-{
-  EXPECT_FALSE(probe("[probe]\nerr   Duration: N/A, start: 0.000000\n"));
-  EXPECT_EQ(seconds, 0);
-  EXPECT_EQ(1, log.count("Error: Could not decode duration from N/A, start:"));
-
-  EXPECT_FALSE(probe("[probe]\nerr   Duration: -1:00:00.00\n"));
-  EXPECT_EQ(seconds, 0);
-}
-
-TEST_F(DurationTest, ReportWithoutDurationIsLoggedWhole)
-{
-  EXPECT_FALSE(probe("[probe]\nerr clip.mp4: Invalid data found when processing input\n"));
-  EXPECT_EQ(seconds, 0);
-  EXPECT_EQ(1, log.count("Could not find Duration in output: clip.mp4: Invalid data found when processing input\n"));
-}
-
-TEST_F(DurationTest, DurationAcrossAFullPipeReadIsFound)
-{
-  // "Duration: " straddles the end of the first, full 4096-byte read.
-  EXPECT_TRUE(probe("[probe]\nerr " + std::string(4090, 'x') + " Duration: 00:01:40.00\n"));
-  EXPECT_EQ(seconds, 100);
+  struct Case {
+    std::string report;
+    int seconds;  // 0: refused
+    const char* line;
+  } cases[] = {
+      {"err   Duration: 01:02:03.45, start: 0.000000, bitrate: 512 kb/s\n", 3723, "Result is 3723 seconds"},
+      {"out noise on standard output\nerr   Duration: 00:00:09.99\n", 9, "Duration code: 00:00:09.99"},
+      // "Duration: " straddles the end of the first, full 4096-byte read.
+      {"err " + std::string(4090, 'x') + " Duration: 00:01:40.00\n", 100, "Result is 100 seconds"},
+      {"err   Duration: N/A, start: 0.000000\n", 0, "Error: Could not decode duration from N/A, start:"},
+      {"err   Duration: -1:00:00.00\n", 0, nullptr},
+      {"err clip.mp4: Invalid data found when processing input\n", 0,
+       "Could not find Duration in output: clip.mp4: Invalid data found when processing input\n"},
+  };
+  for (const Case& c : cases) {
+    log.clear();
+    EXPECT_EQ(probe("[probe]\n" + c.report), c.seconds > 0) << c.report.substr(0, 40);
+    EXPECT_EQ(seconds, c.seconds);
+    if (c.line) {
+      EXPECT_EQ(1, log.count(c.line)) << c.line;
+    }
+  }
 }
 
 TEST_F(DurationTest, HangingTranscoderIsEndedAfterTenSilentSeconds)

@@ -37,13 +37,6 @@ def wine_env():
     return env
 
 
-def lib_sh(function):
-    """Runs a function of scripts/lib.sh on the private prefix."""
-    subprocess.run(['bash', '-c', f'source "{ROOT}/scripts/lib.sh" && export WINEPREFIX="{PREFIX}" && {function}'],
-                   env=wine_env(), check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
-
-
 class WineSession:
     """The private prefix with one persistent wineserver, held under a lock
     so that a test and a benchmark never share it at once."""
@@ -52,12 +45,11 @@ class WineSession:
         os.makedirs(BUILD, exist_ok=True)
         self._lock = open(PREFIX + '.lock', 'w')
         fcntl.flock(self._lock, fcntl.LOCK_EX)
-        lib_sh('make_wine_prefix')
-        subprocess.run(['wineserver', '-k'], env=wine_env(), stderr=subprocess.DEVNULL)
-        subprocess.run(['wineserver', '-w'], env=wine_env())
-        subprocess.run(['wineserver', '-p'], env=wine_env())
-        subprocess.run(['wine', 'wineboot'], env=wine_env(), stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        quiet = dict(env=wine_env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(['bash', '-c', f'source "{ROOT}/scripts/lib.sh" && export WINEPREFIX="{PREFIX}" && '
+                        'make_wine_prefix'], check=True, **quiet)
+        for command in (['wineserver', '-k'], ['wineserver', '-w'], ['wineserver', '-p'], ['wine', 'wineboot']):
+            subprocess.run(command, **quiet)
         return self
 
     def __exit__(self, *exc):
@@ -82,13 +74,13 @@ class WineSession:
 
 
 def port_is_free(port):
-    for host in ('0.0.0.0', '127.0.0.1'):
-        with socket.socket() as probe:
-            try:
+    try:
+        for host in ('0.0.0.0', '127.0.0.1'):
+            with socket.socket() as probe:
                 probe.bind((host, port))
-            except OSError:
-                return False
-    return True
+        return True
+    except OSError:
+        return False
 
 
 def free_port():
@@ -183,32 +175,18 @@ class Server:
 def http(port, target, method='GET', body=None, headers=None, client='127.0.0.1', timeout=60):
     """One raw HTTP/1.0 exchange from the client address: (status, headers, body).
     Headers are sent exactly as given (no Host unless named)."""
-    lines = [f'{method} {target} HTTP/1.0']
-    for name, value in (headers or {}).items():
-        lines.append(f'{name}: {value}')
+    lines = [f'{method} {target} HTTP/1.0'] + [f'{name}: {value}' for name, value in (headers or {}).items()]
     payload = body.encode() if isinstance(body, str) else (body or b'')
     if body is not None:
         lines.append(f'Content-Length: {len(payload)}')
     request = ('\r\n'.join(lines) + '\r\n\r\n').encode() + payload
     with socket.create_connection(('127.0.0.1', port), timeout=timeout, source_address=(client, 0)) as s:
         s.sendall(request)
-        chunks = []
-        while True:
-            chunk = s.recv(65536)
-            if not chunk:
-                break
-            chunks.append(chunk)
-    return parse_response(b''.join(chunks))
-
-
-def parse_response(data):
+        data = b''.join(iter(lambda: s.recv(65536), b''))
     head, _, body = data.partition(b'\r\n\r\n')
     head_lines = head.decode('latin-1').split('\r\n')
     status = int(head_lines[0].split()[1]) if head_lines[0].startswith('HTTP/') else 0
-    headers = {}
-    for line in head_lines[1:]:
-        name, _, value = line.partition(':')
-        headers[name.strip().lower()] = value.strip()
+    headers = {name.strip().lower(): value.strip() for name, _, value in (line.partition(':') for line in head_lines[1:])}
     return status, headers, body
 
 
