@@ -93,6 +93,11 @@ class PipedProgramTest : public testing::Test {
 protected:
   bool logged(const std::string& line) { return debug.count(line + "\n") > 0; }
   bool timedOut() { return logged("Timed out reading from pipe."); }
+  void readUntil(size_t outBytes)
+  {
+    while (out.bytes.size() < outBytes && program.read(&out, &err, 10000)) {
+    }
+  }
 
   DebugRecorder debug{DEBUG_PIPES};
   PipedProgram program;
@@ -157,16 +162,14 @@ TEST_F(PipedProgramTest, StalledChildTimesOutAndItsPipesStayReadable)
 {
   StandInScript script("out-pattern 100\nsleep 1500\nout-pattern 50\nstall\n");
   ASSERT_TRUE(program.start(script.streamArgs()));
-  while (out.bytes.size() < 100 && program.read(&out, &err, 10000)) {
-  }
+  readUntil(100);
   auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(program.read(&out, &err, 300));
   EXPECT_GE(millisecondsSince(start), 250);
   EXPECT_TRUE(timedOut());
 
   // The reads left outstanding by the time-out are waited for again.
-  while (out.bytes.size() < 150 && program.read(&out, &err, 10000)) {
-  }
+  readUntil(150);
   EXPECT_EQ(out.bytes.size(), 150u);
   EXPECT_TRUE(isPattern(out.bytes));
 }
@@ -186,8 +189,7 @@ TEST_F(PipedProgramTest, FlushHandsOverAReadThatCompletedUnseenOnceAndReadingGoe
   EXPECT_FALSE(program.read(&out, &err, 300));
   EXPECT_EQ(err.bytes, "late\n");
 
-  while (out.bytes.size() < 5100 && program.read(&out, &err, 10000)) {
-  }
+  readUntil(5100);
   EXPECT_EQ(out.bytes.size(), 5100u);
   EXPECT_TRUE(isPattern(out.bytes));
 }
@@ -199,8 +201,7 @@ TEST_F(PipedProgramTest, ChildRunsWithoutAConsoleHostAndCloseEndsIt)
   StandInScript script("out ready\nstall\n");
   ASSERT_TRUE(program.start(script.streamArgs()));
   DWORD child = program.getProcessId();
-  while (out.bytes.empty() && program.read(&out, &err, 10000)) {
-  }
+  readUntil(1);
   ASSERT_EQ(out.bytes, "ready\n");
   EXPECT_EQ(countChildrenOf(child), 0u);
   EXPECT_FALSE(program.read(&out, &err, 100));

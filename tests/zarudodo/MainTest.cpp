@@ -52,18 +52,9 @@ TEST(StartSecondsTest, ReadsLikeAtoiButNeverNegativeOrOverflowing)
     const char* text;
     int seconds;
   } cases[] = {
-      {nullptr, 0},
-      {"", 0},
-      {"20", 20},
-      {"  +20", 20},
-      {"12abc", 12},
-      {"abc", 0},
-      {"-10", 0},
-      {"-99999999999999999999", 0},
-      {"1000000", MAX_START_SECONDS},
-      {"1000001", MAX_START_SECONDS},
-      {"2147483648", MAX_START_SECONDS},
-      {"99999999999999999999999999", MAX_START_SECONDS},
+      {nullptr, 0},   {"", 0},    {"20", 20}, {"  +20", 20}, {"12abc", 12}, {"abc", 0}, {"-10", 0},
+      {"-99999999999999999999", 0}, {"1000000", MAX_START_SECONDS}, {"1000001", MAX_START_SECONDS},
+      {"2147483648", MAX_START_SECONDS}, {"99999999999999999999999999", MAX_START_SECONDS},
   };
   for (const Case& c : cases)
     EXPECT_EQ(parseStartSeconds(c.text), c.seconds) << (c.text ? c.text : "null");

@@ -10,6 +10,7 @@ and shutdown with no ffmpeg.exe left."""
 import concurrent.futures
 import json
 import os
+import pathlib
 import re
 import socket
 import struct
@@ -46,8 +47,7 @@ def make_videos():
     for name, folder, seconds, picture in ((LONG, ONE, 35, 'testsrc2'), (THIRTY, ONE, 30, 'testsrc'),
                                            (SHORT, ONE, 12, 'testsrc2'), (OTHER, TWO, 4, 'testsrc2')):
         VIDEOS[name] = make_video(os.path.join(folder, name), seconds, picture=picture)
-    with open(os.path.join(ONE, 'notes.txt'), 'w') as f:
-        f.write('not a video\n')
+    pathlib.Path(ONE, 'notes.txt').write_text('not a video\n')
 
 
 def wait_for_files(server, names, timeout=30):
@@ -70,11 +70,8 @@ def is_transport_stream(body):
 
 def expected_playlist(host, name, seconds):
     lines = ['#EXTM3U', '#EXT-X-ALLOW-CACHE:NO', '#EXT-X-MEDIA-SEQUENCE:0', '#EXT-X-TARGETDURATION:10']
-    start = 0
-    while seconds - start >= 1:
-        length = min(10, seconds - start)
-        lines += [f'#EXTINF:{length},', f'http://{host}/v/{url_name(name)}?ss={start}']
-        start += length
+    for start in range(0, seconds, 10):
+        lines += [f'#EXTINF:{min(10, seconds - start)},', f'http://{host}/v/{url_name(name)}?ss={start}']
     return ('\r\n'.join(lines + ['#EXT-X-ENDLIST']) + '\r\n').encode()
 
 
@@ -102,14 +99,12 @@ def getconfig(server):
 
 
 def test_setconfig(server):
-    with open(server.settings_file, 'rb') as f:
-        before = f.read()
+    before = pathlib.Path(server.settings_file).read_bytes()
     bad = [text for text in ('{"folders": [', '[1, 2]', '"text"', '3', 'null', '')
            if setconfig(server, text) != {'status': 'syntax error'}]
     check(not bad, f'setconfig with bad JSON answers a syntax error {bad}')
-    with open(server.settings_file, 'rb') as f:
-        check(f.read() == before and getconfig(server) == server.settings,
-              'a refused setconfig leaves the settings and their file as they were')
+    check(pathlib.Path(server.settings_file).read_bytes() == before and getconfig(server) == server.settings,
+          'a refused setconfig leaves the settings and their file as they were')
 
     mark = server.mark()
     check(setconfig(server, json.dumps(dict(server.settings, share=True)), 'setconfig') == {'status': 'ok'},
@@ -121,9 +116,8 @@ def test_setconfig(server):
     changed = {'port': server.settings['port'], 'extensions': ['mp4'], 'folders': [windows_path(TWO)]}
     check(setconfig(server, json.dumps(changed), 'setconfig=') == {'status': 'ok'}, 'setconfig with other folders answers ok')
     check(wait_for_files(server, [OTHER]), 'setconfig with other folders rescans: only the new folder is listed')
-    with open(server.settings_file) as f:
-        check(json.load(f) == changed and getconfig(server) == changed,
-              'the settings file and getconfig hold the new settings, nothing merged')
+    check(json.loads(pathlib.Path(server.settings_file).read_text()) == changed and getconfig(server) == changed,
+          'the settings file and getconfig hold the new settings, nothing merged')
 
 
 def test_playlists(server):
@@ -142,14 +136,11 @@ def test_playlists(server):
 
 
 def test_static_files(server):
-    with open(os.path.join(DIST, 'index.html'), 'rb') as f:
-        index = f.read()
     status, headers, body = http(server.port, '/')
-    check(status == 200 and body == index and headers.get('content-type', '').startswith('text/html'),
-          '"/" serves index.html')
+    check(status == 200 and body == pathlib.Path(DIST, 'index.html').read_bytes()
+          and headers.get('content-type', '').startswith('text/html'), '"/" serves index.html')
     check(http(server.port, '/no-such-page.html')[0] == 404, 'a missing file is 404')
-    with open(os.path.join(DIST, '..', 'README.md'), 'rb') as f:
-        outside = f.read()[:40]
+    outside = pathlib.Path(DIST, '..', 'README.md').read_bytes()[:40]
     escapes = ['/../README.md', '/%2e%2e/README.md', '/..%2fREADME.md', '/..%5cREADME.md', '/%c0%ae%c0%ae/README.md',
                '/./../README.md', '/v/../../README.md', '//README.md', '/Z:/etc/passwd', '/C:/windows/win.ini',
                '/%5c..%5cREADME.md', '/Z:/etc/hostname']
