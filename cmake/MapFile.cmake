@@ -1,6 +1,6 @@
 # Every executable gets a map file beside it, made after each link from its
 # own symbols and line table, in the layout that the tracked heap reads to
-# name the code behind each block (utils/MapFile).
+# name the code behind each block (utils/runtime/MapFile).
 set(MAP_FILE_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/make-map-file.sh)
 
 function(add_map_file target)
