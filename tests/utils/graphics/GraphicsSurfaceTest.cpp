@@ -1,0 +1,250 @@
+#include "GraphicsContext.h"
+#include "Pixels.h"
+#include "TestFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cairo.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+namespace {
+
+unsigned char* pixelBytes(GraphicsSurface* surface)
+{
+  cairo_surface_t* image = static_cast<CairoGraphicsContext*>(surface->getContext())->getTarget();
+  cairo_surface_flush(image);
+  return cairo_image_surface_get_data(image);
+}
+
+bool fileExists(const std::wstring& path)
+{
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string readAll(const std::wstring& path)
+{
+  std::string bytes;
+  FILE* file = _wfopen(path.c_str(), L"rb");
+  if (!file)
+    return bytes;
+  char block[4096];
+  size_t got;
+  while ((got = fread(block, 1, sizeof block, file)) > 0)
+    bytes.append(block, got);
+  fclose(file);
+  return bytes;
+}
+
+cairo_status_t readFromString(void* closure, unsigned char* data, unsigned int length)
+{
+  std::string* rest = static_cast<std::string*>(closure);
+  if (rest->size() < length)
+    return CAIRO_STATUS_READ_ERROR;
+  memcpy(data, rest->data(), length);
+  rest->erase(0, length);
+  return CAIRO_STATUS_SUCCESS;
+}
+
+bool appendToString(void* userData, const unsigned char* data, unsigned length)
+{
+  static_cast<std::string*>(userData)->append(reinterpret_cast<const char*>(data), length);
+  return true;
+}
+
+bool refuse(void*, const unsigned char*, unsigned)
+{
+  return false;
+}
+
+}
+
+TEST(GraphicsSurface, RgbExportIsRedGreenBlueOfTheNativePixels)
+{
+  Picture picture(2, 1, true);
+  unsigned char* data = pixelBytes(picture.surface());
+  const unsigned char native[8] = {0x10, 0x20, 0x30, 0xff, 0x01, 0x02, 0x03, 0xff};
+  memcpy(data, native, sizeof native);
+  cairo_surface_mark_dirty(static_cast<CairoGraphicsContext*>(picture.context())->getTarget());
+  unsigned char rgb[6];
+  ASSERT_TRUE(picture.surface()->getRGB(rgb, 6));
+  const unsigned char expected[6] = {0x30, 0x20, 0x10, 0x03, 0x02, 0x01};
+  EXPECT_EQ(0, memcmp(expected, rgb, 6));
+  EXPECT_DEATH(picture.surface()->getRGB(rgb, 5), "size >= width \\* height \\* 3");
+}
+
+TEST(GraphicsSurface, BlurFadesTheBorderOfAUniformImage)
+{
+  Picture picture(10, 10, true);
+  memset(pixelBytes(picture.surface()), 0xff, 10 * 10 * 4);
+  cairo_surface_mark_dirty(static_cast<CairoGraphicsContext*>(picture.context())->getTarget());
+  // Under 1 the box would have no size (a division by zero): nothing changes.
+  picture.surface()->blur(0.5);
+  EXPECT_EQ(WHITE, picture.pixel(0, 0));
+
+  picture.surface()->blur(2.0);
+  const unsigned char* data = pixelBytes(picture.surface());
+  // The share of each pixel's 4 × 4 box that the clamped look-ups count.
+  struct Case {
+    int x, y, value;
+  } cases[] = {{5, 5, 255}, {2, 7, 255}, {0, 5, 127}, {1, 5, 191}, {9, 5, 127}, {5, 0, 127}, {0, 0, 63}, {9, 9, 63}};
+  for (const Case& c : cases)
+    for (int channel = 0; channel < 4; ++channel)
+      EXPECT_EQ(c.value, data[(c.y * 10 + c.x) * 4 + channel]) << c.x << "," << c.y << " channel " << channel;
+}
+
+TEST(GraphicsSurface, SavesPngThatReadsBackPixelForPixel)
+{
+  TestFolder folder;
+  Picture picture(30, 20);
+  picture.context()->setFillColour(RED_COLOUR);
+  picture.context()->drawRoundRect(Rect(3, 3, 20, 12), 4);
+  std::wstring path = folder.path(L"glow \u00e9\u65e5.png");
+  ASSERT_TRUE(picture.surface()->save(path.c_str()));
+
+  std::string png = readAll(path);
+  cairo_surface_t* read = cairo_image_surface_create_from_png_stream(readFromString, &png);
+  ASSERT_EQ(CAIRO_STATUS_SUCCESS, cairo_surface_status(read));
+  EXPECT_EQ(30, cairo_image_surface_get_width(read));
+  EXPECT_EQ(0, memcmp(cairo_image_surface_get_data(read), pixelBytes(picture.surface()), 30 * 20 * 4));
+  cairo_surface_destroy(read);
+
+  std::string streamed;
+  EXPECT_TRUE(picture.surface()->writeToStream(appendToString, &streamed));
+  EXPECT_EQ(readAll(path), streamed);
+  EXPECT_FALSE(picture.surface()->writeToStream(refuse, nullptr));
+
+  std::wstring missing = folder.path(L"no such folder\\x.png");
+  EXPECT_FALSE(picture.surface()->save(missing.c_str()));
+  EXPECT_FALSE(fileExists(missing));
+}
+
+TEST(GraphicsSurface, PaintDcSurfaceDrawsIntoTheDcAndSavesNoFile)
+{
+  BITMAPINFO info = {};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), 30, 30, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits;
+  HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, section);
+  PatBlt(dc, 0, 0, 30, 30, WHITENESS);
+
+  GraphicsSurface* surface = createPaintDcSurface(dc);
+  surface->getContext()->setPen(NO_PEN);
+  surface->getContext()->setFillColour(RED_COLOUR);
+  surface->getContext()->drawRect(Rect(10, 10, 10, 10));
+  TestFolder folder;
+  std::wstring path = folder.path(L"paint.png");
+  EXPECT_FALSE(surface->save(path.c_str()));
+  EXPECT_FALSE(fileExists(path));
+  delete surface;
+
+  EXPECT_EQ(RGB(255, 0, 0), GetPixel(dc, 15, 15));
+  EXPECT_EQ(RGB(255, 255, 255), GetPixel(dc, 10, 15));
+  DeleteObject(SelectObject(dc, old));
+  DeleteDC(dc);
+}
+
+TEST(GraphicsSurface, PrintSurfaceRecordsPagesInAMetafile)
+{
+  HDC dc = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
+  // Wine's metafile DC reports an empty clip box, which cairo takes as the page.
+  IntersectClipRect(dc, 0, 0, 100, 100);
+  GraphicsSurface* surface = createPrintSurface(dc);
+  GraphicsContext* context = surface->getContext();
+  context->beginPage();
+  context->setPen(NO_PEN);
+  context->setFillColour(RED_COLOUR);
+  context->drawRect(Rect(20, 20, 40, 40));
+  context->endPage();
+  delete surface;
+  HENHMETAFILE metafile = CloseEnhMetaFile(dc);
+  ASSERT_NE(nullptr, metafile);
+  // The recorded bounds are those of the snapped square, (21.5, 21.5) to (61.5, 61.5).
+  ENHMETAHEADER header;
+  ASSERT_TRUE(GetEnhMetaFileHeader(metafile, sizeof header, &header));
+  EXPECT_NEAR(21, header.rclBounds.left, 1);
+  EXPECT_NEAR(61, header.rclBounds.right, 1);
+  EXPECT_NEAR(61, header.rclBounds.bottom, 1);
+
+  HDC screen = CreateCompatibleDC(nullptr);
+  BITMAPINFO info = {};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), 100, 100, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits;
+  HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(screen, section);
+  PatBlt(screen, 0, 0, 100, 100, WHITENESS);
+  // Played back into its own bounds, the picture keeps its size and place.
+  RECT frame = {header.rclBounds.left, header.rclBounds.top, header.rclBounds.right + 1, header.rclBounds.bottom + 1};
+  PlayEnhMetaFile(screen, metafile, &frame);
+  EXPECT_EQ(RGB(255, 0, 0), GetPixel(screen, 40, 40));
+  EXPECT_EQ(RGB(255, 255, 255), GetPixel(screen, 5, 5));
+  DeleteObject(SelectObject(screen, old));
+  DeleteDC(screen);
+  DeleteEnhMetaFile(metafile);
+}
+
+TEST(GraphicsSurface, ClipboardGetsABottomUpDibWithPaddedRows)
+{
+  GraphicsSurface* surface = createClipboardSurface(5, 3);
+  GraphicsContext* context = surface->getContext();
+  context->setPen(NO_PEN);
+  context->setFillColour(Colour(0, 0, 1, 1));
+  context->drawRect(Rect(-2, -2, 8, 6));
+  context->setFillColour(RED_COLOUR);
+  context->drawRect(Rect(-2, -2, 2, 2));  // the top left pixel
+  ASSERT_TRUE(surface->copyToClipboard(nullptr));
+  delete surface;
+
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  HGLOBAL dib = GetClipboardData(CF_DIB);
+  ASSERT_NE(nullptr, dib);
+  EXPECT_EQ(40u + 3 * 16, GlobalSize(dib));
+  const BITMAPINFOHEADER* header = static_cast<const BITMAPINFOHEADER*>(GlobalLock(dib));
+  EXPECT_EQ(5, header->biWidth);
+  EXPECT_EQ(3, header->biHeight);
+  EXPECT_EQ(24, header->biBitCount);
+  const unsigned char* rows = reinterpret_cast<const unsigned char*>(header + 1);
+  const unsigned char blue[3] = {0xff, 0, 0}, red[3] = {0, 0, 0xff};
+  EXPECT_EQ(0, memcmp(blue, rows, 3));            // bottom left
+  EXPECT_EQ(0, memcmp(red, rows + 2 * 16, 3));    // top left, two padded rows on
+  EXPECT_EQ(0, memcmp(blue, rows + 2 * 16 + 12, 3));
+  GlobalUnlock(dib);
+  CloseClipboard();
+}
+
+TEST(GraphicsSurface, PdfDocumentGrowsByDoublingAndIsWrittenWhole)
+{
+  TestFolder folder;
+  GraphicsPdfSurface pdf(200, 200, false);
+  GraphicsContext* context = pdf.getContext();
+  srand(7);
+  for (int i = 0; i < 4000; ++i) {
+    context->setPen(Pen(Colour(rand() % 256 / 255.0, 0, 0, 1), 1 + rand() % 3, 0));
+    context->drawLine(Point(rand() % 200, rand() % 200), Point(rand() % 200, rand() % 200));
+  }
+  std::wstring path = folder.path(L"lines \u00e9.pdf");
+  ASSERT_TRUE(pdf.save(path.c_str()));
+  EXPECT_GT(pdf.bytesUsed(), 32768u);
+  EXPECT_LE(pdf.bytesUsed(), pdf.capacity());
+  EXPECT_LT(pdf.capacity() / 2, pdf.bytesUsed());
+  EXPECT_EQ(0u, pdf.capacity() % 32768);
+  std::string written = readAll(path);
+  EXPECT_EQ(pdf.bytesUsed(), written.size());
+  EXPECT_EQ("%PDF", written.substr(0, 4));
+  EXPECT_NE(std::string::npos, written.rfind("%%EOF"));
+}
+
+TEST(GraphicsSurface, DocumentThatCannotGrowRefusesThePieceAndKeepsWhatItHas)
+{
+  GraphicsPdfSurface svg(50, 50, true);
+  unsigned before = svg.bytesUsed();
+  const unsigned char piece[4] = {'a', 'b', 'c', 'd'};
+  EXPECT_FALSE(svg.append(piece, UINT_MAX - 2));
+  EXPECT_FALSE(svg.append(piece, 0x90000000u));
+  EXPECT_EQ(before, svg.bytesUsed());
+  EXPECT_TRUE(svg.append(piece, 4));
+  EXPECT_EQ(before + 4, svg.bytesUsed());
+}
