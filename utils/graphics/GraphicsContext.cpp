@@ -806,44 +806,45 @@ private:
 
 }
 
-void GraphicsImageSurface::blur(double radius)
+bool boxBlur(unsigned char* pixels, int width, int height, int radius)
 {
-  int r = static_cast<int>(radius);
   // A box of no size would divide by zero: there is nothing to blur.
-  if (r < 1)
-    return;
-  unsigned char* data = imageData(_surface);
-  if (!data)
-    return;
-  int w = cairo_image_surface_get_width(_surface);
-  int h = cairo_image_surface_get_height(_surface);
-  size_t bytes = static_cast<size_t>(w) * h * 4;
+  if (radius < 1 || !pixels || width <= 0 || height <= 0)
+    return false;
+  size_t bytes = static_cast<size_t>(width) * height * 4;
   unsigned char* output = static_cast<unsigned char*>(DEBUG_MALLOC(bytes));
-  unsigned* table = static_cast<unsigned*>(DEBUG_MALLOC(static_cast<size_t>(w) * h * sizeof(unsigned)));
-  if (!output || !table) {
-    LogPrintf(GRAPHICS_LOG_KEY, "blur: no memory for a %dx%d image", w, h);
-    DEBUG_FREE(output);
-    DEBUG_FREE(table);
-    return;
-  }
-  memcpy(output, data, bytes);
-  SummedArea sums(table, w, h);
-  const float scale = static_cast<float>(1.0 / ((2.0 * r) * (2.0 * r)));
-  for (int channel = 0; channel < 4; ++channel) {
-    sums.build(data, channel);
-    for (int y = 0; y < h; ++y) {
-      for (int x = 0; x < w; ++x) {
-        // Unsigned arithmetic wraps, and the true total fits, so it is exact.
-        unsigned total = sums.clamped(x + r, y + r) + sums.clamped(x - r, y - r) - sums.clamped(x - r, y + r) -
-                         sums.clamped(x + r, y - r);
-        output[(y * w + x) * 4 + channel] = static_cast<unsigned char>(static_cast<unsigned>(total * scale));
+  unsigned* table = static_cast<unsigned*>(DEBUG_MALLOC(static_cast<size_t>(width) * height * sizeof(unsigned)));
+  bool blurred = output && table;
+  if (!blurred) {
+    LogPrintf(GRAPHICS_LOG_KEY, "blur: no memory for a %dx%d image", width, height);
+  } else {
+    memcpy(output, pixels, bytes);
+    SummedArea sums(table, width, height);
+    const int r = radius;
+    const float scale = static_cast<float>(1.0 / ((2.0 * r) * (2.0 * r)));
+    for (int channel = 0; channel < 4; ++channel) {
+      sums.build(pixels, channel);
+      for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+          // Unsigned arithmetic wraps, and the true total fits, so it is exact.
+          unsigned total = sums.clamped(x + r, y + r) + sums.clamped(x - r, y - r) -
+                           sums.clamped(x - r, y + r) - sums.clamped(x + r, y - r);
+          output[(y * width + x) * 4 + channel] = static_cast<unsigned char>(static_cast<unsigned>(total * scale));
+        }
       }
     }
+    memcpy(pixels, output, bytes);
   }
-  memcpy(data, output, bytes);
-  cairo_surface_mark_dirty(_surface);
   DEBUG_FREE(output);
   DEBUG_FREE(table);
+  return blurred;
+}
+
+void GraphicsImageSurface::blur(double radius)
+{
+  if (boxBlur(imageData(_surface), cairo_image_surface_get_width(_surface),
+              cairo_image_surface_get_height(_surface), static_cast<int>(radius)))
+    cairo_surface_mark_dirty(_surface);
 }
 
 GraphicsPaintDcSurface::GraphicsPaintDcSurface(HDC hdc, bool printing)

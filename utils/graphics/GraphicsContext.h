@@ -343,6 +343,12 @@ private:
   unsigned _capacity;
 };
 
+// Blurs 32-bit pixels (rows exactly 4 × width bytes apart) with a box of
+// 2r × 2r, all four bytes alike; the share of the box outside the image
+// counts as zero. False when nothing changed: a radius under 1, no
+// pixels, or no memory for the work.
+bool boxBlur(unsigned char* pixels, int width, int height, int radius);
+
 GraphicsSurface* createImageSurface(int width, int height, bool alpha);
 GraphicsSurface* createPaintDcSurface(HDC hdc);
 GraphicsSurface* createPrintSurface(HDC hdc);
