@@ -246,6 +246,8 @@ void DibImage::drawCached(HDC dc, const RECT* src, const RECT* dst, int maxCache
   ASSERT(_cacheSize == maxCache);
   int srcW = src->right - src->left, srcH = src->bottom - src->top;
   int dstW = dst->right - dst->left, dstH = dst->bottom - dst->top;
+  if (srcW <= 0 || srcH <= 0)
+    return;
   if (srcW == dstW && srcH == dstH) {
     draw(dc, dst->left, dst->top, dstW, dstH, src->left, src->top);
     return;

@@ -451,7 +451,7 @@ void CairoGraphicsContext::drawText(const wchar_t* text, double x, double y)
 void CairoGraphicsContext::getCharPositions(const wchar_t* text, double* positions)
 {
   double total = 0.0;
-  for (size_t i = 0; text[i]; ++i) {
+  for (size_t i = 0; text && text[i]; ++i) {
     const wchar_t unit[2] = {text[i], 0};
     cairo_text_extents_t extents;
     cairo_text_extents(_cairo, Utf8FromWide(unit).get(), &extents);
@@ -676,7 +676,11 @@ bool GraphicsSurface::save(const wchar_t* path)
     return false;
   }
   bool written = writeToFile(file);
-  return fclose(file) == 0 && written;
+  written = fclose(file) == 0 && written;
+  // A half-written file would pass for a picture or document.
+  if (!written)
+    DeleteFileW(path);
+  return written;
 }
 
 bool GraphicsSurface::copyToClipboard(HWND)

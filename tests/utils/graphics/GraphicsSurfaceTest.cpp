@@ -119,6 +119,15 @@ TEST(GraphicsSurface, SavesPngThatReadsBackPixelForPixel)
   std::wstring missing = folder.path(L"no such folder\\x.png");
   EXPECT_FALSE(picture.surface()->save(missing.c_str()));
   EXPECT_FALSE(fileExists(missing));
+
+  // An image cairo could not make draws nothing and writes no file.
+  std::unique_ptr<GraphicsSurface> failed(createImageSurface(-3, 5, false));
+  failed->getContext()->drawRect(Rect(0, 0, 2, 2));
+  unsigned char rgb[3];
+  EXPECT_FALSE(failed->getRGB(rgb, 3));
+  std::wstring unmade = folder.path(L"unmade.png");
+  EXPECT_FALSE(failed->save(unmade.c_str()));
+  EXPECT_FALSE(fileExists(unmade));
 }
 
 TEST(GraphicsSurface, PaintDcSurfaceDrawsIntoTheDcAndSavesNoFile)
