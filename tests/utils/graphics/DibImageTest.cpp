@@ -1,4 +1,5 @@
 #include "DibImage.h"
+#include "Pixels.h"
 
 #include <gtest/gtest.h>
 
@@ -15,28 +16,6 @@ void fillPattern(DibImage& image, int w, int h)
       image.setPixel(x, y, RGB(x * 16, y * 16, 7));
 }
 
-// A white memory DC on a 24-bit DIB section.
-struct DibDC {
-  HDC dc;
-  HGDIOBJ old;
-  DibDC(int w, int h)
-  {
-    BITMAPINFO info = {};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits;
-    HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    dc = CreateCompatibleDC(nullptr);
-    old = SelectObject(dc, section);
-    RECT whole = {0, 0, w, h};
-    FillRect(dc, &whole, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-  }
-  ~DibDC()
-  {
-    DeleteObject(SelectObject(dc, old));
-    DeleteDC(dc);
-  }
-  COLORREF pixel(int x, int y) { return GetPixel(dc, x, y); }
-};
 
 }
 
@@ -77,7 +56,7 @@ TEST(DibImage, CreateRefusesBadSizesAndDepths)
 
 TEST(DibImage, CopiesFromADeviceContextOrLeavesNothingOnFailure)
 {
-  DibDC source(6, 6);
+  MemoryDC source(6, 6);
   SetPixel(source.dc, 4, 1, RGB(200, 10, 20));
   DibImage image;
   RECT part = {2, 1, 5, 3};
@@ -96,7 +75,7 @@ TEST(DibImage, DrawsBlocksCountedFromTheTopAndStretches)
 {
   DibImage image;
   fillPattern(image, 4, 4);
-  DibDC screen(8, 8);
+  MemoryDC screen(8, 8);
   ASSERT_TRUE(image.draw(screen.dc, 5, 6, 2, 1, 1, 2));
   EXPECT_EQ(image.getPixel(1, 2), screen.pixel(5, 6));
   EXPECT_EQ(image.getPixel(2, 2), screen.pixel(6, 6));
@@ -140,7 +119,7 @@ TEST(DibImage, CachesScaledCopiesBySize)
 {
   DibImage image;
   fillPattern(image, 4, 4);
-  DibDC screen(16, 16);
+  MemoryDC screen(16, 16);
   RECT src = {0, 0, 4, 4};
   RECT same = {0, 0, 4, 4}, twice = {0, 0, 8, 8}, thrice = {0, 0, 12, 12}, quad = {0, 0, 16, 16};
 

@@ -132,15 +132,8 @@ TEST(GraphicsSurface, SavesPngThatReadsBackPixelForPixel)
 
 TEST(GraphicsSurface, PaintDcSurfaceDrawsIntoTheDcAndSavesNoFile)
 {
-  BITMAPINFO info = {};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), 30, 30, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits;
-  HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HDC dc = CreateCompatibleDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, section);
-  PatBlt(dc, 0, 0, 30, 30, WHITENESS);
-
-  GraphicsSurface* surface = createPaintDcSurface(dc);
+  MemoryDC window(30, 30, 32);
+  GraphicsSurface* surface = createPaintDcSurface(window.dc);
   surface->getContext()->setPen(NO_PEN);
   surface->getContext()->setFillColour(RED_COLOUR);
   surface->getContext()->drawRect(Rect(10, 10, 10, 10));
@@ -150,10 +143,8 @@ TEST(GraphicsSurface, PaintDcSurfaceDrawsIntoTheDcAndSavesNoFile)
   EXPECT_FALSE(fileExists(path));
   delete surface;
 
-  EXPECT_EQ(RGB(255, 0, 0), GetPixel(dc, 15, 15));
-  EXPECT_EQ(RGB(255, 255, 255), GetPixel(dc, 10, 15));
-  DeleteObject(SelectObject(dc, old));
-  DeleteDC(dc);
+  EXPECT_EQ(RGB(255, 0, 0), window.pixel(15, 15));
+  EXPECT_EQ(RGB(255, 255, 255), window.pixel(10, 15));
 }
 
 TEST(GraphicsSurface, PrintSurfaceRecordsPagesInAMetafile)
@@ -178,20 +169,12 @@ TEST(GraphicsSurface, PrintSurfaceRecordsPagesInAMetafile)
   EXPECT_NEAR(61, header.rclBounds.right, 1);
   EXPECT_NEAR(61, header.rclBounds.bottom, 1);
 
-  HDC screen = CreateCompatibleDC(nullptr);
-  BITMAPINFO info = {};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), 100, 100, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits;
-  HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(screen, section);
-  PatBlt(screen, 0, 0, 100, 100, WHITENESS);
+  MemoryDC screen(100, 100);
   // Played back into its own bounds, the picture keeps its size and place.
   RECT frame = {header.rclBounds.left, header.rclBounds.top, header.rclBounds.right + 1, header.rclBounds.bottom + 1};
-  PlayEnhMetaFile(screen, metafile, &frame);
-  EXPECT_EQ(RGB(255, 0, 0), GetPixel(screen, 40, 40));
-  EXPECT_EQ(RGB(255, 255, 255), GetPixel(screen, 5, 5));
-  DeleteObject(SelectObject(screen, old));
-  DeleteDC(screen);
+  PlayEnhMetaFile(screen.dc, metafile, &frame);
+  EXPECT_EQ(RGB(255, 0, 0), screen.pixel(40, 40));
+  EXPECT_EQ(RGB(255, 255, 255), screen.pixel(5, 5));
   DeleteEnhMetaFile(metafile);
 }
 

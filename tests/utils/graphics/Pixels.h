@@ -1,8 +1,11 @@
 #pragma once
 
-// Image surfaces for pixel checks: a white image, and its pixels as 0xRRGGBB.
+// Pixel checks: a white image surface with its pixels as 0xRRGGBB, and a
+// white memory DC on a DIB section.
 
 #include "GraphicsContext.h"
+
+#include <windows.h>
 
 #include <memory>
 #include <vector>
@@ -45,3 +48,26 @@ const unsigned WHITE = 0xffffff;
 const unsigned BLACK = 0x000000;
 const unsigned RED = 0xff0000;
 const Colour RED_COLOUR(1, 0, 0, 1);
+
+struct MemoryDC {
+  HDC dc;
+  HGDIOBJ old;
+  MemoryDC(int w, int h, int bitsPerPixel = 24)
+  {
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, static_cast<WORD>(bitsPerPixel), BI_RGB, 0, 0, 0, 0, 0};
+    void* bits;
+    HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    dc = CreateCompatibleDC(nullptr);
+    old = SelectObject(dc, section);
+    PatBlt(dc, 0, 0, w, h, WHITENESS);
+  }
+  ~MemoryDC()
+  {
+    DeleteObject(SelectObject(dc, old));
+    DeleteDC(dc);
+  }
+  MemoryDC(const MemoryDC&) = delete;
+  MemoryDC& operator=(const MemoryDC&) = delete;
+  COLORREF pixel(int x, int y) { return GetPixel(dc, x, y); }
+};
