@@ -24,6 +24,11 @@ bool fileExists(const std::wstring& path)
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+void markDirty(GraphicsSurface* surface)
+{
+  cairo_surface_mark_dirty(static_cast<CairoGraphicsContext*>(surface->getContext())->getTarget());
+}
+
 std::string readAll(const std::wstring& path)
 {
   std::string bytes;
@@ -38,25 +43,10 @@ std::string readAll(const std::wstring& path)
   return bytes;
 }
 
-cairo_status_t readFromString(void* closure, unsigned char* data, unsigned int length)
-{
-  std::string* rest = static_cast<std::string*>(closure);
-  if (rest->size() < length)
-    return CAIRO_STATUS_READ_ERROR;
-  memcpy(data, rest->data(), length);
-  rest->erase(0, length);
-  return CAIRO_STATUS_SUCCESS;
-}
-
 bool appendToString(void* userData, const unsigned char* data, unsigned length)
 {
   static_cast<std::string*>(userData)->append(reinterpret_cast<const char*>(data), length);
   return true;
-}
-
-bool refuse(void*, const unsigned char*, unsigned)
-{
-  return false;
 }
 
 }
@@ -67,7 +57,7 @@ TEST(GraphicsSurface, RgbExportIsRedGreenBlueOfTheNativePixels)
   unsigned char* data = pixelBytes(picture.surface());
   const unsigned char native[8] = {0x10, 0x20, 0x30, 0xff, 0x01, 0x02, 0x03, 0xff};
   memcpy(data, native, sizeof native);
-  cairo_surface_mark_dirty(static_cast<CairoGraphicsContext*>(picture.context())->getTarget());
+  markDirty(picture.surface());
   unsigned char rgb[6];
   ASSERT_TRUE(picture.surface()->getRGB(rgb, 6));
   const unsigned char expected[6] = {0x30, 0x20, 0x10, 0x03, 0x02, 0x01};
@@ -79,7 +69,7 @@ TEST(GraphicsSurface, BlurFadesTheBorderOfAUniformImage)
 {
   Picture picture(10, 10, true);
   memset(pixelBytes(picture.surface()), 0xff, 10 * 10 * 4);
-  cairo_surface_mark_dirty(static_cast<CairoGraphicsContext*>(picture.context())->getTarget());
+  markDirty(picture.surface());
   // Under 1 the box would have no size (a division by zero): nothing changes.
   picture.surface()->blur(0.5);
   EXPECT_EQ(WHITE, picture.pixel(0, 0));
@@ -95,7 +85,8 @@ TEST(GraphicsSurface, BlurFadesTheBorderOfAUniformImage)
       EXPECT_EQ(c.value, data[(c.y * 10 + c.x) * 4 + channel]) << c.x << "," << c.y << " channel " << channel;
 }
 
-TEST(GraphicsSurface, SavesPngThatReadsBackPixelForPixel)
+// The PNG's pixels are checked by the documents test, which decodes it.
+TEST(GraphicsSurface, SavesPngToFilesAndStreams)
 {
   TestFolder folder;
   Picture picture(30, 20);
@@ -104,17 +95,10 @@ TEST(GraphicsSurface, SavesPngThatReadsBackPixelForPixel)
   std::wstring path = folder.path(L"glow \u00e9\u65e5.png");
   ASSERT_TRUE(picture.surface()->save(path.c_str()));
 
-  std::string png = readAll(path);
-  cairo_surface_t* read = cairo_image_surface_create_from_png_stream(readFromString, &png);
-  ASSERT_EQ(CAIRO_STATUS_SUCCESS, cairo_surface_status(read));
-  EXPECT_EQ(30, cairo_image_surface_get_width(read));
-  EXPECT_EQ(0, memcmp(cairo_image_surface_get_data(read), pixelBytes(picture.surface()), 30 * 20 * 4));
-  cairo_surface_destroy(read);
-
   std::string streamed;
   EXPECT_TRUE(picture.surface()->writeToStream(appendToString, &streamed));
+  EXPECT_EQ("\x89PNG", streamed.substr(0, 4));
   EXPECT_EQ(readAll(path), streamed);
-  EXPECT_FALSE(picture.surface()->writeToStream(refuse, nullptr));
 
   std::wstring missing = folder.path(L"no such folder\\x.png");
   EXPECT_FALSE(picture.surface()->save(missing.c_str()));
