@@ -1,5 +1,7 @@
 #include "GraphicsContext.h"
 #include "Pixels.h"
+#include "Portability.h"
+#include "StringUtil.h"
 #include "TestFolder.h"
 
 #include <gtest/gtest.h>
@@ -19,11 +21,6 @@ unsigned char* pixelBytes(GraphicsSurface* surface)
   return cairo_image_surface_get_data(image);
 }
 
-bool fileExists(const std::wstring& path)
-{
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 void markDirty(GraphicsSurface* surface)
 {
   cairo_surface_mark_dirty(static_cast<CairoGraphicsContext*>(surface->getContext())->getTarget());
@@ -32,14 +29,7 @@ void markDirty(GraphicsSurface* surface)
 std::string readAll(const std::wstring& path)
 {
   std::string bytes;
-  FILE* file = _wfopen(path.c_str(), L"rb");
-  if (!file)
-    return bytes;
-  char block[4096];
-  size_t got;
-  while ((got = fread(block, 1, sizeof block, file)) > 0)
-    bytes.append(block, got);
-  fclose(file);
+  readFile(path, bytes);
   return bytes;
 }
 
@@ -102,7 +92,7 @@ TEST(GraphicsSurface, SavesPngToFilesAndStreams)
 
   std::wstring missing = folder.path(L"no such folder\\x.png");
   EXPECT_FALSE(picture.surface()->save(missing.c_str()));
-  EXPECT_FALSE(fileExists(missing));
+  EXPECT_FALSE(fileExists(missing.c_str()));
 
   // An image cairo could not make draws nothing and writes no file.
   std::unique_ptr<GraphicsSurface> failed(createImageSurface(-3, 5, false));
@@ -111,7 +101,7 @@ TEST(GraphicsSurface, SavesPngToFilesAndStreams)
   EXPECT_FALSE(failed->getRGB(rgb, 3));
   std::wstring unmade = folder.path(L"unmade.png");
   EXPECT_FALSE(failed->save(unmade.c_str()));
-  EXPECT_FALSE(fileExists(unmade));
+  EXPECT_FALSE(fileExists(unmade.c_str()));
 }
 
 TEST(GraphicsSurface, PaintDcSurfaceDrawsIntoTheDcAndSavesNoFile)
@@ -124,7 +114,7 @@ TEST(GraphicsSurface, PaintDcSurfaceDrawsIntoTheDcAndSavesNoFile)
   TestFolder folder;
   std::wstring path = folder.path(L"paint.png");
   EXPECT_FALSE(surface->save(path.c_str()));
-  EXPECT_FALSE(fileExists(path));
+  EXPECT_FALSE(fileExists(path.c_str()));
   delete surface;
 
   EXPECT_EQ(RGB(255, 0, 0), window.pixel(15, 15));
