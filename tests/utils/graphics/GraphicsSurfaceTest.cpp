@@ -1,7 +1,6 @@
 #include "GraphicsContext.h"
 #include "Pixels.h"
 #include "Portability.h"
-#include "StringUtil.h"
 #include "TestFolder.h"
 
 #include <gtest/gtest.h>
@@ -26,10 +25,18 @@ void markDirty(GraphicsSurface* surface)
   cairo_surface_mark_dirty(static_cast<CairoGraphicsContext*>(surface->getContext())->getTarget());
 }
 
+// Binary: the library's readFile reads text.
 std::string readAll(const std::wstring& path)
 {
   std::string bytes;
-  readFile(path, bytes);
+  FILE* file = _wfopen(path.c_str(), L"rb");
+  if (!file)
+    return bytes;
+  char block[4096];
+  size_t got;
+  while ((got = fread(block, 1, sizeof block, file)) > 0)
+    bytes.append(block, got);
+  fclose(file);
   return bytes;
 }
 
