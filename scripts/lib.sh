@@ -13,7 +13,8 @@ wine_env() {
 make_wine_prefix() {
   [ -f "$WINEPREFIX/system.reg" ] && return 0
   mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1
+  # With a display, making the prefix may wait on a window nobody closes.
+  DISPLAY= wineboot -i >/dev/null 2>&1
   # A crash must end the process at once instead of waiting on a dialog.
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   # A virtual desktop: without a window manager, hiding windows blocks.
@@ -37,4 +38,31 @@ wine_up() {
 wine_down() {
   wine_env
   wineserver -k >/dev/null 2>&1 || true
+}
+
+# One X display for a whole run, on a free number that Xvfb picks itself
+# (other checkouts run theirs at the same time), the size of Wine's virtual
+# desktop. Wine's desktop process keeps the display of the first program
+# that needed one, so this comes before the first wine command.
+display_up() {
+  local number_file
+  number_file=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
+  XVFB_PID=$!
+  for _ in $(seq 100); do
+    [ -s "$number_file" ] && break
+    sleep 0.1
+  done
+  [ -s "$number_file" ] || { echo "Xvfb did not start" >&2; rm -f "$number_file"; return 1; }
+  export DISPLAY=:$(cat "$number_file")
+  rm -f "$number_file"
+  # Windowed tests save their screenshots here.
+  export ZARUDODO_SCREENSHOTS=$BUILD/gui-screenshots
+  mkdir -p "$ZARUDODO_SCREENSHOTS"
+}
+
+display_down() {
+  [ -n "${XVFB_PID:-}" ] || return 0
+  kill "$XVFB_PID" 2>/dev/null || true
+  wait "$XVFB_PID" 2>/dev/null || true
 }
