@@ -1,0 +1,171 @@
+#include "WindowTestSupport.h"
+
+#include <gtest/gtest.h>
+
+TEST(CommandLine, SplitsAtBlanksOutsideQuotes)
+{
+  struct Case {
+    const wchar_t* text;
+    int maxArgs;
+    std::vector<std::wstring> args;
+  } cases[] = {
+    {L"play \"my video.mp4\" now", 8, {L"play", L"my video.mp4", L"now"}},
+    {L"a\"b c\"d e", 8, {L"a\"b c\"d", L"e"}},
+    {L"\"\"", 8, {L""}},
+    {L"\"\" x", 8, {L"", L"x"}},
+    {L"one two three", 1, {L"one"}},
+    {L"  \u00e9t\u00e9 \"C:\\Vid\u00e9os\\\u65e5\u672c.mkv\"  ", 8, {L"\u00e9t\u00e9", L"C:\\Vid\u00e9os\\\u65e5\u672c.mkv"}},
+    {L"\"open", 8, {L"open"}},
+    {L"", 8, {}},
+  };
+  for (const Case& c : cases) {
+    CommandLine line(c.text, c.maxArgs);
+    std::vector<std::wstring> args;
+    for (int i = 0; i < line.getCount(); i++)
+      args.push_back(line.getArg(i));
+    EXPECT_EQ(c.args, args) << toUtf8(c.text);
+  }
+}
+
+TEST(Rectangles, SnapToEdges)
+{
+  const RECT area = {0, 0, 1000, 800};
+  struct Case {
+    RECT in;
+    bool keepInside;
+    RECT out;
+    bool moved;
+  } cases[] = {
+    {{1, 300, 101, 400}, false, {2, 300, 102, 400}, true},
+    {{400, 300, 500, 400}, false, {400, 300, 500, 400}, false},
+    {{895, 795, 995, 895}, false, {898, 795, 998, 895}, true},
+    {{895, 795, 995, 895}, true, {898, 698, 998, 798}, true},
+    {{-50, -30, 50, 70}, true, {2, 2, 102, 102}, true},
+    {{-50, -30, 50, 70}, false, {-50, -30, 50, 70}, false},
+    // Taller than the area: the bottom rule wins over the top one.
+    {{100, 0, 200, 900}, true, {100, -102, 200, 798}, true},
+  };
+  for (const Case& c : cases) {
+    RECT r = c.in;
+    EXPECT_EQ(c.moved, snapToEdges(r, area, 10, c.keepInside)) << c.in.left << "," << c.in.top;
+    EXPECT_TRUE(EqualRect(&r, &c.out)) << c.in.left << "," << c.in.top << " -> " << r.left << "," << r.top;
+  }
+}
+
+TEST(Rectangles, NormalizeCenterAndContain)
+{
+  RECT r = {30, 40, 10, 20};
+  normalizeRect(r);
+  RECT normal = {10, 20, 30, 40};
+  EXPECT_TRUE(EqualRect(&r, &normal));
+
+  RECT box = {0, 0, 5, 3};
+  const RECT within = {10, 10, 21, 20};
+  centerRect(box, within);
+  RECT centred = {13, 14, 18, 17};
+  EXPECT_TRUE(EqualRect(&box, &centred)) << box.left << "," << box.top;
+
+  EXPECT_TRUE(pointInRect(normal, 10, 20));
+  EXPECT_FALSE(pointInRect(normal, 30, 25));
+  EXPECT_FALSE(pointInRect(normal, 15, 40));
+}
+
+TEST(Rectangles, FillOutsideLeavesTheInnerPart)
+{
+  HDC dc = CreateCompatibleDC(nullptr);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = 10;
+  info.bmiHeader.biHeight = -10;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  const RECT inner = {2, 3, 7, 8};
+  const RECT outer = {0, 0, 10, 10};
+  fillOutside(dc, inner, outer, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  GdiFlush();
+  const DWORD* pixel = static_cast<const DWORD*>(bits);
+  for (int y = 0; y < 10; y++) {
+    for (int x = 0; x < 10; x++) {
+      bool inside = pointInRect(inner, x, y);
+      EXPECT_EQ(inside ? 0u : 0xFFFFFFu, pixel[y * 10 + x] & 0xFFFFFF) << x << "," << y;
+    }
+  }
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+}
+
+TEST(Paths, ExtensionsLookOnlyAtTheFileName)
+{
+  struct Case {
+    const wchar_t* path;
+    const wchar_t* ext;
+    bool has;
+    int at;
+  } cases[] = {
+    {L"C:\\src\\main.cpp", L"cpp", true, 12},
+    {L"C:\\src\\main.cpp", L"c", false, 12},
+    {L"C:\\src\\MAIN.CPP", L"cpp", true, 12},
+    {L"C:\\my.videos\\clip", L"", true, -1},
+    {L"C:\\my.videos\\clip", L"videos\\clip", false, -1},
+    {L"C:\\videos\\clip.mp4", L"", false, 15},
+    {L"C:\\Vid\u00e9os\\f\u00eate.MKV", L"mkv", true, 15},
+    {L"clip", L"", true, -1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.has, hasExtension(c.path, c.ext)) << toUtf8(c.path) << " " << toUtf8(c.ext);
+    EXPECT_EQ(c.at, findExtension(c.path)) << toUtf8(c.path);
+  }
+  EXPECT_EQ(-1, findExtension(nullptr));
+}
+
+TEST(Paths, BackslashesAndFileNames)
+{
+  wchar_t path[64] = L"C:\\videos";
+  appendBackslash(path);
+  appendBackslash(path);
+  EXPECT_STREQ(L"C:\\videos\\", path);
+  removeBackslash(path);
+  EXPECT_STREQ(L"C:\\videos", path);
+  EXPECT_EQ(3, stripFileName(path));
+  EXPECT_STREQ(L"C:\\", path);
+  wcscpy(path, L"name.mp4");
+  EXPECT_EQ(0, stripFileName(path));
+  EXPECT_STREQ(L"", path);
+
+  wchar_t folder[MAX_PATH];
+  int length = getModuleDirectory(folder, MAX_PATH);
+  EXPECT_GT(length, 0);
+  EXPECT_EQ(L'\\', folder[length - 1]);
+  EXPECT_EQ(0, getModuleDirectory(folder, 4));
+}
+
+TEST(Errors, LastErrorTextWithoutSystemText)
+{
+  SetLastError(0x2000ABCD);
+  EXPECT_STREQ("Error retrieving error", lastErrorText());
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  EXPECT_STRNE("Error retrieving error", lastErrorText());
+}
+
+TEST(Units, TwipsConvertWholeMillimetres)
+{
+  initBaseWnd(GetModuleHandleW(nullptr), 0.75);
+  EXPECT_EQ(mmToPixelsX(25), twipsToPixelsX(1440));
+  EXPECT_EQ(mmToPixelsY(25), twipsToPixelsY(1440));
+  EXPECT_EQ(GetModuleHandleW(nullptr), getInstance());
+}
+
+TEST(DesktopClipboard, TextRoundTrip)
+{
+  RecordingWindow owner;
+  const wchar_t* text = L"Zarudodo \u00e9t\u00e9 \u65e5\u672c\r\nline two";
+  setClipboardText(owner.hwnd, text);
+  wchar_t* back = getClipboardText(owner.hwnd);
+  ASSERT_NE(nullptr, back);
+  EXPECT_STREQ(text, back);
+  DEBUG_FREE(back);
+}

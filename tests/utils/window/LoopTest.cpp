@@ -1,0 +1,165 @@
+#include "WindowTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const WORD CMD_RESCAN = 40001;
+const WORD CMD_COPY = 40002;
+
+MSG keyDown(HWND hwnd, WPARAM key)
+{
+  MSG msg = {};
+  msg.hwnd = hwnd;
+  msg.message = WM_KEYDOWN;
+  msg.wParam = key;
+  msg.lParam = 1;
+  return msg;
+}
+
+// Records the commands its window gets and ends the loop at the given one.
+class CommandWindow : public RecordingWindow {
+public:
+  LRESULT handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled) override
+  {
+    if (msg == WM_COMMAND) {
+      commands.push_back(LOWORD(wParam));
+      if (LOWORD(wParam) == quitCommand)
+        PostQuitMessage(quitCode);
+    }
+    return RecordingWindow::handleMessage(h, msg, wParam, lParam, handled);
+  }
+
+  std::vector<WORD> commands;
+  WORD quitCommand = 0;
+  int quitCode = 0;
+};
+
+}
+
+TEST(AcceleratorTable, EveryAttachedTableTranslatesInListOrder)
+{
+  CommandWindow first;
+  CommandWindow second;
+  AcceleratorTable a;
+  AcceleratorTable b;
+  a.add(FVIRTKEY, VK_F5, CMD_RESCAN);
+  b.add(FVIRTKEY, VK_F5, CMD_COPY);
+  a.attach(first.hwnd);
+  a.attach(first.hwnd);
+  b.attach(second.hwnd);
+  EXPECT_EQ(2, _numAccelerators);
+
+  MSG f5 = keyDown(first.hwnd, VK_F5);
+  EXPECT_TRUE(translateAccelerators(&f5));
+  EXPECT_EQ(std::vector<WORD>{CMD_RESCAN}, first.commands);
+  EXPECT_EQ(std::vector<WORD>{CMD_COPY}, second.commands);
+
+  // An entry added to a table in use is in its next platform table.
+  a.add(FVIRTKEY, VK_F6, CMD_COPY);
+  MSG f6 = keyDown(first.hwnd, VK_F6);
+  EXPECT_TRUE(translateAccelerators(&f6));
+  EXPECT_EQ(CMD_COPY, first.commands.back());
+  b.detach();
+  a.detach();
+  EXPECT_EQ(0, _numAccelerators);
+}
+
+TEST(AcceleratorTable, DeletedTableLeavesTheList)
+{
+  CommandWindow* window = new CommandWindow;
+  AcceleratorTable* table = new AcceleratorTable;
+  table->add(FVIRTKEY, VK_F5, CMD_RESCAN).attach(window->hwnd);
+  delete table;
+  delete window;
+  EXPECT_EQ(0, _numAccelerators);
+  MSG f5 = keyDown(0, VK_F5);
+  EXPECT_FALSE(translateAccelerators(&f5));
+}
+
+TEST(AcceleratorTable, FullTablesAndListsAreRefused)
+{
+  AcceleratorTable table;
+  for (int i = 0; i < MAX_ACCELERATORS; i++)
+    table.add(FVIRTKEY, static_cast<WORD>(VK_F1 + i), CMD_COPY);
+  EXPECT_DEATH(table.add(FVIRTKEY, VK_F12, CMD_COPY), "items <");
+
+  RecordingWindow window;
+  AcceleratorTable tables[MAX_ACCELERATOR_TABLES + 1];
+  for (int i = 0; i < MAX_ACCELERATOR_TABLES; i++)
+    tables[i].attach(window.hwnd);
+  EXPECT_DEATH(tables[MAX_ACCELERATOR_TABLES].attach(window.hwnd), "Assertion failed");
+  EXPECT_FALSE(tables[MAX_ACCELERATOR_TABLES].isRegistered());
+}
+
+namespace {
+
+class TestApplication : public BaseApplication {
+public:
+  TestApplication(bool start) : BaseApplication(GetModuleHandleW(nullptr), L"Zarudodo Vudade", 0.13f), _start(start) {}
+
+  bool init(const wchar_t*) override
+  {
+    if (!_start)
+      return false;
+    window = new CommandWindow;
+    window->quitCommand = CMD_RESCAN;
+    window->quitCode = 7;
+    accelerators.add(FVIRTKEY, VK_F5, CMD_RESCAN).attach(window->hwnd);
+    PostMessageW(window->hwnd, WM_KEYDOWN, VK_F5, 1);
+    return true;
+  }
+
+  void exit() override
+  {
+    exited = true;
+    accelerators.detach();
+    keyDispatched = window->saw(WM_KEYDOWN);
+    delete window;
+  }
+
+  CommandWindow* window = nullptr;
+  AcceleratorTable accelerators;
+  bool exited = false;
+  bool keyDispatched = true;
+
+private:
+  bool _start;
+};
+
+}
+
+TEST(BaseApplication, RunsTheLoopBetweenInitAndExit)
+{
+  TestApplication app(true);
+  EXPECT_STREQ(L"Zarudodo Vudade 0.13", app.getTitle());
+  // The key became the command that ended the loop, and was not dispatched.
+  EXPECT_EQ(7, app.run(L""));
+  EXPECT_TRUE(app.exited);
+  EXPECT_FALSE(app.keyDispatched);
+
+  TestApplication refused(false);
+  EXPECT_EQ(0, refused.run(L""));
+  EXPECT_FALSE(refused.exited);
+}
+
+TEST(MessageLoop, TimersReachTheirWindow)
+{
+  CommandWindow window;
+  SetTimer(window.hwnd, 1, 10, nullptr);
+  window.quitCommand = CMD_COPY;
+  window.quitCode = 3;
+  class Ticker : public MessageHandler {
+  public:
+    void tick(Window* w, UINT, LPARAM, WPARAM)
+    {
+      if (++ticks == 3)
+        PostMessageW(w->hwnd, WM_COMMAND, CMD_COPY, 0);
+    }
+    int ticks = 0;
+  } ticker;
+  window.addHandler(WM_TIMER, &ticker, &Ticker::tick);
+  EXPECT_EQ(3, runMessageLoop());
+  KillTimer(window.hwnd, 1);
+  EXPECT_GE(ticker.ticks, 3);
+}

@@ -1,0 +1,1505 @@
+#include "BaseWnd.h"
+
+#include "Assert.h"
+#include "DebugHeap.h"
+#include "Log.h"
+#include "Portability.h"
+#include "StringUtil.h"
+
+#include <objbase.h>
+
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <fcntl.h>
+#include <io.h>
+
+namespace {
+
+const int LOG_KEY = LogRegisterKey("L_BaseWnd", true);
+
+bool _baseWndInit = false;
+HINSTANCE _instance = 0;
+double mmPerPixelX = 1.0;
+double mmPerPixelY = 1.0;
+
+void logLastError(const char* what)
+{
+  LogPrintf(LOG_KEY, "%s failed: %s", what, lastErrorText());
+}
+
+}
+
+WindowMap windowMap;
+
+// ---------------------------------------------------------------- WindowFunctions
+
+RECT WindowFunctions::getClientRect()
+{
+  RECT r = {0, 0, 0, 0};
+  GetClientRect(hwnd, &r);
+  return r;
+}
+
+void WindowFunctions::moveWindow(int x, int y, int width, int height, bool repaint)
+{
+  MoveWindow(hwnd, x, y, width, height, repaint);
+}
+
+void WindowFunctions::moveWindow(const RECT& r, bool repaint)
+{
+  RECT n = r;
+  normalizeRect(n);
+  MoveWindow(hwnd, n.left, n.top, n.right - n.left, n.bottom - n.top, repaint);
+}
+
+void WindowFunctions::resize(int width, int height)
+{
+  RECT r;
+  GetWindowRect(hwnd, &r);
+  // MoveWindow places a child in its parent's client coordinates.
+  HWND parentWindow = (GetWindowLongW(hwnd, GWL_STYLE) & WS_CHILD) ? GetParent(hwnd) : 0;
+  if (parentWindow)
+    MapWindowPoints(HWND_DESKTOP, parentWindow, reinterpret_cast<POINT*>(&r), 1);
+  if (!MoveWindow(hwnd, r.left, r.top, width, height, TRUE)) {
+    logLastError("MoveWindow");
+    ASSERT(0);
+  }
+}
+
+void WindowFunctions::invalidate()
+{
+  if (hwnd)
+    debugInvalidateRect(hwnd, nullptr, FALSE);
+}
+
+void WindowFunctions::setText(const wchar_t* text)
+{
+  SetWindowTextW(hwnd, text);
+}
+
+bool WindowFunctions::isMaximized()
+{
+  WINDOWPLACEMENT placement;
+  placement.length = sizeof(placement);
+  if (!GetWindowPlacement(hwnd, &placement)) {
+    ASSERT(0);
+    return false;
+  }
+  return placement.showCmd == SW_SHOWMAXIMIZED;
+}
+
+RECT WindowFunctions::getChildRect(HWND child)
+{
+  RECT r;
+  GetWindowRect(child, &r);
+  ScreenToClient(hwnd, reinterpret_cast<POINT*>(&r.left));
+  ScreenToClient(hwnd, reinterpret_cast<POINT*>(&r.right));
+  return r;
+}
+
+HFONT WindowFunctions::getFont()
+{
+  HFONT font = reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0));
+  return font ? font : static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
+}
+
+void WindowFunctions::setFont(HFONT font)
+{
+  SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+}
+
+// ---------------------------------------------------------------- Window
+
+Window::Window()
+  : parent(0), hInstance(0), exStyle(0), style(0), className(L"Window"), title(L""), handlers(nullptr),
+    beingDestroyed(false), keepWindow(false)
+{
+  memset(&windowClass, 0, sizeof(windowClass));
+  windowClass.cbSize = WINDOW_CLASS_RECORD_SIZE;
+  windowClass.style = CS_DBLCLKS;
+  windowClass.lpfnWndProc = windowProc;
+  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+}
+
+Window::~Window()
+{
+  beingDestroyed = true;
+  parent = 0;
+  hInstance = 0;
+  className = nullptr;
+  title = nullptr;
+  if (!keepWindow && IsWindow(hwnd)) {
+    // No message of the destruction may reach the half-destroyed object.
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    DestroyWindow(hwnd);
+  }
+  DEBUG_FREE(handlers);
+  handlers = nullptr;
+}
+
+HWND Window::create(int x, int y, int width, int height, HWND parentWindow, HMENU menu, HINSTANCE instance)
+{
+  windowClass.lpszClassName = className;
+  windowClass.hInstance = instance;
+  hInstance = instance;
+  // A class registered by an earlier window of this class is fine.
+  RegisterClassExW(&windowClass);
+  GetLastError();
+  hwnd = CreateWindowExW(exStyle, className, title, style, x, y, width, height, parentWindow, menu, instance, this);
+  parent = parentWindow;
+  if (!hwnd)
+    logLastError("CreateWindowExW");
+  return hwnd;
+}
+
+void Window::addHandler(UINT msg, MessageHandler* object, MessageHandlerFunction handler)
+{
+  if (!handlers)
+    handlers = static_cast<MessageHandlerTable*>(DEBUG_CALLOC(1, sizeof(MessageHandlerTable)));
+  if (handlers->count >= MAX_MESSAGE_HANDLERS) {
+    ASSERT(0);
+    return;
+  }
+  handlers->messages[handlers->count] = msg;
+  handlers->objects[handlers->count] = object;
+  handlers->functions[handlers->count] = handler;
+  handlers->count++;
+}
+
+LRESULT Window::handleMessage(HWND, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled)
+{
+  *handled = FALSE;
+  if (!handlers)
+    return 0;
+  for (unsigned i = 0; i < handlers->count; i++) {
+    if (handlers->messages[i] != msg)
+      continue;
+    (handlers->objects[i]->*handlers->functions[i])(this, msg, lParam, wParam);
+    *handled = TRUE;
+  }
+  return 0;
+}
+
+LRESULT CALLBACK Window::windowProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+  if (msg == WM_NCCREATE) {
+    Window* created = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+    created->hwnd = h;
+  }
+  BOOL handled = FALSE;
+  LRESULT result = 0;
+  Window* object = reinterpret_cast<Window*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+  if (object && !object->beingDestroyed)
+    result = object->handleMessage(h, msg, wParam, lParam, &handled);
+  // A handler may have deleted its own object, which cut the link.
+  if (object && msg == WM_DESTROY && GetWindowLongPtrW(h, GWLP_USERDATA) == reinterpret_cast<LONG_PTR>(object))
+    object->hwnd = 0;
+  return handled ? result : DefWindowProcW(h, msg, wParam, lParam);
+}
+
+// ---------------------------------------------------------------- SubclassedWindow
+
+SubclassedWindow::~SubclassedWindow()
+{
+  if (hwnd)
+    unsubclass();
+}
+
+void SubclassedWindow::subclass(HWND h)
+{
+  ASSERT(this->hwnd == 0);
+  hwnd = h;
+  oldProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(subclassProc)));
+  windowMap.setSubclassed(h, this);
+}
+
+void SubclassedWindow::unsubclass()
+{
+  SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(oldProc));
+  oldProc = 0;
+  windowMap.removeSubclassed(hwnd, this);
+  hwnd = 0;
+}
+
+LRESULT SubclassedWindow::handleMessage(HWND, UINT, WPARAM, LPARAM, BOOL* handled)
+{
+  *handled = FALSE;
+  return 0;
+}
+
+LRESULT CALLBACK SubclassedWindow::subclassProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+  SubclassedWindow* object = windowMap.getSubclassed(h);
+  if (!object)
+    return DefWindowProcW(h, msg, wParam, lParam);
+  BOOL handled = FALSE;
+  LRESULT result = object->handleMessage(h, msg, wParam, lParam, &handled);
+  // The window's own procedure still has to see its WM_DESTROY.
+  WNDPROC proc = object->oldProc;
+  if (msg == WM_DESTROY)
+    object->unsubclass();
+  if (handled)
+    return result;
+  return proc ? CallWindowProcW(proc, h, msg, wParam, lParam) : DefWindowProcW(h, msg, wParam, lParam);
+}
+
+// ---------------------------------------------------------------- WindowMap
+
+WindowMap::WindowMap()
+{
+  memset(_buckets, 0, sizeof(_buckets));
+}
+
+WindowMap::~WindowMap()
+{
+  for (WindowMapItem*& head : _buckets) {
+    while (head) {
+      WindowMapItem* next = head->next;
+      DEBUG_FREE(head);
+      head = next;
+    }
+  }
+}
+
+WindowMapItem* WindowMap::find(HWND h)
+{
+  for (WindowMapItem* item = _buckets[bucketOf(h)]; item; item = item->next) {
+    if (item->hwnd == h)
+      return item;
+  }
+  return nullptr;
+}
+
+WindowMapItem* WindowMap::findOrAdd(HWND h)
+{
+  WindowMapItem* item = find(h);
+  if (item)
+    return item;
+  item = static_cast<WindowMapItem*>(DEBUG_CALLOC(1, sizeof(WindowMapItem)));
+  item->hwnd = h;
+  item->next = _buckets[bucketOf(h)];
+  _buckets[bucketOf(h)] = item;
+  return item;
+}
+
+void WindowMap::removeIfEmpty(WindowMapItem* item)
+{
+  if (item->dialog || item->subclassed)
+    return;
+  for (WindowMapItem** link = &_buckets[bucketOf(item->hwnd)]; *link; link = &(*link)->next) {
+    if (*link == item) {
+      *link = item->next;
+      DEBUG_FREE(item);
+      return;
+    }
+  }
+  ASSERT(0);
+}
+
+void WindowMap::setDialog(HWND h, Dialog* dialog)
+{
+  WindowMapItem* item = findOrAdd(h);
+  ASSERT(item->dialog == 0);
+  item->dialog = dialog;
+}
+
+Dialog* WindowMap::getDialog(HWND h)
+{
+  WindowMapItem* item = find(h);
+  return item ? item->dialog : nullptr;
+}
+
+void WindowMap::removeDialog(HWND h, Dialog* dialog)
+{
+  WindowMapItem* item = find(h);
+  if (!item || item->dialog != dialog) {
+    ASSERT(0);
+    return;
+  }
+  item->dialog = nullptr;
+  removeIfEmpty(item);
+}
+
+void WindowMap::setSubclassed(HWND h, SubclassedWindow* window)
+{
+  WindowMapItem* item = findOrAdd(h);
+  ASSERT(item->subclassed == 0);
+  item->subclassed = window;
+}
+
+SubclassedWindow* WindowMap::getSubclassed(HWND h)
+{
+  WindowMapItem* item = find(h);
+  return item ? item->subclassed : nullptr;
+}
+
+void WindowMap::removeSubclassed(HWND h, SubclassedWindow* window)
+{
+  WindowMapItem* item = find(h);
+  if (!item || item->subclassed != window) {
+    ASSERT(0);
+    return;
+  }
+  item->subclassed = nullptr;
+  removeIfEmpty(item);
+}
+
+// ---------------------------------------------------------------- framework
+
+void initBaseWnd(HINSTANCE instance, double scale)
+{
+  _baseWndInit = true;
+  _instance = instance;
+  int longSide = GetSystemMetrics(SM_CXSCREEN);
+  int shortSide = GetSystemMetrics(SM_CYSCREEN);
+  bool portrait = shortSide > longSide;
+  if (portrait)
+    std::swap(longSide, shortSide);
+  // A large screen is taken to be 377 x 302 mm, a small one 286 x 215 mm.
+  bool large = longSide > 1024;
+  mmPerPixelX = (large ? 377.0 : 286.0) / longSide / scale;
+  mmPerPixelY = (large ? 302.0 : 215.0) / shortSide / scale;
+  if (portrait)
+    std::swap(mmPerPixelX, mmPerPixelY);
+}
+
+HINSTANCE getInstance()
+{
+  ASSERT(_baseWndInit);
+  return _instance;
+}
+
+int mmToPixelsX(int mm)
+{
+  ASSERT(_baseWndInit);
+  return static_cast<int>(mm / mmPerPixelX);
+}
+
+int mmToPixelsY(int mm)
+{
+  ASSERT(_baseWndInit);
+  return static_cast<int>(mm / mmPerPixelY);
+}
+
+int twipsToPixelsX(int twips)
+{
+  ASSERT(_baseWndInit);
+  return mmToPixelsX(static_cast<int>(twips * 25.4 / 1440));
+}
+
+int twipsToPixelsY(int twips)
+{
+  ASSERT(_baseWndInit);
+  return mmToPixelsY(static_cast<int>(twips * 25.4 / 1440));
+}
+
+// ---------------------------------------------------------------- BaseApplication
+
+BaseApplication::BaseApplication(HINSTANCE instance, const wchar_t* name, float version)
+  : _version(version), _name(DEBUG_WCSDUP(name)), _hInstance(instance)
+{
+  size_t length = wcslen(name) + 16;
+  _title = static_cast<wchar_t*>(DEBUG_MALLOC(length * sizeof(wchar_t)));
+  swprintf(_title, length, L"%ls %.2f", name, static_cast<double>(version));
+}
+
+BaseApplication::~BaseApplication()
+{
+  DEBUG_FREE(_name);
+  DEBUG_FREE(_title);
+}
+
+int BaseApplication::run(const wchar_t* cmdLine)
+{
+  if (FAILED(CoInitialize(nullptr))) {
+    MessageBoxW(0, L"Could not initialize the COM library.", _name, MB_ICONEXCLAMATION);
+    return -1;
+  }
+  int result = 0;
+  if (init(cmdLine)) {
+    result = runMessageLoop();
+    exit();
+  }
+  CoUninitialize();
+  return result;
+}
+
+int runMessageLoop()
+{
+  MSG msg;
+  for (;;) {
+    BOOL got = GetMessageW(&msg, 0, 0, 0);
+    if (got == 0)
+      return static_cast<int>(msg.wParam);
+    if (got == -1)
+      continue;
+    if (translateAccelerators(&msg) || isModelessDialogMessage(&msg) || isModelessPropertySheetMessage(&msg))
+      continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+// ---------------------------------------------------------------- CommandLine
+
+CommandLine::CommandLine(const wchar_t* text, int maxArgs)
+  : _count(0), _text(DEBUG_WCSDUP(text)),
+    _args(static_cast<wchar_t**>(DEBUG_CALLOC(maxArgs > 0 ? maxArgs : 1, sizeof(wchar_t*))))
+{
+  enum State { BETWEEN, UNQUOTED, QUOTE_IN_UNQUOTED, AFTER_OPEN_QUOTE, QUOTED };
+  State state = BETWEEN;
+  for (wchar_t* c = _text; *c; c++) {
+    switch (state) {
+    case BETWEEN:
+      if (_count == maxArgs)
+        return;
+      if (*c == L'"') {
+        state = AFTER_OPEN_QUOTE;
+      } else if (*c != L' ') {
+        _args[_count++] = c;
+        state = UNQUOTED;
+      }
+      break;
+    case UNQUOTED:
+      if (*c == L' ') {
+        *c = 0;
+        state = BETWEEN;
+      } else if (*c == L'"') {
+        state = QUOTE_IN_UNQUOTED;
+      }
+      break;
+    case QUOTE_IN_UNQUOTED:
+      if (*c == L'"')
+        state = UNQUOTED;
+      break;
+    case AFTER_OPEN_QUOTE:
+      _args[_count++] = c;
+      if (*c == L'"') {
+        *c = 0;
+        state = BETWEEN;
+      } else {
+        state = QUOTED;
+      }
+      break;
+    case QUOTED:
+      if (*c == L'"') {
+        *c = 0;
+        state = BETWEEN;
+      }
+      break;
+    }
+  }
+}
+
+CommandLine::~CommandLine()
+{
+  DEBUG_FREE(_text);
+  DEBUG_FREE(_args);
+}
+
+const wchar_t* CommandLine::getArg(int i) const
+{
+  if (i < 0 || i >= _count) {
+    ASSERT(0);
+    return nullptr;
+  }
+  return _args[i];
+}
+
+// ---------------------------------------------------------------- rectangles
+
+void normalizeRect(RECT& r)
+{
+  if (r.left > r.right)
+    std::swap(r.left, r.right);
+  if (r.top > r.bottom)
+    std::swap(r.top, r.bottom);
+}
+
+bool centerRect(RECT& r, const RECT& within)
+{
+  int width = r.right - r.left;
+  int height = r.bottom - r.top;
+  int centreX = within.left + static_cast<int>((within.right - within.left) / 2.0);
+  int centreY = within.top + static_cast<int>((within.bottom - within.top) / 2.0);
+  r.left = centreX - static_cast<int>(width / 2.0);
+  r.top = centreY - static_cast<int>(height / 2.0);
+  r.right = r.left + width;
+  r.bottom = r.top + height;
+  return true;
+}
+
+bool pointInRect(const RECT& r, int x, int y)
+{
+  return r.left <= x && x < r.right && r.top <= y && y < r.bottom;
+}
+
+void fillOutside(HDC dc, const RECT& inner, const RECT& outer, HBRUSH brush)
+{
+  RECT strips[4] = {
+    {outer.left, outer.top, outer.right, inner.top},
+    {outer.left, inner.bottom, outer.right, outer.bottom},
+    {outer.left, outer.top, inner.left, outer.bottom},
+    {inner.right, outer.top, outer.right, outer.bottom},
+  };
+  bool needed[4] = {inner.top > outer.top, inner.bottom < outer.bottom, inner.left > outer.left,
+                    inner.right < outer.right};
+  for (int i = 0; i < 4; i++) {
+    if (needed[i])
+      FillRect(dc, &strips[i], brush);
+  }
+}
+
+void getWorkArea(RECT& r)
+{
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0);
+}
+
+bool snapToEdges(RECT& r, const RECT& area, int distance, bool keepInside)
+{
+  const int GAP = 2;
+  int left = r.left;
+  int top = r.top;
+  int width = r.right - r.left;
+  int height = r.bottom - r.top;
+  if (keepInside) {
+    top = std::max(top, static_cast<int>(area.top));
+    left = std::max(left, static_cast<int>(area.left));
+    if (top + height > area.bottom)
+      top = area.bottom - height;
+    if (left + width > area.right)
+      left = area.right - width;
+  }
+  if (abs(top - area.top) < distance)
+    top = area.top + GAP;
+  if (abs(top + height - area.bottom) < distance)
+    top = area.bottom - height - GAP;
+  if (abs(left - area.left) < distance)
+    left = area.left + GAP;
+  if (abs(left + width - area.right) < distance)
+    left = area.right - width - GAP;
+  bool moved = left != r.left || top != r.top;
+  r.left = left;
+  r.top = top;
+  r.right = left + width;
+  r.bottom = top + height;
+  return moved;
+}
+
+// ---------------------------------------------------------------- platform helpers
+
+void forceForegroundWindow(HWND hwnd)
+{
+  OSVERSIONINFOW version;
+  version.dwOSVersionInfoSize = sizeof(version);
+  GetVersionExW(&version);
+  bool win98 = version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS &&
+               (version.dwMajorVersion > 4 || (version.dwMajorVersion == 4 && version.dwMinorVersion > 0));
+  if (win98) {
+    DWORD timeout = 0;
+    SystemParametersInfoW(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &timeout, 0);
+    SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, nullptr, 0);
+    SetForegroundWindow(hwnd);
+    SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, reinterpret_cast<void*>(static_cast<UINT_PTR>(timeout)), 0);
+  } else if (version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5) {
+    DWORD foregroundThread = GetWindowThreadProcessId(GetForegroundWindow(), nullptr);
+    DWORD ownThread = GetCurrentThreadId();
+    AttachThreadInput(ownThread, foregroundThread, TRUE);
+    SetForegroundWindow(hwnd);
+    AttachThreadInput(ownThread, foregroundThread, FALSE);
+  } else {
+    SetForegroundWindow(hwnd);
+  }
+}
+
+BOOL setLayeredAttributes(HWND hwnd, COLORREF key, BYTE alpha, DWORD flags)
+{
+  typedef BOOL(WINAPI * Function)(HWND, COLORREF, BYTE, DWORD);
+  static Function function = nullptr;
+  if (!function)
+    function = reinterpret_cast<Function>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"USER32.DLL"), "SetLayeredWindowAttributes")));
+  return function ? function(hwnd, key, alpha, flags) : FALSE;
+}
+
+BOOL animateWindow(HWND hwnd, DWORD time, DWORD flags)
+{
+  typedef BOOL(WINAPI * Function)(HWND, DWORD, DWORD);
+  static Function function = reinterpret_cast<Function>(
+    reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"USER32.DLL"), "AnimateWindow")));
+  if (function)
+    return function(hwnd, time, flags);
+  return ShowWindow(hwnd, (flags & AW_HIDE) ? SW_HIDE : SW_SHOWNORMAL);
+}
+
+const char* lastErrorText()
+{
+  static char text[1024];
+  std::string message = toUtf8(getLastErrorText());
+  snprintf(text, sizeof(text), "%s", message.c_str());
+  return text;
+}
+
+// ---------------------------------------------------------------- paths
+
+namespace {
+
+// Where the file name of a path starts.
+const wchar_t* fileNameOf(const wchar_t* path)
+{
+  const wchar_t* name = path;
+  for (const wchar_t* c = path; *c; c++) {
+    if (*c == L'\\' || *c == L'/' || *c == L':')
+      name = c + 1;
+  }
+  return name;
+}
+
+}
+
+int findExtension(const wchar_t* path)
+{
+  if (!path)
+    return -1;
+  const wchar_t* dot = wcsrchr(fileNameOf(path), L'.');
+  return dot ? static_cast<int>(dot - path) + 1 : -1;
+}
+
+bool hasExtension(const wchar_t* path, const wchar_t* ext)
+{
+  int at = findExtension(path);
+  if (at < 0)
+    return *ext == 0;
+  return _wcsicmp(path + at, ext) == 0;
+}
+
+void appendBackslash(wchar_t* path)
+{
+  size_t length = wcslen(path);
+  if (length == 0 || path[length - 1] != L'\\')
+    wcscpy(path + length, L"\\");
+}
+
+void removeBackslash(wchar_t* path)
+{
+  size_t length = wcslen(path);
+  if (length > 0 && path[length - 1] == L'\\')
+    path[length - 1] = 0;
+}
+
+int stripFileName(wchar_t* path)
+{
+  wchar_t* slash = wcsrchr(path, L'\\');
+  wchar_t* end = slash ? slash + 1 : path;
+  *end = 0;
+  return static_cast<int>(end - path);
+}
+
+int getModuleDirectory(wchar_t* buffer, int size)
+{
+  DWORD length = GetModuleFileNameW(nullptr, buffer, size);
+  if (length == 0 || static_cast<int>(length) >= size)
+    return 0;
+  return stripFileName(buffer);
+}
+
+void setWorkingDirectoryToModule()
+{
+  wchar_t folder[520];
+  if (getModuleDirectory(folder, 520))
+    SetCurrentDirectoryW(folder);
+}
+
+bool attachParentConsole()
+{
+  typedef BOOL(WINAPI * Function)(DWORD);
+  Function attach = reinterpret_cast<Function>(
+    reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"KERNEL32"), "AttachConsole")));
+  // Reopening without a console would close the standard output we have.
+  if (!attach || !attach(ATTACH_PARENT_PROCESS))
+    return false;
+  return freopen("CONIN$", "r", stdin) && freopen("CONOUT$", "w", stdout);
+}
+
+// ---------------------------------------------------------------- clipboard
+
+void setClipboardText(HWND owner, const wchar_t* text)
+{
+  size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, bytes);
+  if (!block)
+    return;
+  memcpy(GlobalLock(block), text, bytes);
+  GlobalUnlock(block);
+  if (OpenClipboard(owner)) {
+    EmptyClipboard();
+    // The clipboard owns the block once it took it.
+    if (SetClipboardData(CF_UNICODETEXT, block))
+      block = 0;
+    CloseClipboard();
+  }
+  if (block) {
+    logLastError("Setting the clipboard");
+    GlobalFree(block);
+  }
+}
+
+wchar_t* getClipboardText(HWND owner)
+{
+  if (!OpenClipboard(owner))
+    return nullptr;
+  wchar_t* copy = nullptr;
+  HANDLE data = GetClipboardData(CF_UNICODETEXT);
+  if (data) {
+    const wchar_t* text = static_cast<const wchar_t*>(GlobalLock(data));
+    if (text)
+      copy = DEBUG_WCSDUP(text);
+    GlobalUnlock(data);
+  }
+  CloseClipboard();
+  return copy;
+}
+
+// ---------------------------------------------------------------- Menu
+
+Menu::Menu(bool popup) : hMenu(popup ? CreatePopupMenu() : CreateMenu()), owned(true), count(0) {}
+
+Menu::Menu() : Menu(true) {}
+
+Menu::Menu(HMENU menu) : hMenu(menu), owned(false), count(0) {}
+
+Menu::~Menu()
+{
+  if (owned)
+    DestroyMenu(hMenu);
+  hMenu = 0;
+}
+
+Menu& Menu::append(const wchar_t* text, UINT id)
+{
+  AppendMenuW(hMenu, MF_STRING, id, text);
+  count++;
+  return *this;
+}
+
+Menu& Menu::appendSeparator()
+{
+  AppendMenuW(hMenu, MF_SEPARATOR, 0, nullptr);
+  count++;
+  return *this;
+}
+
+Menu& Menu::appendPopup(const wchar_t* text, Menu& submenu)
+{
+  AppendMenuW(hMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(submenu.hMenu), text);
+  count++;
+  return *this;
+}
+
+Menu& Menu::appendOwnerDraw(const void* data, UINT id)
+{
+  AppendMenuW(hMenu, MF_OWNERDRAW, id, static_cast<const wchar_t*>(data));
+  count++;
+  return *this;
+}
+
+void Menu::check(UINT id, bool on)
+{
+  CheckMenuItem(hMenu, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void Menu::enable(UINT id, bool enabled)
+{
+  ASSERT(GetMenuItemCount(hMenu) > 0);
+  ASSERT(IsMenu(hMenu));
+  EnableMenuItem(hMenu, id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+void Menu::setDefaultItem(UINT id)
+{
+  SetMenuDefaultItem(hMenu, id, FALSE);
+}
+
+void Menu::setItemText(UINT id, const wchar_t* text)
+{
+  MENUITEMINFOW info;
+  memset(&info, 0, sizeof(info));
+  info.cbSize = sizeof(info);
+  info.fMask = MIIM_TYPE;
+  info.fType = MFT_STRING;
+  info.dwTypeData = const_cast<wchar_t*>(text);
+  info.cch = static_cast<UINT>(wcslen(text));
+  SetMenuItemInfoW(hMenu, id, FALSE, &info);
+}
+
+void Menu::removeAll()
+{
+  for (; count > 0; count--)
+    RemoveMenu(hMenu, 0, MF_BYPOSITION);
+}
+
+// ---------------------------------------------------------------- accelerators
+
+AcceleratorListEntry _acceleratorList[MAX_ACCELERATOR_TABLES];
+int _numAccelerators = 0;
+
+AcceleratorTable::AcceleratorTable() : registered(false), _haccel(0), items(0)
+{
+  memset(_array, 0, sizeof(_array));
+}
+
+// The loop walks the list on every message: a deleted table must leave it.
+AcceleratorTable::~AcceleratorTable()
+{
+  detach();
+  destroyHandle();
+}
+
+void AcceleratorTable::destroyHandle()
+{
+  if (_haccel)
+    DestroyAcceleratorTable(_haccel);
+  _haccel = 0;
+}
+
+AcceleratorTable& AcceleratorTable::add(BYTE fVirt, WORD key, WORD cmd)
+{
+  destroyHandle();
+  ASSERT(items < static_cast<int>(sizeof(_array) / sizeof(*_array)));
+  _array[items].fVirt = fVirt;
+  _array[items].key = key;
+  _array[items].cmd = cmd;
+  items++;
+  return *this;
+}
+
+HACCEL AcceleratorTable::getHandle()
+{
+  if (!_haccel) {
+    _haccel = CreateAcceleratorTableW(_array, items);
+    ASSERT(_haccel);
+  }
+  return _haccel;
+}
+
+void AcceleratorTable::attach(HWND hwnd)
+{
+  if (_numAccelerators >= MAX_ACCELERATOR_TABLES) {
+    ASSERT(0);
+    return;
+  }
+  if (registered)
+    return;
+  _acceleratorList[_numAccelerators].hwnd = hwnd;
+  _acceleratorList[_numAccelerators].table = this;
+  _numAccelerators++;
+  registered = true;
+}
+
+void AcceleratorTable::detach()
+{
+  if (!registered)
+    return;
+  ASSERT(_numAccelerators > 0);
+  int i = 0;
+  while (i < _numAccelerators && _acceleratorList[i].table != this)
+    i++;
+  for (; i + 1 < _numAccelerators; i++)
+    _acceleratorList[i] = _acceleratorList[i + 1];
+  _numAccelerators--;
+  registered = false;
+}
+
+bool translateAccelerators(MSG* msg)
+{
+  bool translated = false;
+  for (int i = 0; i < _numAccelerators; i++) {
+    ASSERT(IsWindow( _acceleratorList[i].hwnd ));
+    if (TranslateAcceleratorW(_acceleratorList[i].hwnd, _acceleratorList[i].table->getHandle(), msg))
+      translated = true;
+  }
+  return translated;
+}
+
+// ---------------------------------------------------------------- DC
+
+DC::DC() : _hDC(GetDC(nullptr)), _owned(true), _oldFont(0), _oldPen(0), _oldBrush(0) {}
+
+DC::DC(HDC dc) : _hDC(dc), _owned(false), _oldFont(0), _oldPen(0), _oldBrush(0) {}
+
+DC::DC(const DC& other)
+  : _hDC(other._hDC), _owned(false), _oldFont(other._oldFont), _oldPen(other._oldPen), _oldBrush(other._oldBrush)
+{
+}
+
+DC::~DC()
+{
+  for (HGDIOBJ* saved : {&_oldFont, &_oldPen, &_oldBrush}) {
+    if (*saved)
+      SelectObject(_hDC, *saved);
+    *saved = 0;
+  }
+  if (_owned)
+    ReleaseDC(nullptr, _hDC);
+  _hDC = 0;
+}
+
+HGDIOBJ DC::select(HGDIOBJ object, HGDIOBJ& saved)
+{
+  HGDIOBJ old = SelectObject(_hDC, object);
+  if (!saved)
+    saved = old;
+  return old;
+}
+
+HGDIOBJ DC::selectFont(HGDIOBJ font)
+{
+  return select(font, _oldFont);
+}
+
+HGDIOBJ DC::selectPen(HGDIOBJ pen)
+{
+  return select(pen, _oldPen);
+}
+
+HGDIOBJ DC::selectBrush(HGDIOBJ brush)
+{
+  return select(brush, _oldBrush);
+}
+
+// ---------------------------------------------------------------- Font
+
+Font defaultFont;
+
+Font::Font()
+{
+  init(L"Tahoma", 10);
+}
+
+Font::Font(const wchar_t* face, int height)
+{
+  init(face, height);
+}
+
+Font::Font(HFONT font)
+{
+  init(L"Tahoma", 10);
+  GetObjectW(font, sizeof(_logFont), &_logFont);
+}
+
+Font::Font(const Font& other) : _logFont(other._logFont), _handle(0), _flag(false)
+{
+  _metrics.tmHeight = 0;
+}
+
+Font::~Font()
+{
+  release();
+  for (HFONT old : _oldHandles)
+    DeleteObject(old);
+}
+
+void Font::init(const wchar_t* face, int height)
+{
+  ASSERT(height >= -MAX_FONT_HEIGHT && height <= MAX_FONT_HEIGHT);
+  memset(&_logFont, 0, sizeof(_logFont));
+  _logFont.lfCharSet = DEFAULT_CHARSET;
+  _logFont.lfHeight = height;
+  _flag = false;
+  lstrcpynW(_logFont.lfFaceName, face, LF_FACESIZE);
+  _handle = 0;
+  _metrics.tmHeight = 0;
+}
+
+// A handle given out may still be selected into a context: it is kept
+// until the font goes, not deleted under the drawing code's feet.
+void Font::release()
+{
+  if (_handle)
+    _oldHandles.push_back(_handle);
+  _handle = 0;
+  _metrics.tmHeight = 0;
+}
+
+HFONT Font::getHandle()
+{
+  if (!_handle)
+    _handle = CreateFontIndirectW(&_logFont);
+  return _handle;
+}
+
+void Font::measure()
+{
+  if (_metrics.tmHeight)
+    return;
+  DC dc;
+  dc.selectFont(getHandle());
+  GetTextMetricsW(dc.getHDC(), &_metrics);
+}
+
+int Font::getHeight()
+{
+  measure();
+  return _metrics.tmHeight;
+}
+
+int Font::getAscent()
+{
+  measure();
+  return _metrics.tmAscent;
+}
+
+int Font::getDescent()
+{
+  measure();
+  return _metrics.tmDescent;
+}
+
+int Font::getInternalLeading()
+{
+  measure();
+  return _metrics.tmInternalLeading;
+}
+
+int Font::getExternalLeading()
+{
+  measure();
+  return _metrics.tmExternalLeading;
+}
+
+int Font::getCharWidth(wchar_t c)
+{
+  DC dc;
+  dc.selectFont(getHandle());
+  int width = 0;
+  return GetCharWidthW(dc.getHDC(), c, c, &width) ? width : 10;
+}
+
+void Font::setFaceName(const wchar_t* face)
+{
+  release();
+  lstrcpynW(_logFont.lfFaceName, face, LF_FACESIZE);
+}
+
+void Font::setHeight(int height)
+{
+  release();
+  _logFont.lfHeight = height;
+}
+
+void Font::setBold(bool bold)
+{
+  release();
+  _logFont.lfWeight = bold ? FONT_BOLD_WEIGHT : 0;
+}
+
+void Font::setItalic(bool italic)
+{
+  release();
+  _logFont.lfItalic = italic;
+}
+
+bool Font::chooseFont(HWND owner)
+{
+  LOGFONTW chosen = _logFont;
+  CHOOSEFONTW choose;
+  memset(&choose, 0, sizeof(choose));
+  choose.lStructSize = sizeof(choose);
+  choose.hwndOwner = owner;
+  choose.lpLogFont = &chosen;
+  choose.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_FORCEFONTEXIST;
+  if (!ChooseFontW(&choose))
+    return false;
+  release();
+  _logFont = chosen;
+  return true;
+}
+
+// ---------------------------------------------------------------- brushes and pens
+
+GdiBrush::GdiBrush() : _handle(CreateSolidBrush(RGB(0, 0, 0))) {}
+
+GdiBrush::GdiBrush(COLORREF color) : _handle(CreateSolidBrush(color)) {}
+
+GdiBrush::~GdiBrush()
+{
+  DeleteObject(_handle);
+  _handle = 0;
+}
+
+void GdiBrush::setColor(COLORREF color)
+{
+  DeleteObject(_handle);
+  _handle = CreateSolidBrush(color);
+}
+
+GdiPen::GdiPen(int style, int width, COLORREF color) : _handle(CreatePen(style, width, color)) {}
+
+GdiPen::~GdiPen()
+{
+  DeleteObject(_handle);
+  _handle = 0;
+}
+
+// ---------------------------------------------------------------- modeless lists
+
+HWND ModelessDialogs[MAX_MODELESS];
+HWND ModelessPropertySheets[MAX_MODELESS];
+
+namespace {
+
+void addToList(HWND* list, HWND hwnd)
+{
+  for (int i = 0; i < MAX_MODELESS; i++) {
+    if (!list[i]) {
+      list[i] = hwnd;
+      return;
+    }
+  }
+  ASSERT(0);
+}
+
+void removeFromList(HWND* list, HWND hwnd)
+{
+  for (int i = 0; i < MAX_MODELESS; i++) {
+    if (list[i] == hwnd)
+      list[i] = 0;
+  }
+}
+
+}
+
+void addModelessDialog(HWND hwnd)
+{
+  addToList(ModelessDialogs, hwnd);
+}
+
+void removeModelessDialog(HWND hwnd)
+{
+  removeFromList(ModelessDialogs, hwnd);
+}
+
+void addModelessPropertySheet(HWND hwnd)
+{
+  addToList(ModelessPropertySheets, hwnd);
+}
+
+void removeModelessPropertySheet(HWND hwnd)
+{
+  removeFromList(ModelessPropertySheets, hwnd);
+}
+
+bool isModelessDialogMessage(MSG* msg)
+{
+  for (int i = 0; i < MAX_MODELESS; i++) {
+    if (!ModelessDialogs[i])
+      continue;
+    ASSERT(IsWindow( ModelessDialogs[i] ));
+    if (IsDialogMessageW(ModelessDialogs[i], msg))
+      return true;
+  }
+  return false;
+}
+
+bool isModelessPropertySheetMessage(MSG* msg)
+{
+  for (int i = 0; i < MAX_MODELESS; i++) {
+    HWND sheet = ModelessPropertySheets[i];
+    if (!sheet)
+      continue;
+    ASSERT(IsWindow( ModelessPropertySheets[i] ));
+    if (SendMessageW(sheet, PSM_ISDIALOGMESSAGE, 0, reinterpret_cast<LPARAM>(msg)))
+      return true;
+    // OK or Cancel closed the sheet: it has no current page left.
+    if (!SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0)) {
+      ModelessPropertySheets[i] = 0;
+      DestroyWindow(sheet);
+      return true;
+    }
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------- Dialog
+
+Dialog::Dialog(HINSTANCE instance, const wchar_t* templateName, HWND parentWindow)
+  : parent(parentWindow), hInstance(instance), dialogTemplate(templateName)
+{
+}
+
+Dialog::~Dialog()
+{
+  if (IsWindow(hwnd)) {
+    removeModelessDialog(hwnd);
+    DestroyWindow(hwnd);
+  }
+  parent = 0;
+  hInstance = 0;
+  dialogTemplate = nullptr;
+}
+
+INT_PTR Dialog::doModal()
+{
+  return DialogBoxParamW(hInstance, dialogTemplate, parent, staticDialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+HWND Dialog::create()
+{
+  HWND created =
+    CreateDialogParamW(hInstance, dialogTemplate, parent, staticDialogProc, reinterpret_cast<LPARAM>(this));
+  if (!created) {
+    logLastError("CreateDialogParamW");
+    ASSERT(0);
+    return 0;
+  }
+  addModelessDialog(created);
+  return created;
+}
+
+INT_PTR Dialog::dialogProc(HWND, UINT, WPARAM, LPARAM)
+{
+  return 0;
+}
+
+INT_PTR CALLBACK Dialog::staticDialogProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+  if (msg == WM_INITDIALOG) {
+    SetWindowLongPtrW(h, GWLP_USERDATA, lParam);
+    reinterpret_cast<Dialog*>(lParam)->hwnd = h;
+  }
+  Dialog* object = reinterpret_cast<Dialog*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+  return object ? object->dialogProc(h, msg, wParam, lParam) : 0;
+}
+
+bool Dialog::isChecked(int id)
+{
+  return SendDlgItemMessageW(hwnd, id, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void Dialog::setChecked(int id, bool checked)
+{
+  SendDlgItemMessageW(hwnd, id, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+HWND Dialog::getItem(int id)
+{
+  return GetDlgItem(hwnd, id);
+}
+
+// ---------------------------------------------------------------- PropertyPage
+
+static_assert(sizeof(PropertyPageRecord) == PROPERTY_PAGE_RECORD_SIZE, "property page record");
+static_assert(sizeof(PROPSHEETHEADERW) == PROPERTY_SHEET_RECORD_SIZE, "property sheet header");
+static_assert(sizeof(OPENFILENAMEW) == OPEN_FILE_RECORD_SIZE, "open-file record");
+static_assert(sizeof(WNDCLASSEXW) == WINDOW_CLASS_RECORD_SIZE, "window class record");
+
+PropertyPage::PropertyPage(HINSTANCE instance, const wchar_t* pageTemplate) : Dialog(instance, pageTemplate, 0)
+{
+  memset(&_page, 0, sizeof(_page));
+  _page.dwSize = PROPERTY_PAGE_RECORD_SIZE;
+  _page.hInstance = instance;
+  _page.pszTemplate = pageTemplate;
+  _page.pszTitle = L"";
+  _page.pfnDlgProc = pageProc;
+  _page.lParam = reinterpret_cast<LPARAM>(this);
+}
+
+HPROPSHEETPAGE PropertyPage::createPage()
+{
+  return CreatePropertySheetPageW(&_page);
+}
+
+INT_PTR CALLBACK PropertyPage::pageProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+  if (msg == WM_INITDIALOG) {
+    PropertyPage* page = reinterpret_cast<PropertyPage*>(reinterpret_cast<PROPSHEETPAGEW*>(lParam)->lParam);
+    SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(page));
+    page->hwnd = h;
+  }
+  Dialog* object = reinterpret_cast<Dialog*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+  return object ? object->dialogProc(h, msg, wParam, lParam) : 0;
+}
+
+INT_PTR PropertyPage::dialogProc(HWND h, UINT msg, WPARAM, LPARAM lParam)
+{
+  if (msg != WM_NOTIFY)
+    return 0;
+  switch (reinterpret_cast<NMHDR*>(lParam)->code) {
+  case PSN_APPLY:
+    // A failed apply keeps the sheet open on this page.
+    SetWindowLongPtrW(h, DWLP_MSGRESULT, onApply() ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE);
+    return TRUE;
+  case PSN_KILLACTIVE:
+    SetWindowLongPtrW(h, DWLP_MSGRESULT, onKillActive() ? FALSE : TRUE);
+    return TRUE;
+  default:
+    return 0;
+  }
+}
+
+// ---------------------------------------------------------------- PropertySheetDialog
+
+PropertySheetDialog::PropertySheetDialog(HINSTANCE instance) : _hInstance(instance), _pageCount(0), _modeless(0)
+{
+  memset(_pages, 0, sizeof(_pages));
+  _caption[0] = 0;
+  memset(&_header, 0, sizeof(_header));
+  _header.dwSize = PROPERTY_SHEET_RECORD_SIZE;
+  _header.dwFlags = PSH_NOAPPLYNOW;
+  _header.hInstance = instance;
+  _header.pszCaption = _caption;
+  _header.phpage = _pages;
+}
+
+PropertySheetDialog::~PropertySheetDialog()
+{
+  if (IsWindow(_modeless))
+    removeModelessPropertySheet(_modeless);
+}
+
+void PropertySheetDialog::setCaption(const wchar_t* caption)
+{
+  lstrcpynW(_caption, caption, MAX_CAPTION);
+}
+
+bool PropertySheetDialog::addPage(PropertyPage& page)
+{
+  if (_pageCount >= MAX_PROPERTY_PAGES) {
+    LogPrintf(LOG_KEY, "A property sheet takes at most %d pages.", MAX_PROPERTY_PAGES);
+    return false;
+  }
+  HPROPSHEETPAGE handle = page.createPage();
+  if (!handle) {
+    logLastError("CreatePropertySheetPageW");
+    return false;
+  }
+  _pages[_pageCount++] = handle;
+  return true;
+}
+
+void PropertySheetDialog::prepareHeader(HWND parent, int startPage)
+{
+  _header.hwndParent = parent;
+  if (startPage >= 0)
+    _header.nStartPage = startPage;
+  _header.nPages = _pageCount;
+}
+
+INT_PTR PropertySheetDialog::doModal(HWND parent, int startPage)
+{
+  prepareHeader(parent, startPage);
+  if (_pageCount == 0)
+    return 0;
+  INT_PTR result = PropertySheetW(&_header);
+  if (result == -1)
+    logLastError("PropertySheetW");
+  return result;
+}
+
+HWND PropertySheetDialog::create(HWND parent, int startPage)
+{
+  prepareHeader(parent, startPage);
+  if (_pageCount == 0)
+    return 0;
+  _header.dwFlags |= PSH_MODELESS;
+  _modeless = reinterpret_cast<HWND>(PropertySheetW(&_header));
+  return _modeless;
+}
+
+// ---------------------------------------------------------------- FileDialog
+
+FileDialog::FileDialog(HWND owner, const wchar_t* title)
+  : _result(nullptr), _buffer(nullptr), _bufferLen(0), _pos(0), _filterLen(2)
+{
+  memset(_filter, 0, sizeof(_filter));
+  memset(&_ofn, 0, sizeof(_ofn));
+  _ofn.lStructSize = OPEN_FILE_RECORD_SIZE;
+  _ofn.hwndOwner = owner;
+  _ofn.lpstrFilter = _filter;
+  _ofn.nFilterIndex = 1;
+  _ofn.nMaxFileTitle = 255;
+  _ofn.lpstrTitle = title;
+  _ofn.Flags = OFN_EXPLORER;
+}
+
+FileDialog::~FileDialog()
+{
+  DEBUG_FREE(_result);
+}
+
+void FileDialog::addFilter(const wchar_t* name, const wchar_t* pattern)
+{
+  int nameLength = static_cast<int>(wcslen(name));
+  int patternLength = static_cast<int>(wcslen(pattern));
+  if (nameLength + patternLength + _filterLen + 2 > FILE_FILTER_LENGTH) {
+    ASSERT(0);
+    return;
+  }
+  int at = _filterLen <= 2 ? 0 : _filterLen;
+  wcscpy(_filter + at, name);
+  at += nameLength + 1;
+  wcscpy(_filter + at, pattern);
+  at += patternLength + 1;
+  _filter[at] = 0;
+  _filterLen = at;
+}
+
+void FileDialog::useBuffer(wchar_t* buffer, int length)
+{
+  _buffer = buffer;
+  _bufferLen = length;
+  _pos = 0;
+  _ofn.lpstrFile = buffer;
+  _ofn.nMaxFile = length;
+}
+
+bool FileDialog::openFile(wchar_t* buffer, int length, bool multiSelect)
+{
+  useBuffer(buffer, length);
+  _ofn.Flags |= (multiSelect ? OFN_ALLOWMULTISELECT : 0) | OFN_PATHMUSTEXIST;
+  if (GetOpenFileNameW(&_ofn))
+    return true;
+  LogPrintf(LOG_KEY, "No file opened (error %lu, dialog error %lu).", GetLastError(), CommDlgExtendedError());
+  return false;
+}
+
+bool FileDialog::saveFile(wchar_t* buffer, int length)
+{
+  useBuffer(buffer, length);
+  _ofn.Flags |= OFN_HIDEREADONLY;
+  if (GetSaveFileNameW(&_ofn))
+    return true;
+  LogPrintf(LOG_KEY, "No file saved (error %lu, dialog error %lu).", GetLastError(), CommDlgExtendedError());
+  return false;
+}
+
+const wchar_t* FileDialog::nextFile()
+{
+  if (!_result)
+    _result = static_cast<wchar_t*>(DEBUG_MALLOC(FILE_RESULT_LENGTH * sizeof(wchar_t)));
+  if (!_buffer) {
+    ASSERT(0);
+    return nullptr;
+  }
+  if (_pos >= _bufferLen)
+    return nullptr;
+  lstrcpynW(_result, _buffer, FILE_RESULT_LENGTH);
+  bool first = _pos == 0;
+  if (first)
+    _pos = static_cast<int>(wcslen(_buffer)) + 1;
+  if (_pos < _bufferLen && _buffer[_pos]) {
+    appendBackslash(_result);
+    const wchar_t* name = _buffer + _pos;
+    size_t used = wcslen(_result);
+    lstrcpynW(_result + used, name, static_cast<int>(FILE_RESULT_LENGTH - used));
+    _pos += static_cast<int>(wcslen(name)) + 1;
+    ASSERT(_pos <= _bufferLen);
+    return _result;
+  }
+  if (first)
+    return _result;
+  _pos = _bufferLen;
+  return nullptr;
+}

@@ -1,0 +1,524 @@
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <vector>
+
+// The window framework: objects bound to their windows, the application
+// object and its message loop, menus and accelerators, GDI owners, dialogs
+// and property sheets, and the helpers windows share.
+
+// ---------------------------------------------------------------- windows
+
+// A window handle with the common window operations; never owns the window.
+class WindowFunctions {
+public:
+  WindowFunctions() : hwnd(0) {}
+  explicit WindowFunctions(HWND h) : hwnd(h) {}
+  virtual ~WindowFunctions() { hwnd = 0; }
+
+  void attach(HWND h) { hwnd = h; }
+  virtual RECT getClientRect();
+  void moveWindow(int x, int y, int width, int height, bool repaint);
+  void moveWindow(const RECT& r, bool repaint);
+  // Keeps the window's place: for a child, its place in the parent.
+  void resize(int width, int height);
+  void invalidate();
+  void setText(const wchar_t* text);
+  bool isMaximized();
+  RECT getChildRect(HWND child);
+  HFONT getFont();
+  void setFont(HFONT font);
+
+  HWND hwnd;
+};
+
+class Window;
+
+// The object of one entry of a window's handler table.
+class MessageHandler {
+public:
+  virtual ~MessageHandler() {}
+};
+
+typedef void (MessageHandler::*MessageHandlerFunction)(Window* window, UINT msg, LPARAM lParam, WPARAM wParam);
+
+const unsigned MAX_MESSAGE_HANDLERS = 5;
+
+struct MessageHandlerTable {
+  unsigned count;
+  UINT messages[MAX_MESSAGE_HANDLERS];
+  MessageHandler* objects[MAX_MESSAGE_HANDLERS];
+  MessageHandlerFunction functions[MAX_MESSAGE_HANDLERS];
+};
+
+const UINT WINDOW_CLASS_RECORD_SIZE = 48;
+
+// A window of our own class whose messages reach the virtual handleMessage.
+// Subclass constructors adjust the class record and styles before create.
+class Window : public WindowFunctions {
+public:
+  Window();
+  virtual ~Window();
+  Window(const Window&) = delete;
+  Window& operator=(const Window&) = delete;
+
+  HWND create(int x, int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance);
+  void addHandler(UINT msg, MessageHandler* object, MessageHandlerFunction handler);
+  template <class T>
+  void addHandler(UINT msg, T* object, void (T::*handler)(Window*, UINT, LPARAM, WPARAM))
+  {
+    addHandler(msg, static_cast<MessageHandler*>(object), static_cast<MessageHandlerFunction>(handler));
+  }
+  virtual LRESULT handleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled);
+
+  static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+  HWND parent;
+  HINSTANCE hInstance;
+  WNDCLASSEXW windowClass;
+  DWORD exStyle;
+  DWORD style;
+  const wchar_t* className;
+  const wchar_t* title;
+  MessageHandlerTable* handlers;
+  bool beingDestroyed;
+  bool keepWindow;
+};
+
+// Takes over the procedure of a window somebody else made (a control).
+class SubclassedWindow : public WindowFunctions {
+public:
+  SubclassedWindow() : oldProc(0) {}
+  virtual ~SubclassedWindow();
+  SubclassedWindow(const SubclassedWindow&) = delete;
+  SubclassedWindow& operator=(const SubclassedWindow&) = delete;
+
+  void subclass(HWND h);
+  virtual LRESULT handleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled);
+
+  static LRESULT CALLBACK subclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+  WNDPROC oldProc;
+
+private:
+  void unsubclass();
+};
+
+class Dialog;
+
+struct WindowMapItem {
+  HWND hwnd;
+  Dialog* dialog;
+  SubclassedWindow* subclassed;
+  WindowMapItem* next;
+};
+
+const unsigned WINDOW_MAP_BUCKETS = 67;
+
+// Window handle to object, for windows whose user data belongs to others.
+class WindowMap {
+public:
+  WindowMap();
+  ~WindowMap();
+  WindowMap(const WindowMap&) = delete;
+  WindowMap& operator=(const WindowMap&) = delete;
+
+  void setDialog(HWND h, Dialog* dialog);
+  Dialog* getDialog(HWND h);
+  void removeDialog(HWND h, Dialog* dialog);
+  void setSubclassed(HWND h, SubclassedWindow* window);
+  SubclassedWindow* getSubclassed(HWND h);
+  void removeSubclassed(HWND h, SubclassedWindow* window);
+
+private:
+  static unsigned bucketOf(HWND h) { return reinterpret_cast<UINT_PTR>(h) % WINDOW_MAP_BUCKETS; }
+  WindowMapItem* find(HWND h);
+  WindowMapItem* findOrAdd(HWND h);
+  void removeIfEmpty(WindowMapItem* item);
+
+  WindowMapItem* _buckets[WINDOW_MAP_BUCKETS];
+};
+
+extern WindowMap windowMap;
+
+void initBaseWnd(HINSTANCE instance, double scale);
+HINSTANCE getInstance();
+int mmToPixelsX(int mm);
+int mmToPixelsY(int mm);
+int twipsToPixelsX(int twips);
+int twipsToPixelsY(int twips);
+
+// ---------------------------------------------------------------- application
+
+// Base of the program's application object: COM, start-up, the message loop
+// and shut-down.
+class BaseApplication {
+public:
+  BaseApplication(HINSTANCE instance, const wchar_t* name, float version);
+  virtual ~BaseApplication();
+  BaseApplication(const BaseApplication&) = delete;
+  BaseApplication& operator=(const BaseApplication&) = delete;
+
+  int run(const wchar_t* cmdLine);
+  virtual bool init(const wchar_t* cmdLine) { (void)cmdLine; return true; }
+  virtual void exit() {}
+
+  const wchar_t* getName() const { return _name; }
+  const wchar_t* getTitle() const { return _title; }
+  float getVersion() const { return _version; }
+  HINSTANCE getInstance() const { return _hInstance; }
+
+private:
+  float _version;
+  wchar_t* _name;
+  wchar_t* _title;
+  HINSTANCE _hInstance;
+};
+
+// Offers each message to the accelerators, modeless dialogs and modeless
+// property sheets before dispatching it; the WM_QUIT code is the result.
+int runMessageLoop();
+
+// A command line cut into at most maxArgs arguments; double quotes group
+// blanks, and are kept where they stand inside a word.
+class CommandLine {
+public:
+  CommandLine(const wchar_t* text, int maxArgs);
+  ~CommandLine();
+  CommandLine(const CommandLine&) = delete;
+  CommandLine& operator=(const CommandLine&) = delete;
+
+  int getCount() const { return _count; }
+  const wchar_t* getArg(int i) const;
+
+private:
+  int _count;
+  wchar_t* _text;
+  wchar_t** _args;
+};
+
+void normalizeRect(RECT& r);
+bool centerRect(RECT& r, const RECT& within);
+bool pointInRect(const RECT& r, int x, int y);
+// Fills the parts of outer that inner leaves uncovered.
+void fillOutside(HDC dc, const RECT& inner, const RECT& outer, HBRUSH brush);
+void getWorkArea(RECT& r);
+// Moves r to an edge of area that lies closer than distance (2 pixels
+// inside it); true when r moved.
+bool snapToEdges(RECT& r, const RECT& area, int distance, bool keepInside);
+void forceForegroundWindow(HWND hwnd);
+BOOL setLayeredAttributes(HWND hwnd, COLORREF key, BYTE alpha, DWORD flags);
+BOOL animateWindow(HWND hwnd, DWORD time, DWORD flags);
+// UTF-8 text of the last error, in a buffer the next call overwrites.
+const char* lastErrorText();
+// The index after the file name's last dot, or -1 without one.
+int findExtension(const wchar_t* path);
+// Whether the file name's extension is ext, ignoring case; an empty ext
+// stands for no extension.
+bool hasExtension(const wchar_t* path, const wchar_t* ext);
+void appendBackslash(wchar_t* path);
+void removeBackslash(wchar_t* path);
+int stripFileName(wchar_t* path);
+int getModuleDirectory(wchar_t* buffer, int size);
+void setWorkingDirectoryToModule();
+bool attachParentConsole();
+void setClipboardText(HWND owner, const wchar_t* text);
+// A copy from the tracked heap that the caller frees, or null.
+wchar_t* getClipboardText(HWND owner);
+
+// ---------------------------------------------------------------- menus
+
+class Menu {
+public:
+  explicit Menu(bool popup);
+  Menu();
+  explicit Menu(HMENU menu);
+  ~Menu();
+  Menu(const Menu&) = delete;
+  Menu& operator=(const Menu&) = delete;
+
+  Menu& append(const wchar_t* text, UINT id);
+  Menu& appendSeparator();
+  Menu& appendPopup(const wchar_t* text, Menu& submenu);
+  Menu& appendOwnerDraw(const void* data, UINT id);
+  void check(UINT id, bool on);
+  void enable(UINT id, bool enabled);
+  void setDefaultItem(UINT id);
+  void setItemText(UINT id, const wchar_t* text);
+  // Removes the items appended through this object.
+  void removeAll();
+  int getCount() const { return count; }
+
+  HMENU hMenu;
+  bool owned;
+  int count;
+};
+
+const int MAX_ACCELERATORS = 8;
+const int MAX_ACCELERATOR_TABLES = 10;
+
+// Keyboard accelerators of one window; attached tables are offered every
+// message the loop gets.
+class AcceleratorTable {
+public:
+  AcceleratorTable();
+  ~AcceleratorTable();
+  AcceleratorTable(const AcceleratorTable&) = delete;
+  AcceleratorTable& operator=(const AcceleratorTable&) = delete;
+
+  AcceleratorTable& add(BYTE fVirt, WORD key, WORD cmd);
+  HACCEL getHandle();
+  void attach(HWND hwnd);
+  void detach();
+  bool isRegistered() const { return registered; }
+
+private:
+  void destroyHandle();
+
+  bool registered;
+  HACCEL _haccel;
+  ACCEL _array[MAX_ACCELERATORS];
+  int items;
+};
+
+struct AcceleratorListEntry {
+  HWND hwnd;
+  AcceleratorTable* table;
+};
+
+extern AcceleratorListEntry _acceleratorList[MAX_ACCELERATOR_TABLES];
+extern int _numAccelerators;
+
+// True when an attached table turned the message into a command.
+bool translateAccelerators(MSG* msg);
+
+// ---------------------------------------------------------------- GDI
+
+// A device context that puts back the first font, pen and brush it replaced.
+class DC {
+public:
+  DC();
+  explicit DC(HDC dc);
+  DC(const DC& other);
+  ~DC();
+  DC& operator=(const DC&) = delete;
+
+  HGDIOBJ selectFont(HGDIOBJ font);
+  HGDIOBJ selectPen(HGDIOBJ pen);
+  HGDIOBJ selectBrush(HGDIOBJ brush);
+  HDC getHDC() const { return _hDC; }
+
+private:
+  HGDIOBJ select(HGDIOBJ object, HGDIOBJ& saved);
+
+  HDC _hDC;
+  bool _owned;
+  HGDIOBJ _oldFont;
+  HGDIOBJ _oldPen;
+  HGDIOBJ _oldBrush;
+};
+
+const int FONT_BOLD_WEIGHT = 700;
+const int MAX_FONT_HEIGHT = 5000;
+
+// A font description with its handle and metrics made on first use.
+class Font {
+public:
+  Font();
+  Font(const wchar_t* face, int height);
+  explicit Font(HFONT font);
+  Font(const Font& other);
+  ~Font();
+  Font& operator=(const Font&) = delete;
+
+  void release();
+  HFONT getHandle();
+  int getHeight();
+  int getAscent();
+  int getDescent();
+  int getInternalLeading();
+  int getExternalLeading();
+  int getCharWidth(wchar_t c);
+  void setFaceName(const wchar_t* face);
+  void setHeight(int height);
+  void setBold(bool bold);
+  void setItalic(bool italic);
+  bool isBold() const { return _logFont.lfWeight == FONT_BOLD_WEIGHT; }
+  bool isItalic() const { return _logFont.lfItalic != 0; }
+  const wchar_t* getFaceName() const { return _logFont.lfFaceName; }
+  int getRequestedHeight() const { return _logFont.lfHeight; }
+  const LOGFONTW& getLogFont() const { return _logFont; }
+  bool chooseFont(HWND owner);
+  void setFlag(bool flag) { _flag = flag; }
+  bool getFlag() const { return _flag; }
+
+private:
+  void init(const wchar_t* face, int height);
+  void measure();
+
+  LOGFONTW _logFont;
+  TEXTMETRICW _metrics;
+  HFONT _handle;
+  bool _flag;
+  // Handles given out before a change; one may still be selected into a
+  // context, so they live as long as the font.
+  std::vector<HFONT> _oldHandles;
+};
+
+extern Font defaultFont;
+
+class GdiBrush {
+public:
+  GdiBrush();
+  explicit GdiBrush(COLORREF color);
+  ~GdiBrush();
+  GdiBrush(const GdiBrush&) = delete;
+  GdiBrush& operator=(const GdiBrush&) = delete;
+
+  void setColor(COLORREF color);
+  HBRUSH getHandle() const { return _handle; }
+
+private:
+  HBRUSH _handle;
+};
+
+class GdiPen {
+public:
+  GdiPen(int style, int width, COLORREF color);
+  ~GdiPen();
+  GdiPen(const GdiPen&) = delete;
+  GdiPen& operator=(const GdiPen&) = delete;
+
+  HPEN getHandle() const { return _handle; }
+
+private:
+  HPEN _handle;
+};
+
+// ---------------------------------------------------------------- dialogs
+
+// A dialog from a template, modal or modeless; its messages reach dialogProc.
+class Dialog : public WindowFunctions {
+public:
+  Dialog(HINSTANCE instance, const wchar_t* dialogTemplate, HWND parentWindow);
+  virtual ~Dialog();
+  Dialog(const Dialog&) = delete;
+  Dialog& operator=(const Dialog&) = delete;
+
+  virtual INT_PTR doModal();
+  HWND create();
+  virtual INT_PTR dialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  bool isChecked(int id);
+  void setChecked(int id, bool checked);
+  HWND getItem(int id);
+
+  static INT_PTR CALLBACK staticDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+protected:
+  HWND parent;
+  HINSTANCE hInstance;
+  const wchar_t* dialogTemplate;
+};
+
+const UINT PROPERTY_PAGE_RECORD_SIZE = 56;
+const UINT PROPERTY_SHEET_RECORD_SIZE = 52;
+const UINT OPEN_FILE_RECORD_SIZE = 88;
+
+// The page record with the header bitmap that follows mingw's largest one.
+struct PropertyPageRecord : PROPSHEETPAGEW {
+  HBITMAP hbmHeader;
+};
+
+// One page of a property sheet.
+class PropertyPage : public Dialog {
+public:
+  PropertyPage(HINSTANCE instance, const wchar_t* pageTemplate);
+
+  HPROPSHEETPAGE createPage();
+  INT_PTR dialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+  // False keeps the user on the page.
+  virtual bool onKillActive() { return true; }
+  // False keeps the sheet open on the page, the changes not applied.
+  virtual bool onApply() { return true; }
+
+  static INT_PTR CALLBACK pageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+private:
+  PropertyPageRecord _page;
+};
+
+const int MAX_PROPERTY_PAGES = 25;
+const int MAX_CAPTION = 256;
+
+class PropertySheetDialog {
+public:
+  explicit PropertySheetDialog(HINSTANCE instance);
+  virtual ~PropertySheetDialog();
+  PropertySheetDialog(const PropertySheetDialog&) = delete;
+  PropertySheetDialog& operator=(const PropertySheetDialog&) = delete;
+
+  // Longer captions are cut.
+  void setCaption(const wchar_t* caption);
+  // False when the page cannot be made or the sheet is full.
+  bool addPage(PropertyPage& page);
+  INT_PTR doModal(HWND parent, int startPage);
+  HWND create(HWND parent, int startPage);
+  int getPageCount() const { return _pageCount; }
+  const wchar_t* getCaption() const { return _caption; }
+
+private:
+  void prepareHeader(HWND parent, int startPage);
+
+  HINSTANCE _hInstance;
+  HPROPSHEETPAGE _pages[MAX_PROPERTY_PAGES];
+  int _pageCount;
+  wchar_t _caption[MAX_CAPTION];
+  HWND _modeless;
+  PROPSHEETHEADERW _header;
+};
+
+const int MAX_MODELESS = 4;
+extern HWND ModelessDialogs[MAX_MODELESS];
+extern HWND ModelessPropertySheets[MAX_MODELESS];
+
+void addModelessDialog(HWND hwnd);
+void removeModelessDialog(HWND hwnd);
+void addModelessPropertySheet(HWND hwnd);
+void removeModelessPropertySheet(HWND hwnd);
+bool isModelessDialogMessage(MSG* msg);
+// Also removes and destroys a sheet closed by OK or Cancel.
+bool isModelessPropertySheetMessage(MSG* msg);
+
+const int FILE_RESULT_LENGTH = 1040;
+const int FILE_FILTER_LENGTH = 512;
+
+// The open and save file-name dialogs, with a filter list and a reader for
+// multiple selections.
+class FileDialog {
+public:
+  FileDialog(HWND owner, const wchar_t* title);
+  ~FileDialog();
+  FileDialog(const FileDialog&) = delete;
+  FileDialog& operator=(const FileDialog&) = delete;
+
+  void addFilter(const wchar_t* name, const wchar_t* pattern);
+  bool openFile(wchar_t* buffer, int length, bool multiSelect);
+  bool saveFile(wchar_t* buffer, int length);
+  // Each chosen path in turn, then null; the text is overwritten by the
+  // next call.
+  const wchar_t* nextFile();
+
+private:
+  void useBuffer(wchar_t* buffer, int length);
+
+  wchar_t* _result;
+  wchar_t* _buffer;
+  int _bufferLen;
+  int _pos;
+  wchar_t _filter[FILE_FILTER_LENGTH];
+  int _filterLen;
+  OPENFILENAMEW _ofn;
+};
