@@ -1379,8 +1379,9 @@ bool PropertySheetDialog::addPage(PropertyPage& page)
   return true;
 }
 
-void PropertySheetDialog::prepareHeader(HWND parent, int startPage)
+void PropertySheetDialog::prepareHeader(HWND parent, int startPage, bool modeless)
 {
+  _header.dwFlags = modeless ? (_header.dwFlags | PSH_MODELESS) : (_header.dwFlags & ~PSH_MODELESS);
   _header.hwndParent = parent;
   if (startPage >= 0)
     _header.nStartPage = startPage;
@@ -1389,7 +1390,7 @@ void PropertySheetDialog::prepareHeader(HWND parent, int startPage)
 
 INT_PTR PropertySheetDialog::doModal(HWND parent, int startPage)
 {
-  prepareHeader(parent, startPage);
+  prepareHeader(parent, startPage, false);
   if (_pageCount == 0)
     return 0;
   INT_PTR result = PropertySheetW(&_header);
@@ -1400,10 +1401,9 @@ INT_PTR PropertySheetDialog::doModal(HWND parent, int startPage)
 
 HWND PropertySheetDialog::create(HWND parent, int startPage)
 {
-  prepareHeader(parent, startPage);
+  prepareHeader(parent, startPage, true);
   if (_pageCount == 0)
     return 0;
-  _header.dwFlags |= PSH_MODELESS;
   _modeless = reinterpret_cast<HWND>(PropertySheetW(&_header));
   return _modeless;
 }

@@ -470,7 +470,7 @@ public:
   const wchar_t* getCaption() const { return _caption; }
 
 private:
-  void prepareHeader(HWND parent, int startPage);
+  void prepareHeader(HWND parent, int startPage, bool modeless);
 
   HINSTANCE _hInstance;
   HPROPSHEETPAGE _pages[MAX_PROPERTY_PAGES];

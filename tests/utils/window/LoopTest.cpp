@@ -77,21 +77,6 @@ TEST(AcceleratorTable, DeletedTableLeavesTheList)
   EXPECT_FALSE(translateAccelerators(&f5));
 }
 
-TEST(AcceleratorTable, FullTablesAndListsAreRefused)
-{
-  AcceleratorTable table;
-  for (int i = 0; i < MAX_ACCELERATORS; i++)
-    table.add(FVIRTKEY, static_cast<WORD>(VK_F1 + i), CMD_COPY);
-  EXPECT_DEATH(table.add(FVIRTKEY, VK_F12, CMD_COPY), "items <");
-
-  RecordingWindow window;
-  AcceleratorTable tables[MAX_ACCELERATOR_TABLES + 1];
-  for (int i = 0; i < MAX_ACCELERATOR_TABLES; i++)
-    tables[i].attach(window.hwnd);
-  EXPECT_DEATH(tables[MAX_ACCELERATOR_TABLES].attach(window.hwnd), "Assertion failed");
-  EXPECT_FALSE(tables[MAX_ACCELERATOR_TABLES].isRegistered());
-}
-
 namespace {
 
 class TestApplication : public BaseApplication {
@@ -141,25 +126,4 @@ TEST(BaseApplication, RunsTheLoopBetweenInitAndExit)
   TestApplication refused(false);
   EXPECT_EQ(0, refused.run(L""));
   EXPECT_FALSE(refused.exited);
-}
-
-TEST(MessageLoop, TimersReachTheirWindow)
-{
-  CommandWindow window;
-  SetTimer(window.hwnd, 1, 10, nullptr);
-  window.quitCommand = CMD_COPY;
-  window.quitCode = 3;
-  class Ticker : public MessageHandler {
-  public:
-    void tick(Window* w, UINT, LPARAM, WPARAM)
-    {
-      if (++ticks == 3)
-        PostMessageW(w->hwnd, WM_COMMAND, CMD_COPY, 0);
-    }
-    int ticks = 0;
-  } ticker;
-  window.addHandler(WM_TIMER, &ticker, &Ticker::tick);
-  EXPECT_EQ(3, runMessageLoop());
-  KillTimer(window.hwnd, 1);
-  EXPECT_GE(ticker.ticks, 3);
 }
