@@ -298,52 +298,61 @@ void WindowMap::removeIfEmpty(WindowMapItem* item)
   ASSERT(0);
 }
 
-void WindowMap::setDialog(HWND h, Dialog* dialog)
+template <class T>
+void WindowMap::set(HWND h, T* WindowMapItem::*field, T* object)
 {
   WindowMapItem* item = findOrAdd(h);
-  ASSERT(item->dialog == 0);
-  item->dialog = dialog;
+  ASSERT(item->*field == 0);
+  item->*field = object;
+}
+
+template <class T>
+T* WindowMap::get(HWND h, T* WindowMapItem::*field)
+{
+  WindowMapItem* item = find(h);
+  return item ? item->*field : nullptr;
+}
+
+template <class T>
+void WindowMap::remove(HWND h, T* WindowMapItem::*field, T* object)
+{
+  WindowMapItem* item = find(h);
+  if (!item || item->*field != object) {
+    ASSERT(0);
+    return;
+  }
+  item->*field = nullptr;
+  removeIfEmpty(item);
+}
+
+void WindowMap::setDialog(HWND h, Dialog* dialog)
+{
+  set(h, &WindowMapItem::dialog, dialog);
 }
 
 Dialog* WindowMap::getDialog(HWND h)
 {
-  WindowMapItem* item = find(h);
-  return item ? item->dialog : nullptr;
+  return get(h, &WindowMapItem::dialog);
 }
 
 void WindowMap::removeDialog(HWND h, Dialog* dialog)
 {
-  WindowMapItem* item = find(h);
-  if (!item || item->dialog != dialog) {
-    ASSERT(0);
-    return;
-  }
-  item->dialog = nullptr;
-  removeIfEmpty(item);
+  remove(h, &WindowMapItem::dialog, dialog);
 }
 
 void WindowMap::setSubclassed(HWND h, SubclassedWindow* window)
 {
-  WindowMapItem* item = findOrAdd(h);
-  ASSERT(item->subclassed == 0);
-  item->subclassed = window;
+  set(h, &WindowMapItem::subclassed, window);
 }
 
 SubclassedWindow* WindowMap::getSubclassed(HWND h)
 {
-  WindowMapItem* item = find(h);
-  return item ? item->subclassed : nullptr;
+  return get(h, &WindowMapItem::subclassed);
 }
 
 void WindowMap::removeSubclassed(HWND h, SubclassedWindow* window)
 {
-  WindowMapItem* item = find(h);
-  if (!item || item->subclassed != window) {
-    ASSERT(0);
-    return;
-  }
-  item->subclassed = nullptr;
-  removeIfEmpty(item);
+  remove(h, &WindowMapItem::subclassed, window);
 }
 
 // ---------------------------------------------------------------- framework

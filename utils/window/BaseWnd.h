@@ -138,6 +138,12 @@ private:
   WindowMapItem* find(HWND h);
   WindowMapItem* findOrAdd(HWND h);
   void removeIfEmpty(WindowMapItem* item);
+  template <class T>
+  void set(HWND h, T* WindowMapItem::*field, T* object);
+  template <class T>
+  T* get(HWND h, T* WindowMapItem::*field);
+  template <class T>
+  void remove(HWND h, T* WindowMapItem::*field, T* object);
 
   WindowMapItem* _buckets[WINDOW_MAP_BUCKETS];
 };
