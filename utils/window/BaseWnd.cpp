@@ -1242,6 +1242,7 @@ Dialog::~Dialog()
 {
   if (IsWindow(hwnd)) {
     removeModelessDialog(hwnd);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     DestroyWindow(hwnd);
   }
   parent = 0;
@@ -1274,12 +1275,28 @@ INT_PTR Dialog::dialogProc(HWND, UINT, WPARAM, LPARAM)
 
 INT_PTR CALLBACK Dialog::staticDialogProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-  if (msg == WM_INITDIALOG) {
-    SetWindowLongPtrW(h, GWLP_USERDATA, lParam);
-    reinterpret_cast<Dialog*>(lParam)->hwnd = h;
-  }
+  if (msg == WM_INITDIALOG)
+    bind(h, reinterpret_cast<Dialog*>(lParam));
+  return dispatch(h, msg, wParam, lParam);
+}
+
+void Dialog::bind(HWND h, Dialog* object)
+{
+  SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
+  object->hwnd = h;
+}
+
+INT_PTR Dialog::dispatch(HWND h, UINT msg, WPARAM wParam, LPARAM lParam)
+{
   Dialog* object = reinterpret_cast<Dialog*>(GetWindowLongPtrW(h, GWLP_USERDATA));
-  return object ? object->dialogProc(h, msg, wParam, lParam) : 0;
+  if (!object)
+    return 0;
+  INT_PTR result = object->dialogProc(h, msg, wParam, lParam);
+  // A handle kept after the window went could name somebody else's window
+  // later; unless the object went with it, it forgets the handle.
+  if (msg == WM_NCDESTROY && GetWindowLongPtrW(h, GWLP_USERDATA) == reinterpret_cast<LONG_PTR>(object))
+    object->hwnd = 0;
+  return result;
 }
 
 bool Dialog::isChecked(int id)
@@ -1322,13 +1339,10 @@ HPROPSHEETPAGE PropertyPage::createPage()
 
 INT_PTR CALLBACK PropertyPage::pageProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-  if (msg == WM_INITDIALOG) {
-    PropertyPage* page = reinterpret_cast<PropertyPage*>(reinterpret_cast<PROPSHEETPAGEW*>(lParam)->lParam);
-    SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(page));
-    page->hwnd = h;
-  }
-  Dialog* object = reinterpret_cast<Dialog*>(GetWindowLongPtrW(h, GWLP_USERDATA));
-  return object ? object->dialogProc(h, msg, wParam, lParam) : 0;
+  // The platform hands over its copy of the page record.
+  if (msg == WM_INITDIALOG)
+    bind(h, reinterpret_cast<PropertyPage*>(reinterpret_cast<PROPSHEETPAGEW*>(lParam)->lParam));
+  return dispatch(h, msg, wParam, lParam);
 }
 
 INT_PTR PropertyPage::dialogProc(HWND h, UINT msg, WPARAM, LPARAM lParam)

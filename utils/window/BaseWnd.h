@@ -424,6 +424,9 @@ public:
   static INT_PTR CALLBACK staticDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 protected:
+  static void bind(HWND h, Dialog* object);
+  static INT_PTR dispatch(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
+
   HWND parent;
   HINSTANCE hInstance;
   const wchar_t* dialogTemplate;

@@ -60,6 +60,7 @@ TEST(DesktopDialog, FromTemplateWithControlsReadBack)
   EXPECT_STREQ(L"Vid\u00e9os d'\u00e9t\u00e9 \u65e5\u672c", dialog.name);
   EXPECT_TRUE(dialog.checked);
   EXPECT_TRUE(dialog.screenshotSaved);
+  EXPECT_EQ(nullptr, dialog.hwnd);
 }
 
 TEST(DesktopDialog, ModelessDialogTakesItsKeysUntilItGoes)

@@ -139,3 +139,13 @@ TEST(DesktopClipboard, TextRoundTrip)
   EXPECT_STREQ(text, back);
   DEBUG_FREE(back);
 }
+
+TEST(DesktopFocus, ForceForegroundWindow)
+{
+  RecordingWindow first(0, WS_POPUP | WS_VISIBLE);
+  RecordingWindow second(0, WS_POPUP | WS_VISIBLE);
+  forceForegroundWindow(first.hwnd);
+  EXPECT_EQ(first.hwnd, GetForegroundWindow());
+  forceForegroundWindow(second.hwnd);
+  EXPECT_EQ(second.hwnd, GetForegroundWindow());
+}
