@@ -1,7 +1,11 @@
 #include "FileSystem.h"
+#include "StringUtil.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <set>
 
 // Walking a tree is tested through the folder scan; here, folders that are not there.
 TEST(FileSystemTest, MissingOrVanishedFoldersYieldNothing)
@@ -55,4 +59,78 @@ TEST(FileSystemTest, FileFromPathAndItsOperations)
   wcscpy(data.cFileName, L"listed.ts");
   FileSystem::File(data, tree.path(L"sub\\")).remove();
   EXPECT_EQ(GetFileAttributesW(listed.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+namespace {
+
+// Symbolic links to folders, which Wine shows as the folders themselves, as
+// Windows shows junctions. Wine runs Linux programs such as ln directly, but
+// gives no handle to wait on, so the result is polled. The links go before
+// the folder is removed, which would otherwise follow them.
+class FolderLinks {
+public:
+  explicit FolderLinks(const std::wstring& folder) : _folder(folder) {}
+  ~FolderLinks()
+  {
+    for (const std::wstring& name : _names)
+      run(L"/bin/rm " + name, [&] { return !exists(name); });
+  }
+
+  bool add(const std::wstring& name, const std::wstring& target)
+  {
+    _names.push_back(name);
+    return run(L"/bin/ln -s " + target + L" " + name, [&] { return exists(name); });
+  }
+
+private:
+  bool exists(const std::wstring& name) const
+  {
+    return GetFileAttributesW(joinPath(_folder, name).c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+
+  bool run(std::wstring command, const std::function<bool()>& done) const
+  {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::wstring program = L"Z:" + command.substr(0, command.find(L' '));
+    if (!CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, _folder.c_str(), &startup,
+                        &process))
+      return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int i = 0; i < 100 && !done(); ++i)
+      Sleep(50);
+    return done();
+  }
+
+  std::wstring _folder;
+  std::vector<std::wstring> _names;
+};
+
+}
+
+TEST(FileSystemTest, LinksBackIntoTheWalkAreNotFollowed)
+{
+  LogRecorder log;
+  TestFolder tree;
+  tree.file(L"a.avi");
+  tree.file(L"sub\\b.avi");
+  tree.file(L"other\\c.avi");
+  FolderLinks links(tree.path(L"sub"));
+  ASSERT_TRUE(links.add(L"up", L".."));
+  ASSERT_TRUE(links.add(L"self", L"."));
+  ASSERT_TRUE(links.add(L"beside", L"../other"));
+  std::multiset<std::wstring> names;
+  FileSystem::RecursiveFileEnumerator walker(joinPath(tree.root(), L"").c_str());
+  while (walker.hasNext() && names.size() < 100) {
+    std::wstring name = walker.next().name();
+    if (name != L"." && name != L".." && !name.empty())
+      names.insert(name);
+  }
+  EXPECT_EQ(names, (std::multiset<std::wstring>{L"a.avi", L"b.avi", L"c.avi", L"c.avi"}))
+      << "a link to a folder outside the walk is followed";
+  EXPECT_EQ(log.count("Not entering " + toUtf8(tree.path(L"sub\\up\\")) +
+                      " again: it leads back to a folder being searched"),
+            1);
 }
