@@ -104,6 +104,14 @@ namespace {
 const int ACCEPT_BATCH = 256;       // connections taken per turn, so a flood cannot starve the rest
 const int SHUTDOWN_POLL_MS = 50;
 
+// Whether a connection that reads as ready was closed by its client
+// rather than sent bytes; such a connection needs no thread.
+bool hasClosed(Socket* socket)
+{
+  char byte;
+  return ::recv(socket->getHandle(), &byte, 1, MSG_PEEK) <= 0;
+}
+
 // The status line alone, then closed. Bytes the client sent are read first
 // when there are some: closing on unread bytes resets the connection, and the
 // client may then lose the answer.
@@ -177,7 +185,9 @@ void WebServer::serveWaitingConnections()
   DWORD now = GetTickCount();
   std::vector<WaitingConnection> stillWaiting;
   for (const WaitingConnection& connection : _waiting) {
-    if (_readable.has(connection.socket)) {
+    if (_readable.has(connection.socket) && hasClosed(connection.socket)) {
+      delete connection.socket;
+    } else if (_readable.has(connection.socket)) {
       startRequest(connection);
     } else if (now - connection.acceptedAt >= static_cast<DWORD>(RECEIVE_TIMEOUT_MS)) {
       LogPrintf(WEB_DEBUG_LOG_KEY, "Connection sent nothing within %d ms", RECEIVE_TIMEOUT_MS);

@@ -157,6 +157,7 @@ TEST_F(WebServerTest, HandlerChainAnswersOr404AndWritesTheAccessLog)
   for (int i = 0; i < 50 && destroyedHandlers(log) < 3; ++i)
     Sleep(100);
   EXPECT_EQ(destroyedHandlers(log), 3);
+  stop();  // the access log must outlive the server
   ASSERT_EQ(access.lines.size(), 3u);
   const std::string& line = access.lines[0];
   std::string tail = "] \"GET /echo?q\" 200 " + std::to_string(answer.size()) + " \"http://x/\"";
