@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <set>
 
 // Walking a tree is tested through the folder scan; here, folders that are not there.
@@ -64,44 +63,27 @@ TEST(FileSystemTest, FileFromPathAndItsOperations)
 namespace {
 
 // Symbolic links to folders, which Wine shows as the folders themselves, as
-// Windows shows junctions. Wine runs Linux programs such as ln directly, but
-// gives no handle to wait on, so the result is polled. The links go before
-// the folder is removed, which would otherwise follow them.
+// Windows shows junctions. They go before the folder is removed, which would
+// otherwise follow them.
 class FolderLinks {
 public:
   explicit FolderLinks(const std::wstring& folder) : _folder(folder) {}
   ~FolderLinks()
   {
     for (const std::wstring& name : _names)
-      run(L"/bin/rm " + name, [&] { return !exists(name); });
+      runUnixCommand(L"Z:\\bin\\rm", L"rm " + name, _folder, [&] { return !exists(name); });
   }
 
   bool add(const std::wstring& name, const std::wstring& target)
   {
     _names.push_back(name);
-    return run(L"/bin/ln -s " + target + L" " + name, [&] { return exists(name); });
+    return runUnixCommand(L"Z:\\bin\\ln", L"ln -s " + target + L" " + name, _folder, [&] { return exists(name); });
   }
 
 private:
   bool exists(const std::wstring& name) const
   {
     return GetFileAttributesW(joinPath(_folder, name).c_str()) != INVALID_FILE_ATTRIBUTES;
-  }
-
-  bool run(std::wstring command, const std::function<bool()>& done) const
-  {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    std::wstring program = L"Z:" + command.substr(0, command.find(L' '));
-    if (!CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, _folder.c_str(), &startup,
-                        &process))
-      return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    for (int i = 0; i < 100 && !done(); ++i)
-      Sleep(50);
-    return done();
   }
 
   std::wstring _folder;
