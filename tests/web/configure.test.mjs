@@ -173,26 +173,15 @@ describe('the settings page', () => {
       body: `<form method="post" action="${server.base}/db"><input name="setconfig"><input name="config"></form>`,
     }));
     await page.goto('http://evil.example/');
-    const answers = [];
-    page.on('response', (response) => {
-      if (response.url().startsWith(server.base + '/db')) {
-        answers.push(response.status());
-      }
-    });
-    await page.evaluate(async ([base, text]) => {
-      const image = new Image();
-      const loaded = new Promise((resolve) => { image.onerror = resolve; image.onload = resolve; });
-      image.src = base + '/db?setconfig=&config=' + encodeURIComponent(text);
-      await loaded;
-    }, [server.base, config]);
-    await Promise.all([
-      page.waitForURL(server.base + '/db'),
-      page.evaluate((text) => {
-        document.forms[0].config.value = text;
-        document.forms[0].submit();
-      }, config),
-    ]);
-    assert.deepEqual(answers, [403, 403]);
+    // Chromium keeps images of other sites from the loopback address, but a
+    // posted form reaches it; the same request in the address is tested
+    // without a browser.
+    const post = page.waitForResponse((response) => response.request().method() === 'POST');
+    await page.evaluate((text) => {
+      document.forms[0].config.value = text;
+      document.forms[0].submit();
+    }, config);
+    assert.equal((await post).status(), 403);
     assert.equal(fs.readFileSync(server.settingsFile, 'utf8'), before);
   });
 
