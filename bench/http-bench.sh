@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Requests per second of the web server under Wine on 127.0.0.1, for a small
-# static file and for a JSON reply, with many concurrent wrk clients.
+# static file and for a JSON reply, with many concurrent wrk clients; then
+# how long a normal request waits while 2,000 idle connections are open.
 # Usage: bench/http-bench.sh [SECONDS]
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
@@ -36,5 +37,30 @@ for target in /small.html /db; do
     printf '%-28s %12s %14s %12s  %s\n' "$name" "$connections" "$rps" "$p99" "$errors"
   done
 done
+python3 - "$port" <<'EOF'
+import resource, socket, statistics, sys, time
+port = int(sys.argv[1])
+IDLE, REQUESTS = 2000, 10
+soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+resource.setrlimit(resource.RLIMIT_NOFILE, (min(hard, 4 * IDLE), hard))
+began = time.monotonic()
+idle = [socket.create_connection(('127.0.0.1', port), timeout=10) for _ in range(IDLE)]
+opened = time.monotonic() - began
+time.sleep(1)  # the server has taken them all, well within their receive time-out
+waits = []
+for _ in range(REQUESTS):
+    began = time.monotonic()
+    try:
+        with socket.create_connection(('127.0.0.1', port), timeout=10) as s:
+            s.sendall(b'GET /small.html HTTP/1.0\r\n\r\n')
+            answer = b''.join(iter(lambda: s.recv(65536), b''))
+        waits.append((time.monotonic() - began) * 1000 if answer.startswith(b'HTTP/1.0 200') else None)
+    except OSError:
+        waits.append(None)
+answered = [w for w in waits if w is not None]
+print(f'{IDLE} idle connections opened in {opened:.1f} s; {len(answered)} of {REQUESTS} normal requests answered',
+      end='')
+print(f', median {statistics.median(answered):.0f} ms, slowest {max(answered):.0f} ms' if answered else '')
+EOF
 exec {SERVER[1]}>&-
 wait "$SERVER_PID" || true

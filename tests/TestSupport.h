@@ -165,6 +165,25 @@ inline unsigned countOwnChildren()
   return countChildrenOf(GetCurrentProcessId());
 }
 
+// Runs a program of the Unix side of Wine in the given folder and waits
+// until the condition holds: Wine starts Linux programs directly, but gives
+// no handle to wait on.
+inline bool runUnixCommand(const wchar_t* program, std::wstring commandLine, const std::wstring& folder,
+                    const std::function<bool()>& until)
+{
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process;
+  if (!CreateProcessW(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                      &process))
+    return false;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  for (int i = 0; i < 500 && !until(); ++i)
+    Sleep(10);
+  return until();
+}
+
 inline long long millisecondsSince(std::chrono::steady_clock::time_point start)
 {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();

@@ -177,6 +177,11 @@ async function save(event) {
     if (reply.status === 'ok') {
       showMessage(saveMessage, savedText(savedConfig, config), 'success');
       savedConfig = config;
+    } else if (reply.status === 'not saved') {
+      // The program uses them all the same, until it ends.
+      savedConfig = config;
+      showMessage(saveMessage, 'Zarudodo Vudade could not write its settings file: the settings were not saved. ' +
+        'They apply until the program ends.', 'error');
     } else if (reply.status === 'syntax error') {
       showMessage(saveMessage, 'Zarudodo Vudade refused the settings (syntax error). Nothing was changed.', 'error');
     } else {

@@ -28,16 +28,21 @@ bool FileDatabase::lookup(const std::wstring& name, std::wstring& path)
   return true;
 }
 
-void FileDatabase::removeMissing(const std::set<std::wstring>& seen)
+void FileDatabase::removeMissing(const std::map<std::wstring, std::wstring>& found)
 {
   ScopedLock lock(&_mutex);
   for (auto entry = _entries.begin(); entry != _entries.end();) {
-    if (seen.count(entry->first)) {
-      ++entry;
+    auto now = found.find(entry->first);
+    if (now == found.end()) {
+      LogPrintf(LOG_KEY, "    Removed %s", Utf8FromWide(entry->second.path).get());
+      entry = _entries.erase(entry);
       continue;
     }
-    LogPrintf(LOG_KEY, "    Removed %s", Utf8FromWide(entry->second.path).get());
-    entry = _entries.erase(entry);
+    if (now->second != entry->second.path) {
+      LogPrintf(LOG_KEY, "    Moved %s to %s", Utf8FromWide(entry->second.path).get(), Utf8FromWide(now->second).get());
+      entry->second.path = now->second;
+    }
+    ++entry;
   }
 }
 

@@ -3,7 +3,6 @@
 #include "Thread.h"
 
 #include <map>
-#include <set>
 #include <string>
 
 struct FileRecord {
@@ -17,7 +16,10 @@ class FileDatabase {
 public:
   void add(const std::wstring& path, const std::wstring& name);
   bool lookup(const std::wstring& name, std::wstring& path);
-  void removeMissing(const std::set<std::wstring>& seen);
+  // After a complete walk, found holds each name it found with the first
+  // path: other names are dropped, and a name found elsewhere now (its old
+  // file gone, or its folder no longer searched) takes the new path.
+  void removeMissing(const std::map<std::wstring, std::wstring>& found);
   // The names as JSON strings separated by commas, without brackets.
   std::string listJson();
   void clear();

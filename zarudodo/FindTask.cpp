@@ -7,7 +7,7 @@
 #include "Portability.h"
 #include "StringUtil.h"
 
-#include <set>
+#include <map>
 
 namespace {
 const int LOG_KEY = LogRegisterKey("L_FindTask", true);
@@ -24,7 +24,7 @@ void FindTask::runTask(FindParams params)
 {
   ASSERT(params.database);
   LogPrintf(LOG_KEY, "Running findTask");
-  std::set<std::wstring> seen;
+  std::map<std::wstring, std::wstring> seen;  // name -> the first path found
   for (const std::wstring& folder : params.folders) {
     LogPrintf(LOG_KEY, " Search for videos in: %s", Utf8FromWide(folder).get());
     FileSystem::RecursiveFileEnumerator walk(joinPath(folder, L"").c_str());
@@ -34,9 +34,9 @@ void FindTask::runTask(FindParams params)
       for (const std::wstring& pattern : params.patterns) {
         if (!endsWith(name, pattern))
           continue;
-        if (!seen.count(name))
-          params.database->add(joinPath(entry.directory(), name), name);
-        seen.insert(name);
+        std::wstring path = joinPath(entry.directory(), name);
+        if (seen.insert({name, path}).second)
+          params.database->add(path, name);
       }
       if (_abortRequested) {
         LogPrintf(LOG_KEY, "Aborting file find as requested.");

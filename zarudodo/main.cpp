@@ -112,6 +112,36 @@ void sendSegment(HttpRequest* request, HttpResponse* response, std::string path)
   response->sendError(500);
 }
 
+// A HEAD request is answered from the database alone: a transcoder started
+// for it would stream for nobody and move the client's position on.
+void sendVideoHead(HttpResponse* response, std::string path)
+{
+  bool playlist = endsWith(path, ".m3u8");
+  std::wstring file;
+  if (!theDatabase->lookup(toWide(path.substr(3, path.size() - 3 - (playlist ? 5 : 0))), file)) {
+    response->sendError(404);
+    return;
+  }
+  response->setStatus(200);
+  response->setHeader("Content-type", HttpResponse::mimeType(playlist ? L"m3u8" : L"ts"));
+  response->sendHeaders();
+}
+
+// Settings change only through a form posted from the server's own pages:
+// a link or an image on another site must not rewrite them.
+bool maySetConfig(HttpRequest* request)
+{
+  if (strcmp(request->method(), "POST") != 0) {
+    LogPrintf(LOG_KEY, "Refused setconfig sent by %s instead of POST.", request->method());
+    return false;
+  }
+  if (!request->comesFromOwnOrigin()) {
+    LogPrintf(LOG_KEY, "Refused setconfig from the page of another site (%s).", request->header("origin", ""));
+    return false;
+  }
+  return true;
+}
+
 // Replaces the settings by a received value; the reply's status text.
 const char* applyConfig(const char* text)
 {
@@ -128,6 +158,7 @@ const char* applyConfig(const char* text)
   }
   LogPrintf(LOG_KEY, "Successfully parsed json config.");
   bool foldersChanged;
+  bool saved;
   {
     ScopedLock lock(&theConfig->getMutex());
     json& settings = theConfig->getSettings();
@@ -135,11 +166,12 @@ const char* applyConfig(const char* text)
     if (foldersChanged)
       LogPrintf(LOG_KEY, "Folders have changed.");
     settings = config;
-    theConfig->save();
+    saved = theConfig->save();
   }
   if (foldersChanged && theMediaServer)
     theMediaServer->startFolderScan();
-  return "ok";
+  // In force until the program ends all the same; the page says they were not kept.
+  return saved ? "ok" : "not saved";
 }
 
 }
@@ -278,7 +310,9 @@ void handleVideoRequest(HttpRequest* request, HttpResponse* response, void*)
   std::string path = request->path();
   if (!startsWith(path, "/v/"))
     return;
-  if (endsWith(path, ".m3u8"))
+  if (strcmp(request->method(), "HEAD") == 0)
+    sendVideoHead(response, path);
+  else if (endsWith(path, ".m3u8"))
     sendPlaylist(response, host, path);
   else
     sendSegment(request, response, path);
@@ -296,6 +330,10 @@ void handleDbRequest(HttpRequest* request, HttpResponse* response, void*)
     ScopedLock lock(&theConfig->getMutex());
     reply = "{\"status\":\"ok\",\"config\":" + theConfig->getSettings().serialise() + "}";
   } else if (params->getValue("setconfig") && params->getValue("config")) {
+    if (!maySetConfig(request)) {
+      response->sendError(403);
+      return;
+    }
     json status;
     status["status"] = json(applyConfig(params->getValue("config")));
     reply = status.serialise();

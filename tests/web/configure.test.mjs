@@ -163,6 +163,40 @@ describe('the settings page', () => {
     assert.deepEqual(await serverSettings(), before);
   });
 
+  test('refuses settings sent by a page of another site', async (t) => {
+    const page = await browser.context.newPage();
+    t.after(() => page.close());
+    const before = fs.readFileSync(server.settingsFile, 'utf8');
+    const config = JSON.stringify({ ...(await serverSettings()), folders: ['\\\\evil.example\\share'] });
+    await page.route('http://evil.example/', (route) => route.fulfill({
+      contentType: 'text/html',
+      body: `<form method="post" action="${server.base}/db"><input name="setconfig"><input name="config"></form>`,
+    }));
+    await page.goto('http://evil.example/');
+    // Chromium keeps images of other sites from the loopback address, but a
+    // posted form reaches it; the same request in the address is tested
+    // without a browser.
+    const post = page.waitForResponse((response) => response.request().method() === 'POST');
+    await page.evaluate((text) => {
+      document.forms[0].config.value = text;
+      document.forms[0].submit();
+    }, config);
+    assert.equal((await post).status(), 403);
+    assert.equal(fs.readFileSync(server.settingsFile, 'utf8'), before);
+  });
+
+  test('says so when the program cannot write its settings file', async (t) => {
+    const { page } = await openSettings(t);
+    const before = fs.readFileSync(server.settingsFile, 'utf8');
+    const blocker = server.settingsFile + '.new';
+    fs.mkdirSync(blocker);
+    t.after(() => fs.rmSync(blocker, { recursive: true, force: true }));
+    await page.fill('#port', '2001');
+    assert.match(await save(page), /could not write its settings file: the settings were not saved/);
+    assert.equal(fs.readFileSync(server.settingsFile, 'utf8'), before);
+    assert.equal((await serverSettings()).port, 2001, 'in force until the program ends');
+  });
+
   test('says so when the program cannot be reached', async (t) => {
     const { page } = await openSettings(t);
     await server.stop();

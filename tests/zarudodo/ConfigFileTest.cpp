@@ -30,24 +30,6 @@ bool exists(const std::wstring& path)
   return search != INVALID_HANDLE_VALUE && FindClose(search);
 }
 
-// Runs a program of the Unix side of Wine in the given folder and waits
-// until the condition holds.
-bool runUnixCommand(const wchar_t* program, std::wstring commandLine, const std::wstring& folder,
-                    const std::function<bool()>& until)
-{
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process;
-  if (!CreateProcessW(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                      &process))
-    return false;
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  for (int i = 0; i < 500 && !until(); ++i)
-    Sleep(10);
-  return until();
-}
-
 // The settings in a folder of their own, its name not ASCII.
 class ConfigFileTest : public ::testing::Test {
 protected:

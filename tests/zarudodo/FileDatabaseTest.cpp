@@ -35,10 +35,14 @@ TEST(FileDatabaseTest, ListIsOrderedAndEscapedAndRemoveMissingKeepsWhatWasSeen)
   EXPECT_EQ(database.listJson(), "\"B.avi\",\"Caf\\u00e9 \\\"live\\\".ts\",\"a.mp4\",\"b.avi\"");
 
   log.clear();
-  database.removeMissing({L"b.avi", L"B.avi", L"never added.avi"});
+  database.removeMissing({{L"b.avi", L"C:\\b.avi"}, {L"B.avi", L"C:\\y\\B.avi"}, {L"never added.avi", L"C:\\n.avi"}});
   EXPECT_EQ(database.listJson(), "\"B.avi\",\"b.avi\"");
-  EXPECT_EQ(log.lines(), (std::vector<std::string>{"    Removed " + toUtf8(L"C:\\x\\Caf\u00e9 \"live\".ts"),
-                                                   "    Removed C:\\a.mp4"}))
+  std::wstring path;
+  EXPECT_TRUE(database.lookup(L"B.avi", path));
+  EXPECT_EQ(path, L"C:\\y\\B.avi") << "a name found elsewhere now is served from there";
+  EXPECT_EQ(log.lines(), (std::vector<std::string>{"    Moved C:\\x\\B.avi to C:\\y\\B.avi",
+                                                   "    Removed " + toUtf8(L"C:\\x\\Caf\u00e9 \"live\".ts"),
+                                                   "    Removed C:\\a.mp4", "Mapped to file C:\\y\\B.avi"}))
       << "log lines carry UTF-8";
   database.removeMissing({});
   EXPECT_EQ(database.listJson(), "");

@@ -85,20 +85,29 @@ TEST_F(FindTaskTest, FindsVideosThroughoutTheTree)
   EXPECT_EQ(_log.count("Done searching!\n"), 1);
 }
 
-TEST_F(FindTaskTest, RescanRemovesWhatHasGone)
+TEST_F(FindTaskTest, RescanRemovesWhatHasGoneAndMovesWhatIsFoundElsewhere)
 {
   std::wstring gone = _tree.file(L"v\\sub dir\\gone.avi");
   _tree.file(L"v\\kept.avi");
+  std::wstring dupV = _tree.file(L"v\\dup.mp4");
+  std::wstring dupW = _tree.file(L"w\\dup.mp4");
   ProbedFindTask task;
-  FindParams folders = params({_tree.path(L"v")});
+  FindParams folders = params({_tree.path(L"v"), _tree.path(L"w")});
   scan(task, folders);
-  EXPECT_EQ(_database.listJson(), "\"gone.avi\",\"kept.avi\"");
+  EXPECT_EQ(_database.listJson(), "\"dup.mp4\",\"gone.avi\",\"kept.avi\"");
+  EXPECT_EQ(lookup(L"dup.mp4"), dupV);
 
   DeleteFileW(gone.c_str());
   _tree.file(L"v\\new.mp4");
   scan(task, folders);
-  EXPECT_EQ(_database.listJson(), "\"kept.avi\",\"new.mp4\"");
+  EXPECT_EQ(_database.listJson(), "\"dup.mp4\",\"kept.avi\",\"new.mp4\"");
   EXPECT_EQ(_log.count("    Removed " + toUtf8(gone)), 1);
+
+  scan(task, params({_tree.path(L"w")}));
+  EXPECT_EQ(lookup(L"dup.mp4"), dupW) << "the folder no longer searched serves nothing";
+  DeleteFileW(dupW.c_str());
+  scan(task, params({_tree.path(L"w"), _tree.path(L"v")}));
+  EXPECT_EQ(lookup(L"dup.mp4"), dupV) << "a file gone is replaced by the one found now";
 
   scan(task, params({}));
   EXPECT_EQ(_database.listJson(), "");

@@ -1,6 +1,12 @@
 #include "FileSystem.h"
 
+#include "Log.h"
 #include "Portability.h"
+#include "StringUtil.h"
+
+namespace {
+const int LOG_KEY = LogRegisterKey("L_FileSystem", true);
+}
 
 namespace FileSystem {
 
@@ -79,21 +85,55 @@ File FileEnumerator::next()
 
 RecursiveFileEnumerator::RecursiveFileEnumerator(const wchar_t* directory)
 {
-  _levels.push_back(new FileEnumerator(directory));
+  enter(directory);
 }
 
 RecursiveFileEnumerator::~RecursiveFileEnumerator()
 {
-  for (FileEnumerator* level : _levels)
-    delete level;
+  for (const Level& level : _levels)
+    delete level.enumerator;
+}
+
+bool RecursiveFileEnumerator::FolderId::operator==(const FolderId& other) const
+{
+  return known && other.known && volume == other.volume && indexHigh == other.indexHigh &&
+         indexLow == other.indexLow;
+}
+
+RecursiveFileEnumerator::FolderId RecursiveFileEnumerator::identify(const std::wstring& directory)
+{
+  FolderId id = {};
+  HANDLE folder = CreateFileW(directory.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder == INVALID_HANDLE_VALUE)
+    return id;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileInformationByHandle(folder, &info))
+    id = {true, info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  CloseHandle(folder);
+  return id;
+}
+
+void RecursiveFileEnumerator::enter(const std::wstring& directory)
+{
+  _levels.push_back({new FileEnumerator(directory.c_str()), identify(directory)});
+}
+
+bool RecursiveFileEnumerator::isBeingWalked(const FolderId& id) const
+{
+  for (const Level& level : _levels) {
+    if (level.id == id)
+      return true;
+  }
+  return false;
 }
 
 FileEnumerator* RecursiveFileEnumerator::top()
 {
   while (!_levels.empty()) {
-    if (_levels.back()->hasNext())
-      return _levels.back();
-    delete _levels.back();
+    if (_levels.back().enumerator->hasNext())
+      return _levels.back().enumerator;
+    delete _levels.back().enumerator;
     _levels.pop_back();
   }
   return nullptr;
@@ -111,7 +151,11 @@ File RecursiveFileEnumerator::next()
     std::wstring name = entry.name();
     if (!entry.isDirectory() || name == L"." || name == L"..")
       return entry;
-    _levels.push_back(new FileEnumerator((entry.directory() + name + L"\\").c_str()));
+    std::wstring directory = entry.directory() + name + L"\\";
+    if (isBeingWalked(identify(directory)))
+      LogPrintf(LOG_KEY, "Not entering %s again: it leads back to a folder being searched", Utf8FromWide(directory).get());
+    else
+      enter(directory);
   }
   return File();
 }

@@ -57,7 +57,8 @@ private:
 };
 
 // Walks a tree depth-first. Subdirectories are entered, not returned; a
-// directory that cannot be listed counts as empty.
+// directory that cannot be listed counts as empty, and one already being
+// walked (reached again through a link or junction) is not entered again.
 class RecursiveFileEnumerator {
 public:
   explicit RecursiveFileEnumerator(const wchar_t* directory);
@@ -71,9 +72,25 @@ public:
   File next();
 
 private:
+  // Who a folder is, however it is reached; unknown when it cannot be opened.
+  struct FolderId {
+    bool known;
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+    bool operator==(const FolderId& other) const;
+  };
+  struct Level {
+    FileEnumerator* enumerator;  // owned
+    FolderId id;
+  };
+
+  static FolderId identify(const std::wstring& directory);
+  void enter(const std::wstring& directory);
+  bool isBeingWalked(const FolderId& id) const;
   FileEnumerator* top();
 
-  std::deque<FileEnumerator*> _levels;
+  std::deque<Level> _levels;
 };
 
 }

@@ -35,7 +35,8 @@ struct ParseRule {
   int actions;
 };
 
-// First matching row wins; a byte no row takes makes the request bad.
+// First matching row wins; a byte no row takes makes the request bad. Blanks
+// around a value are no part of it, and a value may be empty.
 const ParseRule RULES[] = {
     {0, '\r', 1, TERMINATE},                              // end of request line
     {0, ANY, 0, 0},
@@ -45,8 +46,10 @@ const ParseRule RULES[] = {
     {3, '\n', STATE_HEADERS_DONE, BODY_NEXT},
     {4, ':', 5, TERMINATE},
     {4, ANY, 4, LOWER_CASE},
-    {5, ' ', 6, 0},
-    {6, ANY, 7, VALUE_START},
+    {5, ' ', 5, 0},                                       // blanks before the value
+    {5, '\t', 5, 0},
+    {5, '\r', 8, TERMINATE | VALUE_START | ADD_HEADER},   // empty value
+    {5, ANY, 7, VALUE_START},
     {7, '\r', 8, TERMINATE | ADD_HEADER},
     {7, ANY, 7, 0},
     {8, '\n', 9, 0},
@@ -156,8 +159,11 @@ void RequestParser::apply(int position, int actions)
     _valueStart = position;
   if (actions & BODY_NEXT)
     _bodyStart = position + 1;
-  if (actions & ADD_HEADER)
+  if (actions & ADD_HEADER) {
+    for (int end = position - 1; end >= _valueStart && (_raw[end] == ' ' || _raw[end] == '\t'); --end)
+      _raw[end] = '\0';
     _headers.push_back({_nameStart, _valueStart});
+  }
 }
 
 bool RequestParser::readContentLength()
@@ -218,7 +224,7 @@ const char* RequestParser::header(const char* name) const
 {
   for (const HeaderPosition& h : _headers) {
     if (strcmp(_raw.c_str() + h.name, name) == 0)
-      return _raw.c_str() + h.name + strlen(name) + 2;
+      return _raw.c_str() + h.value;
   }
   return nullptr;
 }
@@ -247,6 +253,18 @@ const char* HttpRequest::header(const char* name, const char* fallback) const
 std::string HttpRequest::remoteAddress() const
 {
   return toUtf8(SocketAddress(reinterpret_cast<const sockaddr*>(&_peer)).toString(false));
+}
+
+bool HttpRequest::comesFromOwnOrigin() const
+{
+  const char* origin = _parser->header("origin");
+  if (!origin)
+    return true;
+  SocketAddress local(reinterpret_cast<const sockaddr*>(&_local));
+  std::string port = local.getPort() == 80 ? "" : ":" + std::to_string(local.getPort());
+  bool loopback = (ntohl(_local.sin_addr.s_addr) >> 24) == 127;
+  return _stricmp(origin, ("http://" + toUtf8(local.toString(false)) + port).c_str()) == 0 ||
+         (loopback && _stricmp(origin, ("http://localhost" + port).c_str()) == 0);
 }
 
 std::string HttpRequest::host() const
@@ -344,6 +362,7 @@ bool staysUnder(const std::wstring& root, const std::wstring& path)
 bool HttpRequest::mapToFile(const std::wstring& root, std::wstring& out) const
 {
   std::string target = uri();
+  target = target.substr(0, target.find('?'));
   if (target.compare(0, 2, "//") == 0 || target.find("..") != std::string::npos)
     return false;
   if (target == "/")

@@ -78,6 +78,9 @@ public:
 
   const char* header(const char* name, const char* fallback) const;
   std::string remoteAddress() const;
+  // True without an "origin" header, or when it names this server as reached
+  // on this connection: a page of another site may not act here.
+  bool comesFromOwnOrigin() const;
   // The "host" header, or this end's address and port when the client sent none.
   std::string host() const;
   bool getCookie(const char* name, std::string& out) const;

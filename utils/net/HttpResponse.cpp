@@ -119,6 +119,8 @@ HttpResponse& HttpResponse::write(const char* data, unsigned length)
 {
   if (_state < STATE_HEAD_SENT)
     sendHeaders();
+  if (_headOnly)
+    return *this;
   sendBytes(data, length);
   _state = STATE_BODY_SENT;
   return *this;
@@ -168,11 +170,11 @@ void HttpResponse::sendFile(const wchar_t* path)
   sendHeaders();
 
   char block[FILE_BLOCK_BYTES];
-  size_t count;
-  do {
+  size_t count = sizeof block;
+  while (count == sizeof block && !_sendFailed && !_headOnly) {
     count = fread(block, 1, sizeof block, file);
     write(block, static_cast<unsigned>(count));
-  } while (count == sizeof block && !_sendFailed);
+  }
   fclose(file);
 }
 

@@ -30,6 +30,8 @@ public:
   void setCookie(const char* name, const char* value, unsigned seconds);
 
   void sendHeaders();
+  // For a HEAD request: the head goes out as for any other, the body not.
+  void setHeadOnly() { _headOnly = true; }
   HttpResponse& write(const char* data, unsigned length);
   bool headersSent() const { return _state >= STATE_HEAD_SENT; }
   unsigned bytesSent() const { return _bytesSent; }
@@ -63,6 +65,7 @@ private:
   unsigned _bytesSent = 0;        // head and body bytes the socket took
   ResponseHead* _head;
   bool _sendFailed = false;
+  bool _headOnly = false;
 };
 
 const char* statusText(int code);

@@ -62,6 +62,7 @@ public:
 
   int getMaxMessageSize();
   bool isConnected() const { return _connected != 0; }
+  SOCKET getHandle() const { return _handle; }
   // The bound address; not valid before a bind or connect.
   SocketAddress getLocalAddress() const;
   static std::wstring getLastErrorText();

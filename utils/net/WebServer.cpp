@@ -69,13 +69,15 @@ void WebServer::run()
   _started.set();
 
   while (!_stop) {
-    bool ready = listener->waitForRead(ACCEPT_WAIT_MS);
+    bool traffic = waitForTraffic(*listener);
     reapFinished();
-    if (ready)
-      acceptConnection(*listener);
+    if (traffic)
+      acceptConnections(*listener);
+    serveWaitingConnections();
   }
 
   delete listener;
+  closeWaitingConnections();
   LogPrintf(WEB_DEBUG_LOG_KEY, "Waiting for active handlers to quit...");
   waitForActiveRequests();
   reapFinished();
@@ -97,22 +99,131 @@ bool WebServer::bindPort(Socket& listener)
   return false;
 }
 
-void WebServer::acceptConnection(Socket& listener)
+namespace {
+
+const int ACCEPT_BATCH = 256;       // connections taken per turn, so a flood cannot starve the rest
+const int SHUTDOWN_POLL_MS = 50;
+
+// Whether a connection that reads as ready was closed by its client
+// rather than sent bytes; such a connection needs no thread.
+bool hasClosed(Socket* socket)
 {
-  sockaddr_in peer;
-  Socket* socket = listener.accept(&peer);
-  if (!socket)
+  char byte;
+  return ::recv(socket->getHandle(), &byte, 1, MSG_PEEK) <= 0;
+}
+
+// The status line alone, then closed. Bytes the client sent are read first
+// when there are some: closing on unread bytes resets the connection, and the
+// client may then lose the answer.
+void refuseConnection(Socket* socket, int status, bool hasUnreadBytes)
+{
+  char unread[4096];
+  if (hasUnreadBytes)
+    socket->recv(unread, sizeof unread);
+  HttpResponse response(socket);
+  response.setStatus(status);
+  response.sendHeaders();
+  socket->shutdown();
+  delete socket;
+}
+
+}
+
+bool WebServer::SocketSet::has(const Socket* socket) const
+{
+  for (u_int i = 0; i < fd_count; ++i) {
+    if (fd_array[i] == socket->getHandle())
+      return true;
+  }
+  return false;
+}
+
+// Waits for a connection, or bytes on a waiting one, at most until the
+// oldest waiting connection's time is up; false when nothing came.
+bool WebServer::waitForTraffic(Socket& listener)
+{
+  _readable.fd_count = 0;
+  _readable.fd_array[_readable.fd_count++] = listener.getHandle();
+  for (const WaitingConnection& connection : _waiting)
+    _readable.fd_array[_readable.fd_count++] = connection.socket->getHandle();
+  int waitMs = ACCEPT_WAIT_MS;
+  if (!_waiting.empty()) {
+    int left = RECEIVE_TIMEOUT_MS - static_cast<int>(GetTickCount() - _waiting.front().acceptedAt);
+    waitMs = std::max(0, std::min(waitMs, left));
+  }
+  timeval timeout = {waitMs / 1000, (waitMs % 1000) * 1000};
+  if (select(0, reinterpret_cast<fd_set*>(&_readable), nullptr, nullptr, &timeout) > 0)
+    return true;
+  _readable.fd_count = 0;
+  return false;
+}
+
+void WebServer::acceptConnections(Socket& listener)
+{
+  if (!_readable.has(&listener))
     return;
-  RequestThread* thread = new RequestThread(this, socket, peer);
+  for (int i = 0; i < ACCEPT_BATCH; ++i) {
+    sockaddr_in peer;
+    Socket* socket = listener.accept(&peer);
+    if (!socket)
+      return;
+    if (_waiting.size() < static_cast<size_t>(MAX_WAITING_CONNECTIONS)) {
+      _waiting.push_back({socket, peer, GetTickCount()});
+    } else {
+      LogPrintf(WEB_DEBUG_LOG_KEY, "%d connections wait already; answered 503", MAX_WAITING_CONNECTIONS);
+      refuseConnection(socket, 503, false);
+    }
+    if (!listener.waitForRead(0))
+      return;
+  }
+}
+
+// Connections whose first bytes came get a thread; those silent for the
+// receive time-out get 400, as a thread's read would have given them.
+void WebServer::serveWaitingConnections()
+{
+  DWORD now = GetTickCount();
+  std::vector<WaitingConnection> stillWaiting;
+  for (const WaitingConnection& connection : _waiting) {
+    if (_readable.has(connection.socket) && hasClosed(connection.socket)) {
+      delete connection.socket;
+    } else if (_readable.has(connection.socket)) {
+      startRequest(connection);
+    } else if (now - connection.acceptedAt >= static_cast<DWORD>(RECEIVE_TIMEOUT_MS)) {
+      LogPrintf(WEB_DEBUG_LOG_KEY, "Connection sent nothing within %d ms", RECEIVE_TIMEOUT_MS);
+      refuseConnection(connection.socket, 400, false);
+    } else {
+      stillWaiting.push_back(connection);
+    }
+  }
+  _waiting.swap(stillWaiting);
+}
+
+void WebServer::startRequest(const WaitingConnection& connection)
+{
+  if (activeCount() >= MAX_REQUEST_THREADS) {
+    LogPrintf(WEB_DEBUG_LOG_KEY, "%d requests are served already; answered 503", MAX_REQUEST_THREADS);
+    refuseConnection(connection.socket, 503, true);
+    return;
+  }
+  RequestThread* thread = new RequestThread(this, connection.socket, connection.peer,
+                                            connection.acceptedAt + REQUEST_DEADLINE_MS);
   if (startRequestThread(thread))
     return;
   // Never counted as running, or shutdown would wait for it for ever.
   LogPrintf(WEB_LOG_KEY, "Could not start a thread for a connection; connection dropped.");
   {
     ScopedLock lock(&_mutex);
-    --_activeCount;
+    _active.erase(thread);
   }
   delete thread;
+}
+
+void WebServer::closeWaitingConnections()
+{
+  for (const WaitingConnection& connection : _waiting)
+    delete connection.socket;
+  _waiting.clear();
 }
 
 bool WebServer::startRequestThread(RequestThread* thread)
@@ -120,28 +231,40 @@ bool WebServer::startRequestThread(RequestThread* thread)
   return thread->start();
 }
 
+int WebServer::activeCount()
+{
+  ScopedLock lock(&_mutex);
+  return static_cast<int>(_active.size());
+}
+
+// Requests get a grace period to finish; then their connections are cut, so
+// that one stalled client cannot hold the shutdown.
 void WebServer::waitForActiveRequests()
 {
-  for (;;) {
-    MUTEX_LOCK(_mutex);
-    int active = _activeCount;
-    MUTEX_UNLOCK(_mutex);
-    if (active == 0)
-      return;
-    Thread::sleep(ACCEPT_WAIT_MS);
+  DWORD began = GetTickCount();
+  bool cut = false;
+  while (int active = activeCount()) {
+    if (!cut && GetTickCount() - began >= static_cast<DWORD>(SHUTDOWN_GRACE_MS)) {
+      LogPrintf(WEB_DEBUG_LOG_KEY, "Cutting %d connection(s) still served", active);
+      ScopedLock lock(&_mutex);
+      for (RequestThread* thread : _active)
+        thread->cutConnection();
+      cut = true;
+    }
+    Thread::sleep(SHUTDOWN_POLL_MS);
   }
 }
 
-void WebServer::requestStarted(RequestThread*)
+void WebServer::requestStarted(RequestThread* thread)
 {
   ScopedLock lock(&_mutex);
-  ++_activeCount;
+  _active.insert(thread);
 }
 
 void WebServer::requestFinished(RequestThread* thread)
 {
   ScopedLock lock(&_mutex);
-  --_activeCount;
+  _active.erase(thread);
   _finished.push_back(thread);
 }
 
@@ -182,8 +305,8 @@ bool WebServer::dispatch(HttpRequest* request, HttpResponse* response)
   return false;
 }
 
-RequestThread::RequestThread(WebServer* server, Socket* socket, const sockaddr_in& peer)
-    : _server(server), _socket(socket), _request(&_parser, peer, socket->getLocalAddress().get()), _response(socket)
+RequestThread::RequestThread(WebServer* server, Socket* socket, const sockaddr_in& peer, DWORD deadline)
+    : _server(server), _socket(socket), _deadline(deadline), _request(&_parser, peer, socket->getLocalAddress().get()), _response(socket)
 {
   LogPrintf(WEB_DEBUG_LOG_KEY, "Create handler [%p]", this);
   _server->requestStarted(this);
@@ -194,6 +317,11 @@ RequestThread::~RequestThread()
   join();
   delete _socket;
   LogPrintf(WEB_DEBUG_LOG_KEY, "Destroy handler [%p]", this);
+}
+
+void RequestThread::cutConnection()
+{
+  _socket->shutdown();
 }
 
 void RequestThread::run()
@@ -215,19 +343,29 @@ void RequestThread::handleConnection(Socket* socket)
     refuseRequest();
   } else {
     LogPrintf(WEB_DEBUG_LOG_KEY, "[%p] Got request method=%s URI=%s", this, _request.method(), _request.uri());
+    if (strcmp(_request.method(), "HEAD") == 0)
+      _response.setHeadOnly();
     if (!_server->dispatch(&_request, &_response))
       _response.sendError(404);
   }
   socket->shutdown();
 }
 
-// The parser bounds the head, the header count and the whole request, so
-// what a client can make this thread hold is bounded too.
+// The parser bounds the head, the header count and the whole request, and
+// the deadline the time, so what a client can make this thread hold is
+// bounded too.
 int RequestThread::readRequest(Socket* socket)
 {
   char buffer[RECEIVE_BUFFER_BYTES];
   int result = PARSE_INCOMPLETE;
   while (result == PARSE_INCOMPLETE) {
+    int left = static_cast<int>(_deadline - GetTickCount());
+    if (left <= 0) {
+      LogPrintf(WEB_DEBUG_LOG_KEY, "[%p] request not complete within %d ms", this, REQUEST_DEADLINE_MS);
+      break;
+    }
+    if (left < RECEIVE_TIMEOUT_MS)
+      socket->setReceiveTimeout(left);
     int received = socket->recv(buffer, sizeof buffer);
     if (received < 1)
       break;

@@ -5,7 +5,8 @@ videos, and clients on loopback addresses only (raw HTTP requests, and Linux
 ffmpeg as an HLS player). Checks: the db commands, byte-exact playlists,
 segments, Linux ffmpeg playing whole videos, a second client, two requests of
 one client at once, a client that disconnects, 404s, "/" and escapes by "..",
-and shutdown with no ffmpeg.exe left."""
+HEAD, settings changes refused from other sites or not saved, and shutdown
+with no ffmpeg.exe left."""
 
 import concurrent.futures
 import json
@@ -85,13 +86,16 @@ def test_json_interface(server):
           'an unknown command and the path /DB give 404')
 
 
-def setconfig(server, config, command='setconfig=1'):
-    """Posted, or in the address when the command is bare."""
-    form = f'{command}&config=' + urllib.parse.quote(config, safe='')
-    if command == 'setconfig':
-        return json.loads(http(server.port, '/db?' + form)[2])
-    return json.loads(http(server.port, '/db', 'POST', form,
-                           headers={'Content-Type': 'application/x-www-form-urlencoded'})[2])
+def setconfig(server, config, headers=None, method='POST'):
+    """(status, parsed reply or None): posted as the settings page posts it,
+    or with the form in the address."""
+    form = 'setconfig=&config=' + urllib.parse.quote(config, safe='')
+    if method == 'GET':
+        status, _, body = http(server.port, '/db?' + form)
+    else:
+        status, _, body = http(server.port, '/db', method, form,
+                               headers={'Content-Type': 'application/x-www-form-urlencoded', **(headers or {})})
+    return status, json.loads(body) if status == 200 else None
 
 
 def getconfig(server):
@@ -99,26 +103,62 @@ def getconfig(server):
 
 
 def test_setconfig(server):
-    before = pathlib.Path(server.settings_file).read_bytes()
+    settings_file = pathlib.Path(server.settings_file)
+    before = settings_file.read_bytes()
     bad = [text for text in ('{"folders": [', '[1, 2]', '"text"', '3', 'null', '')
-           if setconfig(server, text) != {'status': 'syntax error'}]
+           if setconfig(server, text) != (200, {'status': 'syntax error'})]
     check(not bad, f'setconfig with bad JSON answers a syntax error {bad}')
-    check(pathlib.Path(server.settings_file).read_bytes() == before and getconfig(server) == server.settings,
+    check(settings_file.read_bytes() == before and getconfig(server) == server.settings,
           'a refused setconfig leaves the settings and their file as they were')
 
+    share = json.dumps(dict(server.settings, folders=['\\\\evil.example\\share']))
+    refused = [setconfig(server, share, method='GET')[0], setconfig(server, share, method='PUT')[0]] + [
+        setconfig(server, share, {'Origin': origin})[0]
+        for origin in ('http://evil.example', f'http://evil.example:{server.port}', 'null')]
+    check(refused == [403] * 5 and settings_file.read_bytes() == before and getconfig(server) == server.settings,
+          f'setconfig in the address, or posted from another site, is refused and changes nothing {refused}')
+
     mark = server.mark()
-    check(setconfig(server, json.dumps(dict(server.settings, share=True)), 'setconfig') == {'status': 'ok'},
-          'setconfig with the same folders answers ok')
+    os.mkdir(str(settings_file) + '.new')  # the file cannot be written
+    try:
+        unsaved = setconfig(server, json.dumps(dict(server.settings, share=True)))
+    finally:
+        os.rmdir(str(settings_file) + '.new')
+    check(unsaved == (200, {'status': 'not saved'}) and settings_file.read_bytes() == before
+          and any('Error writing config' in line for line in server.since(mark)),
+          f'a save that fails is answered as not saved {unsaved}')
+
+    mark = server.mark()
+    own = {'Origin': f'http://127.0.0.1:{server.port}'}
+    check(setconfig(server, json.dumps(dict(server.settings, share=True)), own) == (200, {'status': 'ok'}),
+          "setconfig posted from the server's own page with the same folders answers ok")
     time.sleep(1)
     check(not any('Folders have changed.' in line or 'Running findTask' in line for line in server.since(mark)),
           'setconfig with the same folders starts no scan')
 
     changed = {'port': server.settings['port'], 'extensions': ['mp4'], 'folders': [windows_path(TWO)]}
-    check(setconfig(server, json.dumps(changed), 'setconfig=') == {'status': 'ok'}, 'setconfig with other folders answers ok')
+    check(setconfig(server, json.dumps(changed)) == (200, {'status': 'ok'}), 'setconfig with other folders answers ok')
     check(wait_for_files(server, [OTHER]), 'setconfig with other folders rescans: only the new folder is listed')
-    check(json.loads(pathlib.Path(server.settings_file).read_text()) == changed and getconfig(server) == changed,
+    check(json.loads(settings_file.read_text()) == changed and getconfig(server) == changed,
           'the settings file and getconfig hold the new settings, nothing merged')
 
+
+def test_head(server):
+    """HEAD gets the head a GET would get, without the body, and starts no transcoder."""
+    before = WineSession.processes('ffmpeg.exe')
+    mark = server.mark()
+    index = str(len(pathlib.Path(DIST, 'index.html').read_bytes()))
+    cases = (('/', 200, index), ('/index.html?v=2', 200, index), ('/db?getfiles', 200, None),
+             (f'/v/{url_name(LONG)}.m3u8', 200, None), (f'/v/{url_name(LONG)}?ss=20', 200, None),
+             ('/v/no%20such.mp4?ss=0', 404, None), ('/no-such-page.html', 404, None))
+    wrong = []
+    for target, status, length in cases:
+        got, headers, body = http(server.port, target, 'HEAD', headers=host_header(server.port))
+        if got != status or body or (length and headers.get('content-length') != length):
+            wrong.append((target, got, headers, body[:40]))
+    check(not wrong, f'HEAD answers the head alone for every kind of target {wrong}')
+    check(not count(server.since(mark), 'Create new streaming context')
+          and WineSession.processes('ffmpeg.exe') <= before, 'HEAD starts no transcoder')
 
 def test_playlists(server):
     local = f'127.0.0.1:{server.port}'
@@ -140,6 +180,8 @@ def test_static_files(server):
     check(status == 200 and body == pathlib.Path(DIST, 'index.html').read_bytes()
           and headers.get('content-type', '').startswith('text/html'), '"/" serves index.html')
     check(http(server.port, '/no-such-page.html')[0] == 404, 'a missing file is 404')
+    check(http(server.port, '/index.html?v=2')[2] == pathlib.Path(DIST, 'index.html').read_bytes(),
+          'a query string does not hide a file')
     outside = pathlib.Path(DIST, '..', 'README.md').read_bytes()[:40]
     escapes = ['/../README.md', '/%2e%2e/README.md', '/..%2fREADME.md', '/..%5cREADME.md', '/%c0%ae%c0%ae/README.md',
                '/./../README.md', '/v/../../README.md', '//README.md', '/Z:/etc/passwd', '/C:/windows/win.ini',
@@ -280,7 +322,7 @@ def main():
         server = Server(settings)
         try:
             print(f'server on port {server.port}', flush=True)
-            for test in (test_json_interface, test_playlists, test_static_files, test_segments, test_play,
+            for test in (test_json_interface, test_playlists, test_static_files, test_head, test_segments, test_play,
                          test_clients, test_disconnect, test_setconfig, test_shutdown):
                 test(server)
         finally:

@@ -1,7 +1,10 @@
 #include "FileSystem.h"
+#include "StringUtil.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <set>
 
 // Walking a tree is tested through the folder scan; here, folders that are not there.
 TEST(FileSystemTest, MissingOrVanishedFoldersYieldNothing)
@@ -55,4 +58,60 @@ TEST(FileSystemTest, FileFromPathAndItsOperations)
   wcscpy(data.cFileName, L"listed.ts");
   FileSystem::File(data, tree.path(L"sub\\")).remove();
   EXPECT_EQ(GetFileAttributesW(listed.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+namespace {
+
+// Symbolic links to folders, which Wine shows as the folders themselves, as
+// Windows shows junctions. They go before the folder is removed, which would
+// otherwise follow them.
+class FolderLinks {
+public:
+  explicit FolderLinks(const std::wstring& folder) : _folder(folder) {}
+  ~FolderLinks()
+  {
+    for (const std::wstring& name : _names)
+      runUnixCommand(L"Z:\\bin\\rm", L"rm " + name, _folder, [&] { return !exists(name); });
+  }
+
+  bool add(const std::wstring& name, const std::wstring& target)
+  {
+    _names.push_back(name);
+    return runUnixCommand(L"Z:\\bin\\ln", L"ln -s " + target + L" " + name, _folder, [&] { return exists(name); });
+  }
+
+private:
+  bool exists(const std::wstring& name) const
+  {
+    return GetFileAttributesW(joinPath(_folder, name).c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+
+  std::wstring _folder;
+  std::vector<std::wstring> _names;
+};
+
+}
+
+TEST(FileSystemTest, LinksBackIntoTheWalkAreNotFollowed)
+{
+  LogRecorder log;
+  TestFolder tree;
+  tree.file(L"a.avi");
+  tree.file(L"sub\\b.avi");
+  tree.file(L"other\\c.avi");
+  FolderLinks links(tree.path(L"sub"));
+  ASSERT_TRUE(links.add(L"up", L".."));
+  ASSERT_TRUE(links.add(L"beside", L"../other"));
+  std::multiset<std::wstring> names;
+  FileSystem::RecursiveFileEnumerator walker(joinPath(tree.root(), L"").c_str());
+  while (walker.hasNext() && names.size() < 100) {
+    std::wstring name = walker.next().name();
+    if (name != L"." && name != L".." && !name.empty())
+      names.insert(name);
+  }
+  EXPECT_EQ(names, (std::multiset<std::wstring>{L"a.avi", L"b.avi", L"c.avi", L"c.avi"}))
+      << "a link to a folder outside the walk is followed";
+  EXPECT_EQ(log.count("Not entering " + toUtf8(tree.path(L"sub\\up\\")) +
+                      " again: it leads back to a folder being searched"),
+            1);
 }

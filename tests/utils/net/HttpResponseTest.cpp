@@ -98,6 +98,13 @@ TEST(HttpResponseTest, WhatGoesOnTheWire)
            std::string("a\0b\xff", 4)},
       {"file of exactly one block", [&](HttpResponse& r, LoopbackClient&) { r.sendFile(png.c_str()); },
        "HTTP/1.0 200 OK\r\nContent-length: 65536\r\nContent-type: image/png\r\n\r\n" + block},
+      {"HEAD: the head alone, with the length the body would have",
+       [&](HttpResponse& r, LoopbackClient&) {
+         r.setHeadOnly();
+         r.sendFile(png.c_str());
+         r.write("x", 1);
+       },
+       "HTTP/1.0 200 OK\r\nContent-length: 65536\r\nContent-type: image/png\r\n\r\n"},
       {"empty file, upper-case extension", [&](HttpResponse& r, LoopbackClient&) { r.sendFile(upper.c_str()); },
        "HTTP/1.0 200 OK\r\nContent-length: 0\r\nContent-type: unknown\r\n\r\n"},
       {"missing file",
