@@ -7,6 +7,7 @@
 #include "DebugHeap.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cctype>
 #include <cstdio>
@@ -16,6 +17,7 @@
 namespace {
 
 const int LEAK_EXIT_CODE = 3;
+const int CRASH_EXIT_CODE = 5;
 
 // False in a death test's child, which ends inside a test.
 bool _testsFinished;
@@ -56,10 +58,23 @@ void failOnLeaks()
   _exit(LEAK_EXIT_CODE);
 }
 
+// Wine starts its debugger on a crash but lets the other threads run on, so a
+// test whose worker thread crashed could still end with exit code 0.
+LONG WINAPI endOnCrash(EXCEPTION_POINTERS* info)
+{
+  fprintf(stderr, "Crash: exception %08lx at %p\n", info->ExceptionRecord->ExceptionCode,
+    info->ExceptionRecord->ExceptionAddress);
+  fflush(stdout);
+  fflush(stderr);
+  TerminateProcess(GetCurrentProcess(), CRASH_EXIT_CODE);
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
 }
 
 int main(int argc, char** argv)
 {
+  SetUnhandledExceptionFilter(endOnCrash);
   ::testing::InitGoogleTest(&argc, argv);
   setDebugHeapExitCheck(failOnLeaks);
   int result = RUN_ALL_TESTS();
