@@ -19,6 +19,8 @@ LAME_FLAGS=(--enable-static --disable-shared --disable-frontend --disable-decode
   --disable-analyzer-hooks --disable-gtktest --disable-dependency-tracking)
 
 # --disable-autodetect also drops threading, hence --enable-w32threads.
+# pad and setsar keep a picture's shape inside the fixed 320x240 frame;
+# the rotation filters for phone videos come with the ffmpeg program itself.
 # The mpeg4 encoder stays in: it brings the "-rc_eq" option, without which
 # ffmpeg rejects the stream command line as a whole.
 # shellcheck disable=SC2054
@@ -31,7 +33,7 @@ FFMPEG_FLAGS=(--arch=x86 --target-os=mingw32 --enable-cross-compile
   --enable-protocol=file,pipe
   --enable-muxer=mpegts
   --enable-encoder=libx264,libmp3lame,mpeg4
-  --enable-filter=scale,aresample
+  --enable-filter=scale,aresample,pad,setsar
   --enable-demuxer=mov,matroska,avi,mpegts,mpegps,mpegvideo,flv,asf,ogg,wav,mp3,aac,ac3,eac3,h264,hevc,m4v,flac,dv
   --enable-decoder=h264,hevc,mpeg4,msmpeg4v1,msmpeg4v2,msmpeg4v3,h263,flv,vp6,vp6a,vp6f,mpeg1video,mpeg2video,vp8,vp9,wmv1,wmv2,wmv3,vc1,mjpeg,theora,dvvideo
   --enable-decoder=aac,aac_latm,mp1,mp1float,mp2,mp2float,mp3,mp3float,ac3,eac3,dca,vorbis,opus,flac,wmav1,wmav2,wmapro,dvaudio,adpcm_ms,adpcm_ima_wav,adpcm_swf

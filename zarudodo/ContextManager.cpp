@@ -7,15 +7,60 @@
 namespace {
 
 const int LOG_KEY = LogRegisterKey("L_ContextManager", true);
+// How often idle contexts are looked for: a context lives at most this much
+// past its time-out.
+const unsigned EXPIRY_INTERVAL_MS = 5000;
 
 }
 
-ContextManager::ContextManager() {}
+class ContextManager::ExpiryThread : public Thread {
+public:
+  explicit ExpiryThread(ContextManager* manager) : _manager(manager) {}
+
+  ~ExpiryThread() override
+  {
+    MUTEX_LOCK(_mutex);
+    _stopping = true;
+    _wake.set();
+    MUTEX_UNLOCK(_mutex);
+    join();
+  }
+
+  void run() override
+  {
+    MUTEX_LOCK(_mutex);
+    while (!_stopping) {
+      _wake.waitFor(_mutex, EXPIRY_INTERVAL_MS);
+      if (_stopping)
+        break;
+      MUTEX_UNLOCK(_mutex);
+      _manager->expireIdle();
+      MUTEX_LOCK(_mutex);
+    }
+    MUTEX_UNLOCK(_mutex);
+  }
+
+private:
+  ContextManager* _manager;
+  Mutex _mutex;
+  Event _wake;
+  bool _stopping = false;
+};
+
+ContextManager::ContextManager(unsigned idleTimeoutMs) : _idleTimeoutMs(idleTimeoutMs) {}
 
 ContextManager::~ContextManager()
 {
+  delete _expiry;
   for (auto& entry : _contexts)
     delete entry.second.context;
+}
+
+bool ContextManager::startExpiry()
+{
+  if (!_expiry)
+    _expiry = new ExpiryThread(this);
+  return _expiry->isStarted() || _expiry->start();
 }
 
 void ContextManager::deleteContext(StreamContext* context)
@@ -23,60 +68,103 @@ void ContextManager::deleteContext(StreamContext* context)
   delete context;
 }
 
+uint64_t ContextManager::now() const
+{
+  return GetTickCount64();
+}
+
+void ContextManager::deleteContexts(const std::vector<StreamContext*>& contexts)
+{
+  for (StreamContext* context : contexts)
+    deleteContext(context);
+}
+
 ContextInfo ContextManager::acquire(std::string host, std::wstring path, int time)
 {
-  ScopedLock lock(&_mutex);
-  ++_counter;
-  auto found = _contexts.find(host);
-  bool reuse = found != _contexts.end() && found->second.path == path && found->second.time == time &&
-               !found->second.inUse;
-  if (!reuse) {
-    if (found != _contexts.end() && !found->second.inUse) {
-      const ContextInfo& old = found->second;
-      LogPrintf(LOG_KEY, "Clean old stream context for %s,%s,%d", old.host.c_str(), Utf8FromWide(old.path).get(), old.time);
-      deleteContext(old.context);
+  std::vector<StreamContext*> ended;
+  ContextInfo acquired;
+  {
+    ScopedLock lock(&_mutex);
+    ++_counter;
+    auto found = _contexts.find(host);
+    bool reuse = found != _contexts.end() && found->second.path == path && found->second.time == time &&
+                 !found->second.inUse;
+    if (!reuse) {
+      if (found != _contexts.end() && !found->second.inUse) {
+        const ContextInfo& old = found->second;
+        LogPrintf(LOG_KEY, "Clean old stream context for %s,%s,%d", old.host.c_str(), Utf8FromWide(old.path).get(),
+                  old.time);
+        ended.push_back(old.context);
+      }
+      LogPrintf(LOG_KEY, "Create new stream context for %s,%s,%d", host.c_str(), Utf8FromWide(path).get(), time);
+      ContextInfo fresh;
+      fresh.host = host;
+      fresh.path = path;
+      fresh.time = time;
+      found = _contexts.insert_or_assign(host, fresh).first;
     }
-    LogPrintf(LOG_KEY, "Create new stream context for %s,%s,%d", host.c_str(), Utf8FromWide(path).get(), time);
-    ContextInfo fresh;
-    fresh.host = host;
-    fresh.path = path;
-    fresh.time = time;
-    found = _contexts.insert_or_assign(host, fresh).first;
+    found->second.seq = _counter;
+    found->second.inUse = true;
+    acquired = found->second;
   }
-  found->second.seq = _counter;
-  found->second.inUse = true;
-  return found->second;
+  deleteContexts(ended);
+  return acquired;
 }
 
 void ContextManager::release(ContextInfo info)
 {
-  ScopedLock lock(&_mutex);
-  auto found = _contexts.find(info.host);
-  if (found == _contexts.end()) {
-    LogPrintf(LOG_KEY, "Tried to release non-existing context");
-    deleteContext(info.context);
-    return;
+  {
+    ScopedLock lock(&_mutex);
+    auto found = _contexts.find(info.host);
+    if (found != _contexts.end() && found->second.path == info.path && found->second.seq == info.seq) {
+      ContextInfo& stored = found->second;
+      stored.time = info.time;
+      stored.context = info.context;
+      stored.inUse = false;
+      stored.releasedAt = now();
+      LogPrintf(LOG_KEY, "Release stream context for %s,%s,%d", info.host.c_str(), Utf8FromWide(info.path).get(),
+                info.time);
+      return;
+    }
+    if (found == _contexts.end())
+      LogPrintf(LOG_KEY, "Tried to release non-existing context");
+    else
+      LogPrintf(LOG_KEY, "Tried to release context, but request time mismatch");
   }
-  ContextInfo& stored = found->second;
-  if (stored.path != info.path || stored.seq != info.seq) {
-    LogPrintf(LOG_KEY, "Tried to release context, but request time mismatch");
-    deleteContext(info.context);
-    return;
-  }
-  stored.time = info.time;
-  stored.context = info.context;
-  stored.inUse = false;
-  LogPrintf(LOG_KEY, "Release stream context for %s,%s,%d", info.host.c_str(), Utf8FromWide(info.path).get(), info.time);
+  deleteContext(info.context);
 }
 
 void ContextManager::discard(ContextInfo info)
 {
-  ScopedLock lock(&_mutex);
+  {
+    ScopedLock lock(&_mutex);
+    // A record that a later request made holds that request's context (or an
+    // idle one it released): removing it would leave that transcoder running
+    // with nobody to end it.
+    auto found = _contexts.find(info.host);
+    if (found != _contexts.end() && found->second.seq == info.seq)
+      _contexts.erase(found);
+  }
   deleteContext(info.context);
-  // A record that a later request made holds that request's context (or an
-  // idle one it released): removing it would leave that transcoder running
-  // with nobody to end it.
-  auto found = _contexts.find(info.host);
-  if (found != _contexts.end() && found->second.seq == info.seq)
-    _contexts.erase(found);
+}
+
+void ContextManager::expireIdle()
+{
+  std::vector<StreamContext*> ended;
+  {
+    ScopedLock lock(&_mutex);
+    uint64_t time = now();
+    for (auto it = _contexts.begin(); it != _contexts.end();) {
+      const ContextInfo& info = it->second;
+      if (info.inUse || time - info.releasedAt < _idleTimeoutMs) {
+        ++it;
+        continue;
+      }
+      LogPrintf(LOG_KEY, "Expire idle stream context for %s,%s,%d", info.host.c_str(), Utf8FromWide(info.path).get(),
+                info.time);
+      ended.push_back(info.context);
+      it = _contexts.erase(it);
+    }
+  }
+  deleteContexts(ended);
 }

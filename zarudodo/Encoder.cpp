@@ -14,9 +14,11 @@ namespace {
 const unsigned PROBE_TIMEOUT_MS = 10000;
 const char DURATION_LABEL[] = "Duration: ";
 const size_t DURATION_CODE_LENGTH = 11;  // hh:mm:ss.cc
+// Two digits of hours at most fit the code; the length in ms stays an int.
+const int MAX_HOURS = 99;
 
-// Reads "hh:mm:ss.cc" from the report; the hundredths are dropped.
-bool parseDuration(const std::string& report, int* seconds)
+// Reads "hh:mm:ss.cc" from the report.
+bool parseDuration(const std::string& report, int* milliseconds)
 {
   size_t label = report.find(DURATION_LABEL);
   if (label == std::string::npos) {
@@ -27,15 +29,14 @@ bool parseDuration(const std::string& report, int* seconds)
   LogPrintf(ENCODER_LOG_KEY, "Duration code: %s", code.c_str());
   int hours, minutes, secs, hundredths;
   if (sscanf(code.c_str(), "%d:%d:%d.%d", &hours, &minutes, &secs, &hundredths) != 4 || hours < 0 ||
-      minutes < 0 || secs < 0 || hundredths < 0) {
+      hours > MAX_HOURS || minutes < 0 || secs < 0 || hundredths < 0) {
     LogPrintf(ENCODER_LOG_KEY, "Error: Could not decode duration from %s", code.c_str());
     return false;
   }
-  *seconds = hours * 3600 + minutes * 60 + secs;
-  LogPrintf(ENCODER_LOG_KEY, "Result is %d seconds", *seconds);
+  *milliseconds = ((hours * 60 + minutes) * 60 + secs) * 1000 + hundredths * 10;
+  LogPrintf(ENCODER_LOG_KEY, "Result is %d ms", *milliseconds);
   return true;
 }
-
 }
 
 std::wstring shortPath(const std::wstring& path, ShortPathQuery query)
@@ -55,9 +56,9 @@ std::wstring shortPath(const std::wstring& path, ShortPathQuery query)
   return std::wstring(buffer.data(), written);
 }
 
-bool getDuration(const char* executable, const std::wstring& videoPath, int* seconds)
+bool getDuration(const char* executable, const std::wstring& videoPath, int* milliseconds)
 {
-  *seconds = 0;
+  *milliseconds = 0;
   PipedProgram program;
   if (!program.start({executable, "-i", toUtf8(shortPath(videoPath))})) {
     LogPrintf(ENCODER_LOG_KEY, "Could not start encoder to find duration");
@@ -69,5 +70,5 @@ bool getDuration(const char* executable, const std::wstring& videoPath, int* sec
   }
   // A transcoder that hangs is ended before what it said is searched.
   program.close();
-  return parseDuration(report._text, seconds);
+  return parseDuration(report._text, milliseconds);
 }

@@ -98,8 +98,10 @@ void Segmenter::flush()
       break;
     offset += PACKET_SIZE;
   }
-  // Even an empty write goes out: it makes an HTTP response send its head.
-  if (_output)
+  // Nothing is written until there is something: an HTTP response sends its
+  // head with its first bytes, and a segment that never gets any must still
+  // be able to answer with an error.
+  if (_output && offset > 0)
     _output->write(reinterpret_cast<char*>(_buffer), offset);
   _buffered -= offset;
   memmove(_buffer, _buffer + offset, _buffered);

@@ -11,6 +11,13 @@ class Sink;
 // of it into a sink. Between calls the transcoder waits on its full pipe.
 class StreamContext {
 public:
+  // How a stream call ended.
+  enum Result {
+    SEGMENT_COMPLETE,  // cut at the segment's end; the transcoder goes on
+    VIDEO_ENDED,       // the transcoder's output ended: all of it delivered
+    STREAM_FAILED,     // the transcoder fell silent, or the call was unusable
+  };
+
   StreamContext();
   ~StreamContext();
   StreamContext(const StreamContext&) = delete;
@@ -18,14 +25,12 @@ public:
 
   // Starts "ffmpeg.exe" from the working directory at startMs of the video.
   bool start(const std::wstring& videoPath, unsigned startMs);
-  // Delivers the stream from getTime() up to endMs into out; true when the
-  // segment is complete, false when the transcoder ended or fell silent.
-  bool stream(Sink* out, int endMs);
+  // Delivers the stream from getTime() up to endMs into out.
+  Result stream(Sink* out, int endMs);
   int getTime() const { return _currentMs; }
 
 private:
   PipedProgram* _program;
   Segmenter* _segmenter;
   int _currentMs;  // video time up to which segments were delivered
-  int _startMs;    // video time at which the transcoder started
 };

@@ -17,7 +17,9 @@
 #include "StringUtil.h"
 #include "WebServer.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 ConfigFile* theConfig = nullptr;
@@ -56,18 +58,51 @@ std::vector<std::wstring> wideStrings(json& object, const char* key)
   return out;
 }
 
+// A segment's length in seconds as "#EXTINF" gives it: whole seconds bare,
+// others to the hundredth.
+std::string segmentLength(int milliseconds)
+{
+  char text[32];
+  if (milliseconds % 1000 == 0)
+    snprintf(text, sizeof text, "%d", milliseconds / 1000);
+  else
+    snprintf(text, sizeof text, "%d.%02d", milliseconds / 1000, milliseconds % 1000 / 10);
+  return text;
+}
+
 void sendPlaylist(HttpResponse* response, const std::string& host, const std::string& path)
 {
   std::wstring name = toWide(path.substr(3, path.size() - 3 - 5));
   std::wstring file;
-  int seconds = 0;
-  if (!theDatabase->lookup(name, file) || !getDuration(TRANSCODER, file, &seconds)) {
+  int milliseconds = 0;
+  if (!theDatabase->lookup(name, file) || !getDuration(TRANSCODER, file, &milliseconds)) {
     response->sendError(404);
     return;
   }
-  std::string playlist = buildPlaylist(host, name, seconds);
+  std::string playlist = buildPlaylist(host, name, milliseconds);
   response->sendBuffer(playlist.data(), static_cast<unsigned>(playlist.size()), HttpResponse::mimeType(L"m3u8"));
 }
+
+// The segment's head goes out with its first bytes, not before: a request
+// whose transcoder produces nothing can then still answer with an error.
+class SegmentSink : public Sink {
+public:
+  explicit SegmentSink(HttpResponse* response) : _response(response) {}
+
+  void write(char* data, int length) override
+  {
+    if (length <= 0)
+      return;
+    if (!_response->headersSent()) {
+      _response->setStatus(200);
+      _response->setHeader("Content-type", HttpResponse::mimeType(L"ts"));
+    }
+    _response->write(data, static_cast<unsigned>(length));
+  }
+
+private:
+  HttpResponse* _response;  // not owned
+};
 
 void sendSegment(HttpRequest* request, HttpResponse* response, std::string path)
 {
@@ -79,8 +114,6 @@ void sendSegment(HttpRequest* request, HttpResponse* response, std::string path)
     response->sendError(404);
     return;
   }
-  response->setStatus(200);
-  response->setHeader("Content-type", HttpResponse::mimeType(L"ts"));
 
   ContextInfo info = theContextManager->acquire(request->remoteAddress(), file, start);
   if (!info.context) {
@@ -93,15 +126,22 @@ void sendSegment(HttpRequest* request, HttpResponse* response, std::string path)
       return;
     }
   }
-  HttpHandler out(response);
-  bool completed = info.context->stream(&out, info.context->getTime() + SEGMENT_MS);
-  if (completed && !response->sendFailed()) {
+  SegmentSink out(response);
+  StreamContext::Result result = info.context->stream(&out, info.context->getTime() + SEGMENT_MS);
+  bool delivered = response->headersSent() && !response->sendFailed();
+  if (result == StreamContext::SEGMENT_COMPLETE && delivered) {
     info.time += SEGMENT_SECONDS;
     theContextManager->release(info);
     LogPrintf(LOG_KEY, "Completed stream request at time offset %d ms", start * 1000);
     return;
   }
-  if (completed) {
+  if (result == StreamContext::VIDEO_ENDED && delivered) {
+    // Nothing follows the end: the transcoder and its hold on the file go now.
+    LogPrintf(LOG_KEY, "Completed the last stream request at time offset %d ms", start * 1000);
+    theContextManager->discard(info);
+    return;
+  }
+  if (response->sendFailed()) {
     // The client went away during the segment: its player has not got this
     // position, so the paused transcoder would only wait to be replaced.
     LogPrintf(LOG_KEY, "Client left during the stream request at time offset %d ms", start * 1000);
@@ -109,7 +149,10 @@ void sendSegment(HttpRequest* request, HttpResponse* response, std::string path)
     LogPrintf(LOG_KEY, "ERROR! Could not continue to stream at time offset %d ms", info.context->getTime());
   }
   theContextManager->discard(info);
-  response->sendError(500);
+  // A transcoder that ended without a byte for this segment found nothing
+  // to play there (a start past the end, an unreadable file): asking again
+  // cannot help. One that fell silent may do better on a retry.
+  response->sendError(result == StreamContext::VIDEO_ENDED ? 404 : 500);
 }
 
 // A HEAD request is answered from the database alone: a transcoder started
@@ -182,6 +225,8 @@ MediaServer::MediaServer()
   theConfig = _config;
   theDatabase = _database;
   theContextManager = new ContextManager();
+  if (!theContextManager->startExpiry())
+    LogPrintf(LOG_KEY, "Could not start the expiry of idle stream contexts");
   writeDefaultSettings(_config->getSettings());
   _config->load();
   theMediaServer = this;
@@ -285,16 +330,16 @@ int parseStartSeconds(const char* text)
   return negative ? 0 : seconds;
 }
 
-std::string buildPlaylist(std::string host, std::wstring videoName, int durationSeconds)
+// Every segment but the last is whole; the last runs to the video's end,
+// however short that leaves it.
+std::string buildPlaylist(std::string host, std::wstring videoName, int durationMs)
 {
   std::string address = "http://" + host + "/v/" + HttpResponse::urlEncode(toUtf8(videoName)) + "?ss=";
-  std::string text = "#EXTM3U\r\n#EXT-X-ALLOW-CACHE:NO\r\n#EXT-X-MEDIA-SEQUENCE:0\r\n#EXT-X-TARGETDURATION:10\r\n";
-  for (int start = 0, remaining = durationSeconds; remaining >= 1;) {
-    int length = remaining < SEGMENT_SECONDS ? remaining : SEGMENT_SECONDS;
-    text += "#EXTINF:" + std::to_string(length) + ",\r\n";
-    text += address + std::to_string(start) + "\r\n";
-    start += length;
-    remaining -= length;
+  std::string text = "#EXTM3U\r\n#EXT-X-VERSION:3\r\n#EXT-X-ALLOW-CACHE:NO\r\n#EXT-X-MEDIA-SEQUENCE:0\r\n"
+                     "#EXT-X-TARGETDURATION:10\r\n";
+  for (int start = 0; start < durationMs; start += SEGMENT_MS) {
+    text += "#EXTINF:" + segmentLength(std::min(SEGMENT_MS, durationMs - start)) + ",\r\n";
+    text += address + std::to_string(start / 1000) + "\r\n";
   }
   return text + "#EXT-X-ENDLIST\r\n";
 }

@@ -57,7 +57,9 @@ void handleVideoRequest(HttpRequest* request, HttpResponse* response, void* user
 void handleDbRequest(HttpRequest* request, HttpResponse* response, void* userData);
 void handleStaticFile(HttpRequest* request, HttpResponse* response, void* userData);
 
-std::string buildPlaylist(std::string host, std::wstring videoName, int durationSeconds);
+// The playlist of a video of durationMs: 10-second segments, the last one
+// to the end.
+std::string buildPlaylist(std::string host, std::wstring videoName, int durationMs);
 std::string buildFileList();
 
 // Settings helpers: they never fail on values of an unexpected type.

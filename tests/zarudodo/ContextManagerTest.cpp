@@ -6,12 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <string>
 #include <vector>
 
 namespace {
 
-// Records which contexts the manager ends.
+// Records which contexts the manager ends, and whether another client could
+// be served meanwhile; its clock is set by the test.
 class WatchedManager : public ContextManager {
 public:
   bool deleted(StreamContext* context) const
@@ -19,17 +22,34 @@ public:
     return std::find(_deleted.begin(), _deleted.end(), context) != _deleted.end();
   }
   size_t deletedCount() const { return _deleted.size(); }
+  bool othersWaitedForAnEnd() const { return _othersWaited; }
+
+  uint64_t clock = 0;
 
 protected:
   void deleteContext(StreamContext* context) override
   {
-    if (context)
+    if (context) {
       _deleted.push_back(context);
+      // Ending a real transcoder takes up to seconds: another client's
+      // request must get through meanwhile.
+      std::atomic<bool> served{false};
+      std::thread other([this, &served] {
+        release(acquire("10.9.9.9", L"other", 0));
+        served = true;
+      });
+      for (int waited = 0; !served && waited < 2000; waited += 10)
+        Sleep(10);
+      _othersWaited = _othersWaited || !served;
+      other.join();
+    }
     ContextManager::deleteContext(context);
   }
+  uint64_t now() const override { return clock; }
 
 private:
   std::vector<StreamContext*> _deleted;
+  bool _othersWaited = false;
 };
 
 // A request that got no context creates one, as the video handler does.
@@ -43,6 +63,8 @@ ContextInfo acquireWithContext(ContextManager& manager, const std::string& host,
 
 class ContextManagerTest : public ::testing::Test {
 protected:
+  void TearDown() override { EXPECT_FALSE(_manager.othersWaitedForAnEnd()); }
+
   bool logged(const std::string& line) { return _log.count(line) > 0; }
 
   LogRecorder _log;
@@ -142,4 +164,55 @@ TEST_F(ContextManagerTest, DiscardDeletesOnlyItsOwnRecordAndContext)
   _manager.release(older);
   EXPECT_TRUE(logged("Tried to release non-existing context"));
   EXPECT_TRUE(_manager.deleted(older.context));
+}
+
+// While a request streams from a reused context, nothing else may end it:
+// not a second request of the same client, nor the idle expiry.
+TEST_F(ContextManagerTest, ContextBeingStreamedIsNeverEnded)
+{
+  struct Case {
+    const char* what;
+    const wchar_t* path;
+    int time;
+  } cases[] = {{"second request for the same start", L"v", 10},
+               {"second request for another start", L"v", 30},
+               {"second request for another video", L"w", 10},
+               {"idle expiry", nullptr, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WatchedManager manager;
+    ContextInfo played = acquireWithContext(manager, "10.0.0.1");
+    played.time += 10;
+    manager.release(played);
+    ContextInfo streaming = manager.acquire("10.0.0.1", L"v", 10);
+    ASSERT_EQ(streaming.context, played.context);
+    manager.clock = ContextManager::IDLE_TIMEOUT_MS * 2;
+    if (c.path)
+      manager.release(manager.acquire("10.0.0.1", c.path, c.time));
+    else
+      manager.expireIdle();
+    ASSERT_FALSE(manager.deleted(streaming.context));  // and not deleted twice below
+    manager.discard(streaming);
+    EXPECT_FALSE(manager.othersWaitedForAnEnd());
+  }
+}
+
+TEST_F(ContextManagerTest, IdleContextEndsAfterTheTimeOut)
+{
+  ContextInfo idle = acquireWithContext(_manager, "10.0.0.1");
+  idle.time += 10;
+  _manager.clock = 1000;
+  _manager.release(idle);
+  ContextInfo busy = acquireWithContext(_manager, "10.0.0.2");
+
+  _manager.clock = 1000 + ContextManager::IDLE_TIMEOUT_MS - 1;
+  _manager.expireIdle();
+  EXPECT_EQ(_manager.deletedCount(), 0u);
+  _manager.clock += 1;
+  _manager.expireIdle();
+  EXPECT_TRUE(_manager.deleted(idle.context));
+  EXPECT_TRUE(logged("Expire idle stream context for 10.0.0.1,v,10"));
+  EXPECT_EQ(_manager.deletedCount(), 1u);
+  EXPECT_EQ(_manager.acquire("10.0.0.1", L"v", 10).context, nullptr) << "its record went with it";
+  _manager.discard(busy);
 }

@@ -30,12 +30,12 @@ protected:
   bool probe(const std::string& script)
   {
     StandInScript input(script);
-    seconds = -1;
-    return getDuration(standInTranscoderPath().c_str(), input.path(), &seconds);
+    milliseconds = -1;
+    return getDuration(standInTranscoderPath().c_str(), input.path(), &milliseconds);
   }
 
   LogRecorder log;
-  int seconds = -1;
+  int milliseconds = -1;
 };
 
 }
@@ -69,26 +69,28 @@ TEST(ShortPathTest, WithoutAShortFormThePathIsKept)
   EXPECT_EQ(shortPath(path, fileGrows), path);
 }
 
-TEST_F(DurationTest, LengthIsWholeSecondsOfTheReportOrRefused)
+TEST_F(DurationTest, LengthIsTheReportsToTheHundredthOrRefused)
 {
   struct Case {
     std::string report;
-    int seconds;  // 0: refused
+    int milliseconds;  // 0: refused
     const char* line;
   } cases[] = {
-      {"err   Duration: 01:02:03.45, start: 0.000000, bitrate: 512 kb/s\n", 3723, "Result is 3723 seconds"},
-      {"out noise on standard output\nerr   Duration: 00:00:09.99\n", 9, "Duration code: 00:00:09.99"},
+      {"err   Duration: 01:02:03.45, start: 0.000000, bitrate: 512 kb/s\n", 3723450, "Result is 3723450 ms"},
+      {"out noise on standard output\nerr   Duration: 00:00:09.99\n", 9990, "Duration code: 00:00:09.99"},
+      {"err   Duration: 00:00:00.48\n", 480, nullptr},
       // "Duration: " straddles the end of the first, full 4096-byte read.
-      {"err " + std::string(4090, 'x') + " Duration: 00:01:40.00\n", 100, "Result is 100 seconds"},
+      {"err " + std::string(4090, 'x') + " Duration: 00:01:40.00\n", 100000, "Result is 100000 ms"},
       {"err   Duration: N/A, start: 0.000000\n", 0, "Error: Could not decode duration from N/A, start:"},
       {"err   Duration: -1:00:00.00\n", 0, nullptr},
+      {"err   Duration: 999:00:00.00\n", 0, nullptr},
       {"err clip.mp4: Invalid data found when processing input\n", 0,
        "Could not find Duration in output: clip.mp4: Invalid data found when processing input\n"},
   };
   for (const Case& c : cases) {
     log.clear();
-    EXPECT_EQ(probe("[probe]\n" + c.report), c.seconds > 0) << c.report.substr(0, 40);
-    EXPECT_EQ(seconds, c.seconds);
+    EXPECT_EQ(probe("[probe]\n" + c.report), c.milliseconds > 0) << c.report.substr(0, 40);
+    EXPECT_EQ(milliseconds, c.milliseconds);
     if (c.line) {
       EXPECT_EQ(1, log.count(c.line)) << c.line;
     }
@@ -100,7 +102,7 @@ TEST_F(DurationTest, HangingTranscoderIsEndedAfterTenSilentSeconds)
   auto begin = std::chrono::steady_clock::now();
   EXPECT_TRUE(probe("[probe]\nerr   Duration: 00:00:42.00\nstall\n"));
   long long waited = millisecondsSince(begin);
-  EXPECT_EQ(seconds, 42);
+  EXPECT_EQ(milliseconds, 42000);
   EXPECT_GE(waited, 9500);
   EXPECT_LT(waited, 20000);
   EXPECT_EQ(countOwnChildren(), 0u);
@@ -109,7 +111,7 @@ TEST_F(DurationTest, HangingTranscoderIsEndedAfterTenSilentSeconds)
 TEST_F(DurationTest, TranscoderThatCannotStartFails)
 {
   StandInScript input("[probe]\nerr   Duration: 00:00:09.99\n");
-  EXPECT_FALSE(getDuration("no-such-transcoder.exe", input.path(), &seconds));
-  EXPECT_EQ(seconds, 0);
+  EXPECT_FALSE(getDuration("no-such-transcoder.exe", input.path(), &milliseconds));
+  EXPECT_EQ(milliseconds, 0);
   EXPECT_EQ(1, log.count("Could not start encoder to find duration"));
 }

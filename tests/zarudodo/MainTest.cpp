@@ -12,37 +12,42 @@
 
 namespace {
 
-const char* const HEAD = "#EXTM3U\r\n#EXT-X-ALLOW-CACHE:NO\r\n#EXT-X-MEDIA-SEQUENCE:0\r\n#EXT-X-TARGETDURATION:10\r\n";
+const char* const HEAD =
+    "#EXTM3U\r\n#EXT-X-VERSION:3\r\n#EXT-X-ALLOW-CACHE:NO\r\n#EXT-X-MEDIA-SEQUENCE:0\r\n#EXT-X-TARGETDURATION:10\r\n";
 
-std::string segmentLines(const std::string& address, std::vector<std::pair<int, int>> startAndLength)
+std::string segmentLines(const std::string& address, std::vector<std::pair<int, std::string>> startAndLength)
 {
   std::string lines;
   for (const auto& segment : startAndLength)
-    lines += "#EXTINF:" + std::to_string(segment.second) + ",\r\n" + address + std::to_string(segment.first) + "\r\n";
+    lines += "#EXTINF:" + segment.second + ",\r\n" + address + std::to_string(segment.first) + "\r\n";
   return lines;
 }
 
 }
 
+// The last segment reaches the video's end, to the hundredth: nothing of the
+// end is lost, and a clip under a second still has its segment.
 TEST(PlaylistTest, CutsTheDurationIntoTenSecondSegmentsWithAbsoluteAddresses)
 {
   const std::string ab = "http://192.168.1.5:1025/v/a%20b.avi?ss=";
   struct Case {
     const wchar_t* name;
-    int seconds;
+    int milliseconds;
     std::string segments;
   } cases[] = {
       {L"a b.avi", 0, ""},
-      {L"a b.avi", 25, segmentLines(ab, {{0, 10}, {10, 10}, {20, 5}})},
-      {L"a b.avi", 30, segmentLines(ab, {{0, 10}, {10, 10}, {20, 10}})},
-      {L"a b.avi", 31, segmentLines(ab, {{0, 10}, {10, 10}, {20, 10}, {30, 1}})},
-      {L"a b.avi", 9, segmentLines(ab, {{0, 9}})},
-      {L"\u00c9t\u00e9 \u65e5+~_-.mp4", 1,
-       segmentLines("http://192.168.1.5:1025/v/%c3%89t%c3%a9%20%e6%97%a5%2b~_-.mp4?ss=", {{0, 1}})},
+      {L"a b.avi", 25000, segmentLines(ab, {{0, "10"}, {10, "10"}, {20, "5"}})},
+      {L"a b.avi", 30000, segmentLines(ab, {{0, "10"}, {10, "10"}, {20, "10"}})},
+      {L"a b.avi", 30010, segmentLines(ab, {{0, "10"}, {10, "10"}, {20, "10"}, {30, "0.01"}})},
+      {L"a b.avi", 40500, segmentLines(ab, {{0, "10"}, {10, "10"}, {20, "10"}, {30, "10"}, {40, "0.50"}})},
+      {L"a b.avi", 9990, segmentLines(ab, {{0, "9.99"}})},
+      {L"a b.avi", 480, segmentLines(ab, {{0, "0.48"}})},
+      {L"\u00c9t\u00e9 \u65e5+~_-.mp4", 1000,
+       segmentLines("http://192.168.1.5:1025/v/%c3%89t%c3%a9%20%e6%97%a5%2b~_-.mp4?ss=", {{0, "1"}})},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(buildPlaylist("192.168.1.5:1025", c.name, c.seconds), HEAD + c.segments + "#EXT-X-ENDLIST\r\n")
-        << c.seconds;
+    EXPECT_EQ(buildPlaylist("192.168.1.5:1025", c.name, c.milliseconds), HEAD + c.segments + "#EXT-X-ENDLIST\r\n")
+        << c.milliseconds;
   }
 }
 

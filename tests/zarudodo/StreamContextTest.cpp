@@ -16,15 +16,19 @@ namespace {
 
 const char STREAM_CONTEXT[] = "L_StreamContext";
 const int64_t PTS_PER_SECOND = 90000;
+// The transcoder's stamps run this far ahead of the video's time.
+const int64_t STAMP_DELAY = 126000;
 
-// Two video frames a second, keyframes every keyframeSeconds, each frame
-// followed by a continuation packet and an audio frame.
-std::string transportStream(int seconds, int keyframeSeconds = 1)
+// Half-second frames of the video from fromSecond on, stamped as the
+// transcoder stamps them, each followed by a continuation packet and an
+// audio frame. Keyframes fall on every 10-second boundary and also half a
+// second before one, where a cut must not be made.
+std::string transportStream(int fromSecond, int seconds)
 {
   std::string stream;
-  for (int64_t half = 0; half < seconds * 2; ++half) {
-    int64_t pts = half * PTS_PER_SECOND / 2;
-    stream += half % (keyframeSeconds * 2) == 0 ? videoKeyframe(pts) : videoFrame(pts);
+  for (int64_t half = fromSecond * 2; half < (fromSecond + seconds) * 2; ++half) {
+    int64_t pts = half * PTS_PER_SECOND / 2 + STAMP_DELAY;
+    stream += half % 20 == 0 || half % 20 == 19 ? videoKeyframe(pts) : videoFrame(pts);
     stream += continuation();
     stream += audioFrame(pts);
   }
@@ -34,7 +38,7 @@ std::string transportStream(int seconds, int keyframeSeconds = 1)
 // Where the packet holding the keyframe at the given second begins.
 size_t keyframeOffset(const std::string& stream, int second)
 {
-  size_t offset = stream.find(videoKeyframe(second * PTS_PER_SECOND));
+  size_t offset = stream.find(videoKeyframe(second * PTS_PER_SECOND + STAMP_DELAY));
   EXPECT_NE(offset, std::string::npos);
   return offset;
 }
@@ -94,7 +98,7 @@ TEST_F(StreamContextTest, TranscoderGetsTheStreamCommandLineAndMustExist)
   useScript("[stream]\nerr-args\n");
   ASSERT_TRUE(context->start(script->path(), 20999));
   EXPECT_EQ(context->getTime(), 20999);
-  EXPECT_FALSE(context->stream(&out, 30999));
+  EXPECT_EQ(context->stream(&out, 30999), StreamContext::VIDEO_ENDED);
 
   std::vector<std::string> args;
   split(logged().c_str(), "\n", args);
@@ -103,13 +107,15 @@ TEST_F(StreamContextTest, TranscoderGetsTheStreamCommandLineAndMustExist)
     arg = arg.substr(1, arg.size() - 2);
   std::vector<std::string> expected;
   split(("-ss 20 -i " + toUtf8(shortPath(script->path())) +
-         " -f mpegts -acodec libmp3lame -ar 48000 -ab 64k -s 320x240 -vcodec libx264 -b 192k -flags +loop"
+         " -f mpegts -output_ts_offset 20 -avoid_negative_ts disabled -muxdelay 0.7"
+         " -acodec libmp3lame -ar 48000 -ab 64k"
+         " -vf scale=w='if(gt(dar,4/3),320,trunc(240*dar/2)*2)':h='if(gt(dar,4/3),trunc(320/dar/2)*2,240)',"
+         "pad=320:240:(ow-iw)/2:(oh-ih)/2,setsar=1 -vcodec libx264 -b 192k -flags +loop"
          " -cmp +chroma -partitions +parti4x4+partp8x8+partb8x8 -subq 5 -trellis 1 -refs 1 -coder 0"
          " -me_range 16 -keyint_min 25 -sc_threshold 40 -i_qfactor 0.71 -bt 200k -maxrate 96k -bufsize 96k"
          " -rc_eq blurCplx^(1-qComp) -qcomp 0.6 -qmin 10 -qmax 51 -qdiff 4 -level 30 -aspect 320:240 -g 30"
-         " -async 2 -").c_str(), " ", expected);
+         " -force_key_frames expr:gte(t,n_forced*10) -async 2 -").c_str(), " ", expected);
   EXPECT_EQ(args, expected);
-  EXPECT_EQ(args.size() + 1, 66u);  // and the program's own name
   EXPECT_EQ(args[3].find(' '), std::string::npos);
 
   useScript("[stream]\nout-pattern 188\n", false);
@@ -118,68 +124,63 @@ TEST_F(StreamContextTest, TranscoderGetsTheStreamCommandLineAndMustExist)
   EXPECT_EQ(context->getTime(), 0);
 }
 
-// Keyframes 15 s apart: the second segment runs on to 30 s, past the
-// third's end, which then answers empty.
-TEST_F(StreamContextTest, SuccessiveSegmentsContinueOneTranscoderAtKeyframes)
+// A transcoder started at 20 s stamps the video's own time: each segment
+// ends at the keyframe of its 10-second boundary, not at an earlier one,
+// and the last runs to the end of the transcoder's output.
+TEST_F(StreamContextTest, SuccessiveSegmentsContinueOneTranscoderToTheEnd)
 {
   // The file's name proves the start offset: "-ss 20".
-  useScript("[stream]\nerr transcoding from %ss% s\nout-file stream-%ss%.ts\nstall\n");
-  std::string stream = transportStream(60, 15);
+  useScript("[stream]\nerr transcoding from %ss% s\nout-file stream-%ss%.ts\n");
+  std::string stream = transportStream(20, 25);
   writeFile(L"stream-20.ts", stream);
   ASSERT_TRUE(context->start(script->path(), 20000));
-  ASSERT_TRUE(context->stream(&out, 30000));
-  EXPECT_EQ(out._data, stream.substr(0, keyframeOffset(stream, 15)));
+  ASSERT_EQ(context->stream(&out, 30000), StreamContext::SEGMENT_COMPLETE);
+  EXPECT_EQ(out._data, stream.substr(0, keyframeOffset(stream, 30)));
   EXPECT_NE(logged().find("transcoding from 20 s\n"), std::string::npos);
 
   Sleep(500);  // paused meanwhile by its full pipe
-  ASSERT_TRUE(context->stream(&out, 40000));
-  EXPECT_EQ(out._data, stream.substr(0, keyframeOffset(stream, 30)));
-  EXPECT_EQ(1, log.count("    streamed to time 30000 ms"));
+  ASSERT_EQ(context->stream(&out, 40000), StreamContext::SEGMENT_COMPLETE);
+  EXPECT_EQ(out._data, stream.substr(0, keyframeOffset(stream, 40)));
+  EXPECT_EQ(1, log.count("    streamed to time 41400 ms"));
+  EXPECT_EQ(context->getTime(), 40000);
 
-  CollectingSink third;
-  EXPECT_TRUE(context->stream(&third, 50000));
-  EXPECT_EQ(third._writes, 1);
-  EXPECT_EQ(third._data, "");
-  EXPECT_EQ(context->getTime(), 50000);
-}
-
-TEST_F(StreamContextTest, EndOfVideoDeliversEveryPacketAndFails)
-{
-  useScript("[stream]\nout-file stream.ts\n");
-  std::string stream = transportStream(15);
-  writeFile(L"stream.ts", stream);
-  ASSERT_TRUE(context->start(script->path(), 0));
-  ASSERT_TRUE(context->stream(&out, 10000));
   auto begin = std::chrono::steady_clock::now();
-  EXPECT_FALSE(context->stream(&out, 20000));
+  EXPECT_EQ(context->stream(&out, 50000), StreamContext::VIDEO_ENDED);
   EXPECT_LT(millisecondsSince(begin), 5000);
   EXPECT_EQ(out._data, stream);
-  EXPECT_EQ(context->getTime(), 10000);
-  EXPECT_EQ(1, log.count("No more data from encoder at time 14500 ms"));
+  EXPECT_EQ(context->getTime(), 40000);
 }
 
-// A dying transcoder fails at once with every whole packet delivered; a
-// stalled one after ten silent seconds, and it is ended with its context.
-TEST_F(StreamContextTest, DyingOrStalledTranscoderFailsTheSegment)
+// An ending transcoder (the end of the video, or nothing to give at all) ends
+// the stream at once with every whole packet delivered; a stalled one fails
+// after ten silent seconds, and it is ended with its context.
+TEST_F(StreamContextTest, EndingOrStalledTranscoderEndsTheSegment)
 {
   struct Case {
-    const char* end;
+    const char* script;
+    StreamContext::Result result;
     long long minMs;
     long long maxMs;
-  } cases[] = {{"exit 3\n", 0, 5000}, {"stall\n", 9500, 20000}};
+  } cases[] = {
+      {"out-file part.ts\nexit 3\n", StreamContext::VIDEO_ENDED, 0, 5000},
+      {"out-file part.ts\nstall\n", StreamContext::STREAM_FAILED, 9500, 20000},
+      {"err clip.mp4: Invalid data found when processing input\nexit 1\n", StreamContext::VIDEO_ENDED, 0, 5000},
+  };
   for (const Case& c : cases) {
-    useScript(std::string("[stream]\nout-file part.ts\n") + c.end);
-    std::string part = transportStream(4);
+    useScript(std::string("[stream]\n") + c.script);
+    std::string part = transportStream(0, 4);
     writeFile(L"part.ts", part + std::string(100, '\x47'));
     context.reset(new StreamContext);
-    out._data.clear();
+    out = CollectingSink();
     ASSERT_TRUE(context->start(script->path(), 0));
     auto begin = std::chrono::steady_clock::now();
-    EXPECT_FALSE(context->stream(&out, 10000)) << c.end;
+    EXPECT_EQ(context->stream(&out, 10000), c.result) << c.script;
     long long waited = millisecondsSince(begin);
     EXPECT_GE(waited, c.minMs);
     EXPECT_LT(waited, c.maxMs);
-    EXPECT_EQ(out._data, part);
+    bool wrote = std::string(c.script).find("out-file") == 0;
+    EXPECT_EQ(out._data, wrote ? part : "");
+    EXPECT_EQ(out._writes > 0, wrote) << "nothing written: the caller can still answer with an error";
     EXPECT_EQ(context->getTime(), 0);
     context.reset();
     EXPECT_EQ(countOwnChildren(), 0u);

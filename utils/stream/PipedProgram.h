@@ -40,6 +40,8 @@ public:
   void flush();
   // Ends the child and releases everything; no sink is called afterwards.
   void close();
+  // True once the child's standard output has ended: all of it was read.
+  bool outputEnded() const { return _readers[0].done; }
 
   DWORD getProcessId() const { return _processInfo.dwProcessId; }
 

@@ -4,7 +4,7 @@
 // non-ASCII letters beside it, which only its short path brings through.
 //
 //   stream-check probe VIDEO
-//       prints "short-path PATH" and "duration SECONDS"
+//       prints "short-path PATH" and "duration MILLISECONDS"
 //   stream-check stream VIDEO START-MS COUNT
 //       up to COUNT segments from START-MS into segment-N.ts, a line
 //       "NAME BYTES complete|ended" each; between segments "paused MS of
@@ -51,10 +51,10 @@ int probe(const char* video)
 {
   std::wstring path = copyToOddName(video);
   printf("short-path %s\n", toUtf8(shortPath(path)).c_str());
-  int seconds = 0;
-  if (!getDuration("ffmpeg.exe", path, &seconds))
+  int milliseconds = 0;
+  if (!getDuration("ffmpeg.exe", path, &milliseconds))
     return 1;
-  printf("duration %d\n", seconds);
+  printf("duration %d\n", milliseconds);
   return 0;
 }
 
@@ -114,7 +114,7 @@ int stream(const char* video, unsigned startMs, int count)
     char name[32];
     snprintf(name, sizeof name, "segment-%d.ts", n);
     FileSink out(name);
-    bool complete = context->stream(&out, context->getTime() + SEGMENT_MS);
+    bool complete = context->stream(&out, context->getTime() + SEGMENT_MS) == StreamContext::SEGMENT_COMPLETE;
     printf("%s %lld %s\n", name, out.bytes(), complete ? "complete" : "ended");
     fflush(stdout);
     if (!complete)
