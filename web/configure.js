@@ -119,10 +119,12 @@ function readExtensions() {
     if (BAD_EXTENSION_CHARACTERS.test(extension)) {
       throw new Refusal(name + ' ("' + extension + '") may not hold blanks, dots or any of \\ / : * ? " < > |.', input);
     }
-    if (seen.has(extension.toLowerCase())) {
+    // The folder search matches extensions exactly, and phones write ".MOV"
+    // where other programs write ".mov": both may be wanted.
+    if (seen.has(extension)) {
       throw new Refusal('The extension "' + extension + '" is listed twice.', input);
     }
-    seen.add(extension.toLowerCase());
+    seen.add(extension);
     return extension;
   });
 }

@@ -6,6 +6,8 @@
 
 const HLS_TYPE = 'application/vnd.apple.mpegurl';
 const HLS_SCRIPT = 'hls.light.min.js';
+// The program's playlists cut videos into segments of this many seconds.
+const SEGMENT_SECONDS = 10;
 
 const list = document.getElementById('videos');
 const listMessage = document.getElementById('list-message');
@@ -16,6 +18,7 @@ const nowPlaying = document.getElementById('now-playing');
 const video = document.getElementById('video');
 const playerMessage = document.getElementById('player-message');
 const closeButton = document.getElementById('close-player');
+const titleBar = document.querySelector('.bar');
 
 // Right after the program starts, its folder search may not have found
 // anything yet: an empty list is asked for again a few times.
@@ -38,6 +41,11 @@ function playlistAddress(name) {
 function sortNames(names) {
   const collator = new Intl.Collator(undefined, { numeric: true, sensitivity: 'base' });
   return names.slice().sort(collator.compare);
+}
+
+// What the filter compares, like the sort: without case and accents.
+function plainText(text) {
+  return text.normalize('NFD').replace(/\p{M}/gu, '').toLocaleLowerCase();
 }
 
 async function loadList() {
@@ -65,8 +73,8 @@ async function loadList() {
 }
 
 function renderList() {
-  const filter = filterInput.value.trim().toLocaleLowerCase();
-  const shown = videoNames.filter((name) => name.toLocaleLowerCase().includes(filter));
+  const filter = plainText(filterInput.value.trim());
+  const shown = videoNames.filter((name) => plainText(name).includes(filter));
   list.replaceChildren(...shown.map(listItem));
   if (videoNames.length === 0) {
     showEmptyListMessage();
@@ -131,8 +139,56 @@ function closePlayer() {
   markPlaying(null);
 }
 
+// The player stops, so that nothing goes on spinning under the message.
 function showPlayerError(text) {
+  stopPlayer();
+  video.hidden = true;
   showMessage(playerMessage, text, 'error');
+}
+
+// The status of an address, or 0 when the program cannot be reached. Only
+// the head is waited for.
+async function statusOf(address) {
+  const controller = new AbortController();
+  try {
+    const response = await fetch(address, { cache: 'no-store', signal: controller.signal });
+    return response.status;
+  } catch (error) {
+    return 0;
+  } finally {
+    controller.abort();
+  }
+}
+
+// Why a video failed at the given second, asked of the program itself: gone
+// from the computer, unreadable there, or the program out of reach. Null
+// when the program gives both the playlist and that part of the video, so
+// the trouble lies in playing it.
+async function diagnose(name, seconds) {
+  const segment = '/v/' + encodeURIComponent(name) + '?ss=' +
+    Math.floor(seconds / SEGMENT_SECONDS) * SEGMENT_SECONDS;
+  const playlistStatus = await statusOf(playlistAddress(name));
+  const status = playlistStatus === 200 ? await statusOf(segment) : playlistStatus;
+  if (status === 0) {
+    return UNREACHABLE_TEXT;
+  }
+  if (playlistStatus === 404) {
+    return 'This video is no longer on the computer: it was moved, renamed or deleted. ' +
+      'Refresh the list to see the videos that are there.';
+  }
+  if (status !== 200) {
+    return 'The computer could not read this video: the file may be damaged, or its format is one ' +
+      'the program cannot convert.';
+  }
+  return null;
+}
+
+async function reportFailure(name, seconds, fallback) {
+  showPlayerError('Checking what went wrong...');
+  const text = (await diagnose(name, seconds)) || fallback;
+  if (nowPlaying.textContent === name && !playerSection.hidden) {
+    showPlayerError(text);
+  }
 }
 
 async function play(name) {
@@ -140,8 +196,11 @@ async function play(name) {
   mediaRecoveries = 0;
   nowPlaying.textContent = name;
   showMessage(playerMessage, '', '');
+  video.hidden = false;
   playerSection.hidden = false;
   markPlaying(name);
+  // Its title must come out below the sticky title bar, not under it.
+  playerSection.style.scrollMarginTop = titleBar.offsetHeight + 'px';
   playerSection.scrollIntoView({ block: 'start' });
 
   const address = playlistAddress(name);
@@ -202,7 +261,11 @@ function loadHlsScript() {
 }
 
 function onHlsError(Hls, data) {
-  if (!data.fatal) {
+  // The program answers a segment with 4xx only when there is nothing to
+  // give there; hls.js would go on asking for it.
+  const refused = data.details === Hls.ErrorDetails.FRAG_LOAD_ERROR && data.response &&
+    data.response.code >= 400 && data.response.code < 500;
+  if (!data.fatal && !refused) {
     return;
   }
   if (data.type === Hls.ErrorTypes.MEDIA_ERROR && mediaRecoveries === 0) {
@@ -210,14 +273,11 @@ function onHlsError(Hls, data) {
     hls.recoverMediaError();
     return;
   }
-  if (data.type === Hls.ErrorTypes.NETWORK_ERROR) {
-    showPlayerError('The video could not be loaded from the computer (' + data.details + '). ' +
-      'It may have been moved, or the program may have stopped.');
-  } else {
-    showPlayerError('The video could not be played (' + data.details + ').' +
-      (data.error && data.error.message ? ' ' + data.error.message : ''));
-  }
-  stopPlayer();
+  const fallback = data.type === Hls.ErrorTypes.NETWORK_ERROR
+    ? 'The video could not be loaded from the computer (' + data.details + ').'
+    : 'The video could not be played (' + data.details + ').' +
+      (data.error && data.error.message ? ' ' + data.error.message : '');
+  reportFailure(nowPlaying.textContent, data.frag ? data.frag.start : video.currentTime, fallback);
 }
 
 function onVideoError() {
@@ -228,10 +288,9 @@ function onVideoError() {
   const texts = {
     [MediaError.MEDIA_ERR_NETWORK]: 'The connection to the computer was lost while loading the video.',
     [MediaError.MEDIA_ERR_DECODE]: 'This browser could not decode the video.',
-    [MediaError.MEDIA_ERR_SRC_NOT_SUPPORTED]:
-      'The video could not be played. It may have been moved, or this browser cannot play its format.',
+    [MediaError.MEDIA_ERR_SRC_NOT_SUPPORTED]: 'This browser cannot play the video\'s format.',
   };
-  showPlayerError(texts[video.error.code] || 'The video could not be played.');
+  reportFailure(nowPlaying.textContent, video.currentTime, texts[video.error.code] || 'The video could not be played.');
 }
 
 video.addEventListener('error', onVideoError);

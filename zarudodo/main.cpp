@@ -70,13 +70,27 @@ std::string segmentLength(int milliseconds)
   return text;
 }
 
+// Says what the page is: a client that asked for video must not take it
+// for video.
+void sendErrorPage(HttpResponse* response, int code)
+{
+  response->setHeader("Content-type", HttpResponse::mimeType(L"html"));
+  response->sendError(code);
+}
+
 void sendPlaylist(HttpResponse* response, const std::string& host, const std::string& path)
 {
   std::wstring name = toWide(path.substr(3, path.size() - 3 - 5));
   std::wstring file;
   int milliseconds = 0;
-  if (!theDatabase->lookup(name, file) || !getDuration(TRANSCODER, file, &milliseconds)) {
-    response->sendError(404);
+  if (!theDatabase->lookup(name, file) || !fileExists(file.c_str())) {
+    sendErrorPage(response, 404);
+    return;
+  }
+  // The file is there but holds no video the transcoder can read: the web
+  // page tells its user so, rather than that the file has gone.
+  if (!getDuration(TRANSCODER, file, &milliseconds)) {
+    sendErrorPage(response, 500);
     return;
   }
   std::string playlist = buildPlaylist(host, name, milliseconds);
@@ -111,7 +125,7 @@ void sendSegment(HttpRequest* request, HttpResponse* response, std::string path)
   path = path.substr(0, path.find('?'));
   std::wstring file;
   if (!theDatabase->lookup(toWide(path.substr(3)), file)) {
-    response->sendError(404);
+    sendErrorPage(response, 404);
     return;
   }
 
@@ -122,7 +136,7 @@ void sendSegment(HttpRequest* request, HttpResponse* response, std::string path)
     if (!info.context->start(file, static_cast<unsigned>(start) * 1000)) {
       LogPrintf(LOG_KEY, "ERROR! Could not start stream context.");
       theContextManager->discard(info);
-      response->sendError(500);
+      sendErrorPage(response, 500);
       return;
     }
   }
@@ -152,7 +166,7 @@ void sendSegment(HttpRequest* request, HttpResponse* response, std::string path)
   // A transcoder that ended without a byte for this segment found nothing
   // to play there (a start past the end, an unreadable file): asking again
   // cannot help. One that fell silent may do better on a retry.
-  response->sendError(result == StreamContext::VIDEO_ENDED ? 404 : 500);
+  sendErrorPage(response, result == StreamContext::VIDEO_ENDED ? 404 : 500);
 }
 
 // A HEAD request is answered from the database alone: a transcoder started

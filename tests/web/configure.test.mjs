@@ -88,8 +88,8 @@ describe('the settings page', () => {
       [async () => page.click('#add-extension'), /Extension 2 is empty/],
       [async () => {
         await page.click('#add-extension');
-        await rows(page, 'extensions').last().fill('.MP4');
-      }, /extension "MP4" is listed twice/],
+        await rows(page, 'extensions').last().fill('.mp4');
+      }, /extension "mp4" is listed twice/],
       [async () => page.click('#extensions button.remove'), /at least one extension/, 0],
       [async () => page.click('#add-folder'), /Folder 2 is empty/],
       [async () => {
@@ -109,9 +109,15 @@ describe('the settings page', () => {
     assert.equal(fs.readFileSync(server.settingsFile, 'utf8'), before);
   });
 
-  test('saves changed folders, keeps unknown keys, and the list shows the new folder', async (t) => {
+  // The folder search matches extensions exactly: phones write ".MOV".
+  test('saves changed folders and extensions that differ only in case, keeps unknown keys, ' +
+    'and the list shows the new folder', async (t) => {
     const { page, errors, posts } = await openSettings(t);
     const before = await serverSettings();
+    for (const extension of ['MOV', 'mov']) {
+      await page.click('#add-extension');
+      await rows(page, 'extensions').last().fill(extension);
+    }
     await page.click('#add-folder');
     await rows(page, 'folders').last().fill(SECOND);
     await page.click('#folders button.remove >> nth=0');
@@ -119,7 +125,7 @@ describe('the settings page', () => {
     assert.equal(posts.length, 1);
     assert.match(posts[0], /^setconfig=&config=/);
 
-    const expected = { ...before, folders: [SECOND] };
+    const expected = { ...before, extensions: [...before.extensions, 'MOV', 'mov'], folders: [SECOND] };
     assert.deepEqual(await serverSettings(), expected);
     assert.deepEqual(JSON.parse(fs.readFileSync(server.settingsFile, 'utf8')), expected);
     await page.goto(server.base + '/');

@@ -1,5 +1,6 @@
 // The list page against the real server: listing, playing on both of the
-// page's roads (the browser's own HLS, and hls.js), and its failure messages.
+// page's roads (the browser's own HLS, and hls.js), seeking, two players on
+// one address, and its failure messages.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -7,14 +8,19 @@ import { after, before, describe, test } from 'node:test';
 import { collectPageErrors, hideNativeHls, openBrowser } from './browser.mjs';
 import { waitForList, waitForPlayback } from './pages.mjs';
 import { PATHS, startServer, windowsPath } from './server.mjs';
-import { makeTestVideos, videoNames } from './videos.mjs';
+import { SEEKED_NAME, SEEKED_SECONDS, makeTestVideos, videoNames } from './videos.mjs';
 
 const PLAYED = 'Été à Zürich.mp4';
 // Copied in before the server starts and deleted while it is listed.
 const VANISHING = 'Gone soon.mp4';
+// The head of a real video, then noise.
+const DAMAGED = 'Damaged.mp4';
 // Past 15 s the player has played into the second 10-second segment.
 const PAST_SECOND_SEGMENT = 15;
 const PLAYBACK_TIMEOUT_MS = 90000;
+// A seek starts a new transcoder at the new place; a few seconds are the
+// aim, more are allowed for a loaded machine.
+const SEEK_TIMEOUT_MS = 30000;
 
 const folders = makeTestVideos(path.join(PATHS.build, 'web-tests'));
 const folder = folders['videos one'];
@@ -23,6 +29,8 @@ const folder = folders['videos one'];
 const ownFolder = path.join(PATHS.build, 'web-tests', 'list test only');
 fs.mkdirSync(ownFolder, { recursive: true });
 fs.copyFileSync(path.join(folder, 'C++ talk.mp4'), path.join(ownFolder, VANISHING));
+fs.writeFileSync(path.join(ownFolder, DAMAGED), Buffer.concat([
+  fs.readFileSync(path.join(folder, PLAYED)).subarray(0, 2000), Buffer.alloc(50000, 0x5a)]));
 const server = await startServer('list-server', {
   extensions: ['mp4'], share: false, folders: [windowsPath(folder), windowsPath(ownFolder)],
 });
@@ -48,15 +56,18 @@ describe('the list page', () => {
     const requests = [];
     page.on('request', (request) => requests.push(decodeURIComponent(request.url())));
     await page.goto(server.base + '/');
-    await waitForList(page, [...videoNames('videos one'), VANISHING]);
+    await waitForList(page, [...videoNames('videos one'), VANISHING, DAMAGED]);
     return { page, errors, requests };
   }
 
   test('lists the videos of the configured folders, and no other file', async (t) => {
     const { page, errors } = await openList(t);
-    await assert.doesNotReject(page.getByText('4 videos').waitFor());
-    await page.fill('#filter', 'zür');
-    assert.deepEqual(await page.locator('button.video').allTextContents(), [PLAYED]);
+    await assert.doesNotReject(page.getByText('6 videos').waitFor());
+    // Like the sort, the filter ignores case and accents.
+    for (const filter of ['zür', 'ZUR']) {
+      await page.fill('#filter', filter);
+      assert.deepEqual(await page.locator('button.video').allTextContents(), [PLAYED]);
+    }
     assert.deepEqual(errors, []);
   });
 
@@ -79,28 +90,73 @@ describe('the list page', () => {
     }
   });
 
-  test('plays a video past its second segment through hls.js', async (t) => {
-    const { requests } = await playPastSecondSegment(t, { nativeHls: false });
-    assert.ok(requests.some((url) => url.endsWith('/hls.light.min.js')), 'hls.js loaded');
+  // Two tabs, or two devices behind one address: the server tells them apart
+  // by address alone, so each takes the other's transcoder in turn.
+  test('two hls.js players on one address play at once', async (t) => {
+    const results = await Promise.all([1, 2].map(() => playPastSecondSegment(t, { nativeHls: false })));
+    for (const { requests } of results) {
+      assert.ok(requests.some((url) => url.endsWith('/hls.light.min.js')), 'hls.js loaded');
+    }
   });
 
-  for (const nativeHls of [true, false]) {
-    test(`says so when a listed video is gone (${nativeHls ? 'own HLS' : 'hls.js'})`, async (t) => {
-      const { page } = await openList(t, { nativeHls });
-      fs.rmSync(path.join(ownFolder, VANISHING), { force: true });
-      t.after(() => fs.copyFileSync(path.join(folder, 'C++ talk.mp4'), path.join(ownFolder, VANISHING)));
-      await page.getByRole('button', { name: VANISHING }).click();
-      const message = page.locator('#player-message');
-      await message.waitFor({ state: 'visible', timeout: 30000 });
-      assert.match(await message.textContent(), /could not be (played|loaded)/);
-    });
+  test('hls.js resumes after seeks to the middle, near the end and back, the duration kept', async (t) => {
+    const { page, errors } = await openList(t, { nativeHls: false });
+    await page.getByRole('button', { name: SEEKED_NAME }).click();
+    await waitForPlayback(page, 1, PLAYBACK_TIMEOUT_MS);
+    const resumed = [];
+    for (const target of [SEEKED_SECONDS / 2, SEEKED_SECONDS - 15, 20]) {
+      const framesBefore = await page.evaluate(() =>
+        document.getElementById('video').getVideoPlaybackQuality().totalVideoFrames);
+      const began = Date.now();
+      await page.evaluate((to) => { document.getElementById('video').currentTime = to; }, target);
+      await waitForPlayback(page, target + 1, SEEK_TIMEOUT_MS);
+      resumed.push(`${target} s: ${((Date.now() - began) / 1000).toFixed(1)} s`);
+      const state = await page.evaluate(() => {
+        const video = document.getElementById('video');
+        return { duration: video.duration, frames: video.getVideoPlaybackQuality().totalVideoFrames };
+      });
+      assert.ok(Math.abs(state.duration - SEEKED_SECONDS) < 1, `duration ${state.duration} after a seek to ${target}`);
+      assert.ok(state.frames >= framesBefore + 25, `the picture moves after a seek to ${target}`);
+    }
+    t.diagnostic(`seek to playing a second further: ${resumed.join(', ')}`);
+    assert.deepEqual(errors, []);
+  });
+
+  // Which failure it is, and nothing left spinning under the message.
+  const failures = [
+    { what: 'a listed video is gone', name: VANISHING, text: /no longer on the computer/ },
+    { what: 'a video is damaged', name: DAMAGED, text: /could not read this video/ },
+  ];
+  for (const { what, name, text } of failures) {
+    for (const nativeHls of [true, false]) {
+      test(`says so when ${what} (${nativeHls ? 'own HLS' : 'hls.js'})`, async (t) => {
+        const { page } = await openList(t, { nativeHls });
+        if (name === VANISHING) {
+          fs.rmSync(path.join(ownFolder, VANISHING), { force: true });
+          t.after(() => fs.copyFileSync(path.join(folder, 'C++ talk.mp4'), path.join(ownFolder, VANISHING)));
+        }
+        await page.getByRole('button', { name }).click();
+        await expectPlayerMessage(page, text);
+      });
+    }
+  }
+
+  async function expectPlayerMessage(page, text) {
+    const message = page.locator('#player-message');
+    await message.filter({ hasText: text }).waitFor({ timeout: 30000 });
+    assert.ok(await page.evaluate(() => {
+      const video = document.getElementById('video');
+      return video.hidden && video.networkState === HTMLMediaElement.NETWORK_EMPTY;
+    }), 'the player stopped');
   }
 
   test('says so when the program cannot be reached', async (t) => {
     const { page } = await openList(t);
     await server.stop();
+    await page.getByRole('button', { name: PLAYED }).click();
+    await expectPlayerMessage(page, /Could not reach Zarudodo Vudade/);
     await page.click('#reload');
-    await page.getByText('Could not reach Zarudodo Vudade').waitFor();
+    await page.locator('#list-message').getByText('Could not reach Zarudodo Vudade').waitFor();
     assert.equal(await page.locator('button.video').count(), 0);
   });
 });

@@ -61,8 +61,15 @@ describe(`the pages at ${PHONE.width} px`, () => {
     t.after(() => page.close());
     await page.goto(server.base + '/');
     await waitForList(page, videoNames('videos one'));
+    // Room to scroll, as a long list gives: the player is scrolled to on a
+    // tap, and its title must come out below the sticky title bar.
+    await page.evaluate(() => { document.querySelector('main').style.paddingBottom = '3000px'; });
     await page.getByRole('button', { name: LONG_NAME }).click();
     await page.waitForFunction(() => document.getElementById('video').currentTime > 1);
+    const gap = await page.evaluate(() => document.getElementById('now-playing').getBoundingClientRect().top -
+      document.querySelector('.bar').getBoundingClientRect().bottom);
+    assert.ok(gap >= 0, `the title bar covers ${-gap} px of the player's title`);
+    await page.evaluate(() => { document.querySelector('main').style.paddingBottom = ''; });
     await checkPhoneLayout(page, 'index');
   });
 

@@ -6,6 +6,9 @@ import { fileURLToPath } from 'node:url';
 
 export const LONG_NAME =
   'A_very_long_file_name_without_any_blanks_recorded_on_holiday_2023_08_14_part_two.mp4';
+// Several minutes, for seeking.
+export const SEEKED_NAME = 'Three minutes.mp4';
+export const SEEKED_SECONDS = 180;
 
 // Folder name -> { file name: seconds }. Names hold blanks, non-ASCII
 // letters and a '+', which the server reads as a blank unless it is escaped.
@@ -14,6 +17,7 @@ const FOLDERS = {
     'Été à Zürich.mp4': 32,
     'C++ talk.mp4': 3,
     [LONG_NAME]: 3,
+    [SEEKED_NAME]: SEEKED_SECONDS,
   },
   'videos two': {
     'Second folder clip.mp4': 3,

@@ -99,11 +99,25 @@ def make_video(path, seconds, size='320x240', picture='testsrc2'):
     return path
 
 
-def probed_seconds(path):
-    """Whole seconds of the "Duration: " line, as the server reads it."""
+def probed_ms(path):
+    """The "Duration: " line to the hundredth, in ms, as the server reads it."""
     report = subprocess.run(['ffmpeg', '-hide_banner', '-i', path], stderr=subprocess.PIPE).stderr.decode()
-    h, m, s = re.search(r'Duration: (\d+):(\d+):(\d+)\.\d+', report).groups()
-    return int(h) * 3600 + int(m) * 60 + int(s)
+    h, m, s, c = re.search(r'Duration: (\d+):(\d+):(\d+)\.(\d+)', report).groups()
+    return ((int(h) * 60 + int(m)) * 60 + int(s)) * 1000 + int(c) * 10
+
+
+def video_frames(path):
+    """The video frames that ffprobe decodes from a file or stream."""
+    out = subprocess.run(['ffprobe', '-v', 'error', '-select_streams', 'v:0', '-count_frames', '-show_entries',
+                          'stream=nb_read_frames', '-of', 'csv=p=0', path], stdout=subprocess.PIPE, check=True)
+    return int(out.stdout.decode().strip() or 0)
+
+
+def video_times(path):
+    """PTS in seconds of every video frame, in presentation order."""
+    out = subprocess.run(['ffprobe', '-v', 'error', '-select_streams', 'v:0', '-show_entries', 'frame=pts_time',
+                          '-of', 'csv=p=0', path], stdout=subprocess.PIPE, check=True)
+    return sorted(float(line.split(',')[0]) for line in out.stdout.decode().split() if line)
 
 
 def url_name(name):
