@@ -32,7 +32,7 @@ SOURCES = ['testsrc2', 'testsrc', 'smptebars', 'rgbtestsrc', 'gradients', 'color
 
 def first_byte_from_server(port, name, client):
     """Seconds from sending the request to the first byte of the segment
-    (the head goes out before the transcoder has written anything)."""
+    (the head goes out with the transcoder's first bytes)."""
     with socket.create_connection(('127.0.0.1', port), source_address=(client, 0)) as s:
         started = time.monotonic()
         s.sendall(f'GET /v/{url_name(name)}?ss=0 HTTP/1.0\r\nHost: 127.0.0.1:{port}\r\n\r\n'.encode())

@@ -98,18 +98,22 @@ run_probe() {
   (cd "$WORK/bin" && timeout 60 wine ffmpeg.exe -i "$1" </dev/null >"$WORK/probe.out" 2>"$WORK/probe.err") || true
 }
 
+FIT_PICTURE="scale=w='if(gt(dar,4/3),320,trunc(240*dar/2)*2)':h='if(gt(dar,4/3),trunc(320/dar/2)*2,240)',"
+FIT_PICTURE+="pad=320:240:(ow-iw)/2:(oh-ih)/2,setsar=1"
+
 run_stream() {
   local args=(ffmpeg.exe -ss "$START_SECONDS" -i "$1" -f mpegts
+    -output_ts_offset "$START_SECONDS" -avoid_negative_ts disabled -muxdelay 0.7
     -acodec libmp3lame -ar 48000 -ab 64k
-    -s 320x240 -vcodec libx264 -b 192k
+    -vf "$FIT_PICTURE" -vcodec libx264 -b 192k
     -flags +loop -cmp +chroma -partitions +parti4x4+partp8x8+partb8x8
     -subq 5 -trellis 1 -refs 1 -coder 0 -me_range 16
     -keyint_min 25 -sc_threshold 40 -i_qfactor 0.71
     -bt 200k -maxrate 96k -bufsize 96k
     -rc_eq 'blurCplx^(1-qComp)' -qcomp 0.6 -qmin 10 -qmax 51 -qdiff 4
-    -level 30 -aspect 320:240 -g 30 -async 2
+    -level 30 -aspect 320:240 -g 30 -force_key_frames 'expr:gte(t,n_forced*10)' -async 2
     -)
-  [ ${#args[@]} -eq 66 ] || deps_die "stream command line has ${#args[@]} arguments, not 66"
+  [ ${#args[@]} -eq 74 ] || deps_die "stream command line has ${#args[@]} arguments, not 74"
   (cd "$WORK/bin" && timeout 120 wine "${args[@]}" </dev/null >"$WORK/stream.ts" 2>"$WORK/stream.err")
 }
 
@@ -136,7 +140,8 @@ check_probe() {
 
 # Checks the transport stream: whole 188-byte packets each starting with
 # 0x47, H.264 320x240 and MP3 48 kHz, a keyframe first and at least one in
-# every 10 seconds, time stamps near 0, length about video less start.
+# every 10 seconds, time stamps at the video's own time (the start, plus
+# the muxer's delay), length about video less start.
 # Prints a summary, or what is wrong and returns 1.
 check_stream() {
   local ts="$WORK/stream.ts" size bad video audio count summary
@@ -159,13 +164,13 @@ check_stream() {
     return 1
   fi
   summary=$(ffprobe -v error -select_streams v -show_entries packet=pts_time,flags -of csv=p=0 "$ts" |
-    awk -F, -v expect=$((VIDEO_SECONDS - START_SECONDS)) '
+    awk -F, -v expect=$((VIDEO_SECONDS - START_SECONDS)) -v start="$START_SECONDS" '
       NR == 1 { first = $1; firstkey = ($2 ~ /K/); lastkey = $1 }
       $2 ~ /K/ { if ($1 - lastkey > gap) gap = $1 - lastkey; lastkey = $1; keys++ }
       { last = $1 }
       END {
         length_s = last - first
-        ok = firstkey && gap <= 10 && first < 3 && length_s > expect - 2 && length_s < expect + 1
+        ok = firstkey && gap <= 10 && first - start < 3 && first >= start && length_s > expect - 2 && length_s < expect + 1
         printf "%s first pts %.2f s, %.1f s of video, %d keyframes, max gap %.1f s\n",
           ok ? "ok" : "bad", first, length_s, keys, gap
       }')

@@ -16,7 +16,8 @@ import urllib.parse
 
 ROOT = os.path.realpath(os.path.join(os.path.dirname(__file__), '..', '..', '..'))
 BUILD = os.environ.get('ZARUDODO_BUILD', os.path.join(ROOT, 'build'))
-DIST = os.path.join(ROOT, 'dist')
+# Another build's program folder can be named, to set its figures beside ours.
+DIST = os.environ.get('ZARUDODO_DIST', os.path.join(ROOT, 'dist'))
 SERVER_EXE = os.path.join(DIST, 'zarudodo-server.exe')
 TRANSCODER_EXE = os.path.join(DIST, 'ffmpeg.exe')
 PREFIX = os.path.join(BUILD, 'server-wineprefix')
