@@ -111,7 +111,8 @@ def video_frames(path):
     """The video frames that ffprobe decodes from a file or stream."""
     out = subprocess.run(['ffprobe', '-v', 'error', '-select_streams', 'v:0', '-count_frames', '-show_entries',
                           'stream=nb_read_frames', '-of', 'csv=p=0', path], stdout=subprocess.PIPE, check=True)
-    return int(out.stdout.decode().strip() or 0)
+    # A transport stream lists its streams twice: under its program too.
+    return int((out.stdout.decode().split() or ['0'])[0])
 
 
 def video_times(path):
