@@ -6,6 +6,7 @@ plain HTTP over loopback."""
 import fcntl
 import json
 import os
+import pathlib
 import random
 import re
 import socket
@@ -92,11 +93,16 @@ def free_port():
 
 
 def make_video(path, seconds, size='320x240', picture='testsrc2'):
-    """A test video made once with scripts/make-test-video."""
-    if not os.path.exists(path):
+    """A test video made with scripts/make-test-video, and made again when its recipe changes."""
+    recipe = f'{seconds} {size} {picture}'
+    # Kept beside the video's folder, so that the scanned folders hold only the videos.
+    stamp = pathlib.Path(os.path.dirname(path) + '.recipes', os.path.basename(path))
+    if not os.path.exists(path) or not stamp.exists() or stamp.read_text() != recipe:
         os.makedirs(os.path.dirname(path), exist_ok=True)
         subprocess.run([os.path.join(ROOT, 'scripts', 'make-test-video'), '--size', size, '--picture', picture,
                         str(seconds), path], check=True)
+        stamp.parent.mkdir(exist_ok=True)
+        stamp.write_text(recipe)
     return path
 
 
