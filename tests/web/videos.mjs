@@ -39,8 +39,12 @@ export function makeTestVideos(root) {
     fs.mkdirSync(dir, { recursive: true });
     for (const [name, seconds] of Object.entries(files)) {
       const file = path.join(dir, name);
-      if (!fs.existsSync(file)) {
+      // The length is kept beside the folder: a video is made again when it changes.
+      const stamp = path.join(`${dir}.lengths`, name);
+      if (!fs.existsSync(file) || !fs.existsSync(stamp) || fs.readFileSync(stamp, 'utf8') !== String(seconds)) {
         makeVideo(file, seconds);
+        fs.mkdirSync(path.dirname(stamp), { recursive: true });
+        fs.writeFileSync(stamp, String(seconds));
       }
     }
     fs.writeFileSync(path.join(dir, 'notes.txt'), 'not a video\n');
