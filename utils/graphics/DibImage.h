@@ -7,6 +7,9 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <string>
+
 // A pixel surface that scaling and file routines can read or fill.
 // Colours are COLORREF values, red in the low byte.
 class Canvas {
@@ -17,6 +20,37 @@ public:
   virtual int height() = 0;
   virtual int width() = 0;
 };
+
+// Bytes that the PNG routines read from or write to.
+class ByteStream {
+public:
+  virtual ~ByteStream() {}
+  // True when the stream can give no more bytes.
+  virtual bool atEnd() = 0;
+  // Each returns the number of whole items moved.
+  virtual size_t read(void* buffer, size_t size, size_t count) = 0;
+  virtual size_t write(const void* buffer, size_t size, size_t count) = 0;
+};
+
+// A stream over bytes in memory: reads start at the beginning, writes append.
+class MemoryStream : public ByteStream {
+public:
+  MemoryStream() : _position(0) {}
+  explicit MemoryStream(const std::string& bytes) : _bytes(bytes), _position(0) {}
+
+  bool atEnd() override { return _position >= _bytes.size(); }
+  size_t read(void* buffer, size_t size, size_t count) override;
+  size_t write(const void* buffer, size_t size, size_t count) override;
+  const std::string& bytes() const { return _bytes; }
+
+private:
+  std::string _bytes;
+  size_t _position;
+};
+
+// Larger pictures in a file are refused rather than allocated.
+const int MAX_IMAGE_SIDE = 16384;
+const long long MAX_IMAGE_PIXELS = 32LL * 1024 * 1024;
 
 class DibImage : public Canvas {
 public:
@@ -60,6 +94,17 @@ public:
   // A new image, created and smoothly scaled when the size is positive; the
   // caller owns it.
   DibImage* scaledCopy(int width, int height);
+
+  // The file routines: each loader gives a new 24-bit image that the caller
+  // owns, or null; damaged or truncated files are a failed load.
+  static DibImage* load(const wchar_t* path);
+  static DibImage* loadPng(const wchar_t* path);
+  static DibImage* loadPng(ByteStream* stream);
+  static DibImage* loadJpeg(const wchar_t* path);
+  // A failed save to a path leaves no file behind.
+  static bool savePng(Canvas* image, const wchar_t* path);
+  static bool savePng(Canvas* image, ByteStream* stream);
+  static bool saveJpeg(Canvas* image, const wchar_t* path);
 
   struct CacheEntry {
     int width;
