@@ -564,6 +564,16 @@ bool sizeAcceptable(long long width, long long height)
          width * height <= MAX_IMAGE_PIXELS;
 }
 
+// The libraries refuse sizes they cannot write; an empty canvas is refused
+// before a file is made.
+bool hasPixels(Canvas* image)
+{
+  if (image->width() > 0 && image->height() > 0)
+    return true;
+  LogPrintf(DIB_IMAGE_LOG_KEY, "Cannot write a picture of %dx%d", image->width(), image->height());
+  return false;
+}
+
 // Row y of a created 24-bit image, counted from the top.
 unsigned char* imageRow(DibImage* image, int y)
 {
@@ -716,12 +726,10 @@ bool writePngRows(PngState* s, Canvas* image)
 
 bool writePng(Canvas* image, FILE* file, ByteStream* stream)
 {
-  if (!sizeAcceptable(image->width(), image->height())) {
-    LogPrintf(DIB_IMAGE_LOG_KEY, "PNG: cannot write a picture of %dx%d", image->width(), image->height());
+  if (!hasPixels(image))
     return false;
-  }
   PngState s = {};
-  s.row = static_cast<unsigned char*>(DEBUG_MALLOC(3 * image->width()));
+  s.row = static_cast<unsigned char*>(DEBUG_MALLOC(3 * static_cast<size_t>(image->width())));
   s.png = s.row ? png_create_write_struct(PNG_LIBPNG_VER_STRING, &s, pngError, pngWarning) : nullptr;
   s.info = s.png ? png_create_info_struct(s.png) : nullptr;
   if (s.info) {
@@ -903,10 +911,8 @@ bool DibImage::savePng(Canvas* image, ByteStream* stream)
 
 bool DibImage::saveJpeg(Canvas* image, const wchar_t* path)
 {
-  if (!sizeAcceptable(image->width(), image->height())) {
-    LogPrintf(DIB_IMAGE_LOG_KEY, "JPEG: cannot write a picture of %dx%d", image->width(), image->height());
+  if (!hasPixels(image))
     return false;
-  }
   FILE* file = openFile(path, L"wb");
   if (!file)
     return false;
@@ -914,7 +920,7 @@ bool DibImage::saveJpeg(Canvas* image, const wchar_t* path)
   useJpegError(s.error);
   s.info.err = &s.error.manager;
   s.file = file;
-  s.row = static_cast<unsigned char*>(DEBUG_MALLOC(3 * image->width()));
+  s.row = static_cast<unsigned char*>(DEBUG_MALLOC(3 * static_cast<size_t>(image->width())));
   bool written = s.row && writeJpegRows(&s, image);
   jpeg_destroy_compress(&s.info);
   DEBUG_FREE(s.row);
