@@ -1,0 +1,108 @@
+#pragma once
+
+// PNG and JPEG files made with the libraries themselves, to read back
+// through DibImage, and binary file helpers.
+
+#include <windows.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <png.h>
+#include <jpeglib.h>
+
+struct PngLayout {
+  int colourType;
+  int bitDepth;
+  bool interlaced;
+  std::vector<png_color> palette;
+};
+
+// Rows are given as the file holds them, bytes packed.
+inline std::string encodePng(int w, int h, const PngLayout& layout, const std::vector<std::string>& rows)
+{
+  std::string out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return std::string();
+  }
+  png_set_write_fn(
+    png, &out,
+    [](png_structp p, png_bytep data, png_size_t n) {
+      static_cast<std::string*>(png_get_io_ptr(p))->append(reinterpret_cast<char*>(data), n);
+    },
+    nullptr);
+  png_set_IHDR(png, info, w, h, layout.bitDepth, layout.colourType,
+               layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  if (!layout.palette.empty())
+    png_set_PLTE(png, info, layout.palette.data(), static_cast<int>(layout.palette.size()));
+  std::vector<png_bytep> pointers;
+  for (const std::string& row : rows)
+    pointers.push_back(reinterpret_cast<png_bytep>(const_cast<char*>(row.data())));
+  png_set_rows(png, info, pointers.data());
+  png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+// A JPEG of w × h pixels with the given colour space and component count;
+// sample(x, y, c) gives each byte.
+inline std::string encodeJpeg(int w, int h, J_COLOR_SPACE space, int components,
+                              const std::function<unsigned char(int x, int y, int c)>& sample)
+{
+  jpeg_compress_struct info;
+  jpeg_error_mgr error;
+  info.err = jpeg_std_error(&error);
+  jpeg_create_compress(&info);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &buffer, &size);
+  info.image_width = w;
+  info.image_height = h;
+  info.input_components = components;
+  info.in_color_space = space;
+  jpeg_set_defaults(&info);
+  jpeg_start_compress(&info, TRUE);
+  std::vector<unsigned char> row(w * components);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x)
+      for (int c = 0; c < components; ++c)
+        row[x * components + c] = sample(x, y, c);
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&info, rows, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::string out(reinterpret_cast<char*>(buffer), size);
+  free(buffer);
+  return out;
+}
+
+inline bool writeBytes(const std::wstring& path, const std::string& bytes)
+{
+  FILE* file = _wfopen(path.c_str(), L"wb");
+  if (!file)
+    return false;
+  bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return fclose(file) == 0 && written;
+}
+
+inline std::string readBytes(const std::wstring& path)
+{
+  std::string bytes;
+  FILE* file = _wfopen(path.c_str(), L"rb");
+  if (!file)
+    return bytes;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof(buffer), file)) > 0)
+    bytes.append(buffer, n);
+  fclose(file);
+  return bytes;
+}
