@@ -202,8 +202,7 @@ void Bitmap::resize(HDC compatibleWith, int newWidth, int newHeight)
   delete scaled;
 }
 
-// The mask follows the picture to its new size, and the picture is black
-// again wherever the scaled mask is transparent.
+// The mask follows the picture to its new size.
 void Bitmap::scaleMask(HBITMAP oldMask, int oldWidth, int oldHeight)
 {
   HBITMAP mask = createMonochrome(_width, _height);
@@ -212,7 +211,7 @@ void Bitmap::scaleMask(HBITMAP oldMask, int oldWidth, int oldHeight)
   if (target.get() && source.get()) {
     SetStretchBltMode(target.get(), COLORONCOLOR);
     if (StretchBlt(target.get(), 0, 0, _width, _height, source.get(), 0, 0, oldWidth, oldHeight, SRCCOPY)) {
-      BitBlt(_hDC, 0, 0, _width, _height, target.get(), 0, 0, ROP_AND_NOT_SOURCE);
+      blackenTransparent(target.get());
       _hMask = mask;
       return;
     }
@@ -220,6 +219,13 @@ void Bitmap::scaleMask(HBITMAP oldMask, int oldWidth, int oldHeight)
   LogPrintf(BITMAP_LOG_KEY, "Cannot scale the mask");
   if (mask)
     DeleteObject(mask);
+}
+
+// Drawing through the mask ORs the picture in: it must be black wherever the
+// mask is transparent.
+void Bitmap::blackenTransparent(HDC maskDC)
+{
+  BitBlt(_hDC, 0, 0, _width, _height, maskDC, 0, 0, ROP_AND_NOT_SOURCE);
 }
 
 bool Bitmap::takeImage(HDC compatibleWith, DibImage* image)
@@ -262,6 +268,8 @@ bool Bitmap::loadMaskPng(ByteStream* stream)
   if (mask) {
     ScreenMemoryDC target(mask);
     drawn = target.get() && image->draw(target.get(), 0, 0, _width, _height, 0, 0);
+    if (drawn)
+      blackenTransparent(target.get());
   }
   delete image;
   if (!drawn) {

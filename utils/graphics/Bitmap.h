@@ -45,7 +45,8 @@ public:
   bool load(HDC compatibleWith, const wchar_t* path);
   bool loadPng(HDC compatibleWith, ByteStream* stream);
   bool savePng(ByteStream* stream);
-  // The picture must exist and the PNG must have its size; black is opaque.
+  // The picture must exist and the PNG must have its size; black is opaque,
+  // and the picture turns black where the mask is transparent.
   bool loadMaskPng(ByteStream* stream);
   bool saveMaskPng(ByteStream* stream);
 
@@ -59,6 +60,7 @@ private:
                 int srcHeight);
   bool takeImage(HDC compatibleWith, class DibImage* image);
   void scaleMask(HBITMAP oldMask, int oldWidth, int oldHeight);
+  void blackenTransparent(HDC maskDC);
   void readSize();
 
   HBITMAP _hBitmap;
