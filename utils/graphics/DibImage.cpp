@@ -764,11 +764,12 @@ void jpegMessage(j_common_ptr info)
   LogPrintf(DIB_IMAGE_LOG_KEY, "JPEG: %s", text);
 }
 
-void useJpegError(JpegError& error)
+jpeg_error_mgr* useJpegError(JpegError& error)
 {
   jpeg_std_error(&error.manager);
   error.manager.error_exit = jpegErrorExit;
   error.manager.output_message = jpegMessage;
+  return &error.manager;
 }
 
 struct JpegReadState {
@@ -883,8 +884,7 @@ DibImage* DibImage::loadJpeg(const wchar_t* path)
   if (!file)
     return nullptr;
   JpegReadState s = {};
-  useJpegError(s.error);
-  s.info.err = &s.error.manager;
+  s.info.err = useJpegError(s.error);
   s.file = file;
   bool read = readJpegRows(&s);
   jpeg_destroy_decompress(&s.info);
@@ -917,8 +917,7 @@ bool DibImage::saveJpeg(Canvas* image, const wchar_t* path)
   if (!file)
     return false;
   JpegWriteState s = {};
-  useJpegError(s.error);
-  s.info.err = &s.error.manager;
+  s.info.err = useJpegError(s.error);
   s.file = file;
   s.row = static_cast<unsigned char*>(DEBUG_MALLOC(3 * static_cast<size_t>(image->width())));
   bool written = s.row && writeJpegRows(&s, image);

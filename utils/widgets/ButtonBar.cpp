@@ -4,6 +4,7 @@
 #include "ButtonWindow.h"
 #include "DebugHeap.h"
 #include "Log.h"
+#include "WidgetPaint.h"
 
 #include <algorithm>
 
@@ -179,6 +180,8 @@ void ButtonBar::paint(HDC dc)
 LRESULT ButtonBar::handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled)
 {
   *handled = TRUE;
+  if (paintOnMessage(h, msg, wParam, [this](HDC dc) { paint(dc); }))
+    return 0;
   switch (msg) {
   case WM_CREATE:
   case WM_DESTROY:
@@ -193,16 +196,6 @@ LRESULT ButtonBar::handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam,
     return 0;
   case WM_ERASEBKGND:
     return 1;
-  case WM_PAINT: {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(h, &ps);
-    paint(dc);
-    EndPaint(h, &ps);
-    return 0;
-  }
-  case WM_PRINTCLIENT:
-    paint(reinterpret_cast<HDC>(wParam));
-    return 0;
   case WM_COMMAND:
     SendMessageW(_commandTarget, WM_COMMAND, wParam, lParam);
     return 0;

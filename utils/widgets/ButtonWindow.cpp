@@ -2,6 +2,7 @@
 
 #include "Assert.h"
 #include "Log.h"
+#include "WidgetPaint.h"
 
 #include <algorithm>
 
@@ -119,6 +120,8 @@ void ButtonWindow::onButtonUp()
 LRESULT ButtonWindow::handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled)
 {
   *handled = TRUE;
+  if (paintOnMessage(h, msg, wParam, [this](HDC dc) { paint(dc); }))
+    return 0;
   switch (msg) {
   case WM_CREATE:
   case WM_DESTROY:
@@ -129,16 +132,6 @@ LRESULT ButtonWindow::handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lPar
     return 0;
   case WM_ERASEBKGND:
     return 1;
-  case WM_PAINT: {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(h, &ps);
-    paint(dc);
-    EndPaint(h, &ps);
-    return 0;
-  }
-  case WM_PRINTCLIENT:
-    paint(reinterpret_cast<HDC>(wParam));
-    return 0;
   case WM_MOUSEMOVE:
     onMouseMove(wParam);
     return 0;

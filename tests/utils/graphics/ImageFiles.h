@@ -1,7 +1,7 @@
 #pragma once
 
 // PNG and JPEG files made with the libraries themselves, to read back
-// through DibImage, and binary file helpers.
+// through DibImage.
 
 #include <windows.h>
 
@@ -91,18 +91,4 @@ inline bool writeBytes(const std::wstring& path, const std::string& bytes)
     return false;
   bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   return fclose(file) == 0 && written;
-}
-
-inline std::string readBytes(const std::wstring& path)
-{
-  std::string bytes;
-  FILE* file = _wfopen(path.c_str(), L"rb");
-  if (!file)
-    return bytes;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof(buffer), file)) > 0)
-    bytes.append(buffer, n);
-  fclose(file);
-  return bytes;
 }
