@@ -8,6 +8,7 @@
 #include <windows.h>
 
 class ByteStream;
+class DibImage;
 
 class Bitmap {
 public:
@@ -58,7 +59,7 @@ public:
 private:
   void drawWith(bool stretch, HDC dc, int x, int y, int width, int height, int srcX, int srcY, int srcWidth,
                 int srcHeight);
-  bool takeImage(HDC compatibleWith, class DibImage* image);
+  bool takeImage(HDC compatibleWith, DibImage* image);
   void scaleMask(HBITMAP oldMask, int oldWidth, int oldHeight);
   void blackenTransparent(HDC maskDC);
   void readSize();

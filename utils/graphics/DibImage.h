@@ -25,8 +25,6 @@ public:
 class ByteStream {
 public:
   virtual ~ByteStream() {}
-  // True when the stream can give no more bytes.
-  virtual bool atEnd() = 0;
   // Each returns the number of whole items moved.
   virtual size_t read(void* buffer, size_t size, size_t count) = 0;
   virtual size_t write(const void* buffer, size_t size, size_t count) = 0;
@@ -38,7 +36,6 @@ public:
   MemoryStream() : _position(0) {}
   explicit MemoryStream(const std::string& bytes) : _bytes(bytes), _position(0) {}
 
-  bool atEnd() override { return _position >= _bytes.size(); }
   size_t read(void* buffer, size_t size, size_t count) override;
   size_t write(const void* buffer, size_t size, size_t count) override;
   const std::string& bytes() const { return _bytes; }
