@@ -1,0 +1,170 @@
+#include "WindowTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A frame on the display whose client area the splitter fills.
+struct SplitterSetup {
+  SplitterSetup(int width, int height, bool sideBySide)
+    : frame(nullptr, WS_POPUP | WS_VISIBLE), splitter(GetModuleHandleW(nullptr))
+  {
+    frame.moveWindow(0, 0, width, height, true);
+    splitter.create(frame.hwnd);
+    splitter.moveWindow(0, 0, width, height, true);
+    first.create(WS_BORDER, 0, 0, 10, 10, splitter.hwnd, 1);
+    second.create(WS_BORDER, 0, 0, 10, 10, splitter.hwnd, 2);
+    splitter.setPanes(first.hwnd, second.hwnd, sideBySide);
+  }
+
+  std::string paneRects()
+  {
+    return rectText(splitter.getChildRect(first.hwnd)) + " " + rectText(splitter.getChildRect(second.hwnd));
+  }
+
+  RecordingWindow frame;
+  SplitterWindow splitter;
+  EditControl first;
+  EditControl second;
+};
+
+LPARAM at(int x, int y)
+{
+  return MAKELPARAM(x, y);
+}
+
+}
+
+TEST(Splitter, GravitySharesSizeChanges)
+{
+  struct Case {
+    int size1, size2;
+    double gravity;
+    int barAt600, barAt800;
+  } cases[] = {
+    {0, 0, 0.5, 300, 400},
+    {0, 0, 1.0, 0, 0},
+    {300, 300, 1.0, 300, 300},
+    {300, 300, 0.0, 300, 500},
+    {100, 200, 0.5, 250, 350},
+    // More than the splitter holds: a negative bar stops at 0.
+    {0, 800, 0.0, 0, 200},
+  };
+  for (const Case& c : cases) {
+    SplitterSetup setup(600, 300, true);
+    setup.splitter.setGravity(c.size1, c.size2, c.gravity);
+    EXPECT_EQ(c.barAt600, setup.splitter.getBarPos()) << c.size1 << "," << c.size2 << "," << c.gravity;
+    setup.splitter.resize(800, 300);
+    EXPECT_EQ(c.barAt800, setup.splitter.getBarPos()) << c.size1 << "," << c.size2 << "," << c.gravity;
+  }
+}
+
+TEST(Splitter, PanesLieEitherSideOfTheBar)
+{
+  SplitterSetup sideBySide(600, 300, true);
+  sideBySide.splitter.setGravity(0, 0.5);
+  EXPECT_EQ("0,0,298,300 302,0,600,300", sideBySide.paneRects());
+  EXPECT_EQ("298,0,303,300", rectText(sideBySide.splitter.getBarRect()));
+
+  SplitterSetup stacked(300, 600, false);
+  stacked.splitter.setGravity(100, 0.0);
+  EXPECT_EQ(500, stacked.splitter.getBarPos());
+  EXPECT_EQ("0,0,300,498 0,502,300,600", stacked.paneRects());
+}
+
+TEST(Splitter, DragStopsAtTheEdgesAndSurvivesResizing)
+{
+  SplitterSetup setup(600, 300, true);
+  HWND h = setup.splitter.hwnd;
+  setup.splitter.setGravity(0, 0.5);
+  // A press beside the bar starts no drag.
+  SendMessageW(h, WM_MOUSEMOVE, 0, at(250, 10));
+  SendMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, at(250, 10));
+  SendMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, at(100, 10));
+  EXPECT_EQ(300, setup.splitter.getBarPos());
+
+  SendMessageW(h, WM_MOUSEMOVE, 0, at(301, 10));
+  SendMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, at(301, 10));
+  EXPECT_EQ(h, GetCapture());
+  SendMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, at(900, 10));
+  EXPECT_EQ(598, setup.splitter.getBarPos());
+  SendMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, at(-40, 10));
+  EXPECT_EQ(2, setup.splitter.getBarPos());
+  SendMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, at(201, 10));
+  SendMessageW(h, WM_LBUTTONUP, 0, at(201, 10));
+  EXPECT_EQ(nullptr, GetCapture());
+  EXPECT_EQ(200, setup.splitter.getBarPos());
+  EXPECT_EQ("0,0,198,300 202,0,600,300", setup.paneRects());
+
+  setup.splitter.resize(800, 300);
+  EXPECT_EQ(300, setup.splitter.getBarPos());
+}
+
+TEST(Splitter, HiddenPanesHideTheirSplitterInItsParent)
+{
+  SplitterSetup outer(600, 300, true);
+  SplitterWindow inner(GetModuleHandleW(nullptr));
+  inner.create(outer.splitter.hwnd);
+  EditControl top, bottom;
+  top.create(0, 0, 0, 10, 10, inner.hwnd, 3);
+  bottom.create(0, 0, 0, 10, 10, inner.hwnd, 4);
+  inner.setPanes(top.hwnd, bottom.hwnd, false);
+  outer.splitter.setPanes(outer.first.hwnd, inner.hwnd, true);
+  outer.splitter.setGravity(0, 0.5);
+
+  inner.hidePane(outer.first.hwnd);
+  inner.hidePane(nullptr);
+  EXPECT_EQ(3, inner.getVisibleMask());
+  inner.hidePane(top.hwnd);
+  EXPECT_EQ(2, inner.getVisibleMask());
+  EXPECT_FALSE(IsWindowVisible(top.hwnd));
+  EXPECT_EQ("0,0,298,300", rectText(inner.getChildRect(bottom.hwnd)));
+  SendMessageW(inner.hwnd, SPLITTER_HIDE_PANE, reinterpret_cast<WPARAM>(bottom.hwnd), 0);
+  EXPECT_EQ(0, inner.getVisibleMask());
+  EXPECT_EQ(1, outer.splitter.getVisibleMask());
+  EXPECT_FALSE(IsWindowVisible(inner.hwnd));
+  EXPECT_EQ("0,0,600,300", rectText(outer.splitter.getChildRect(outer.first.hwnd)));
+
+  inner.showPane(top.hwnd);
+  EXPECT_EQ(1, inner.getVisibleMask());
+  EXPECT_EQ(3, outer.splitter.getVisibleMask());
+  EXPECT_TRUE(IsWindowVisible(inner.hwnd));
+  EXPECT_TRUE(IsWindowVisible(top.hwnd));
+  EXPECT_FALSE(IsWindowVisible(bottom.hwnd));
+}
+
+TEST(Splitter, CommandsReachTheOwner)
+{
+  SplitterSetup setup(600, 300, true);
+  SendMessageW(setup.splitter.hwnd, WM_COMMAND, MAKEWPARAM(1, EN_CHANGE), reinterpret_cast<LPARAM>(setup.first.hwnd));
+  EXPECT_TRUE(setup.frame.saw(WM_COMMAND));
+}
+
+TEST(DesktopSplitter, NestedPanesOnScreen)
+{
+  SplitterSetup outer(600, 300, true);
+  SplitterWindow inner(GetModuleHandleW(nullptr));
+  inner.create(outer.splitter.hwnd);
+  EditControl top, bottom;
+  top.create(WS_BORDER, 0, 0, 10, 10, inner.hwnd, 3);
+  bottom.create(WS_BORDER, 0, 0, 10, 10, inner.hwnd, 4);
+  inner.setPanes(top.hwnd, bottom.hwnd, false);
+  outer.splitter.setPanes(outer.first.hwnd, inner.hwnd, true);
+  outer.splitter.setGravity(200, 0.5);
+  inner.setGravity(0, 0.5);
+  SetWindowTextW(outer.first.hwnd, L"first pane");
+  SetWindowTextW(top.hwnd, L"top \u00e9t\u00e9");
+  SetWindowTextW(bottom.hwnd, L"bottom \u65e5\u672c");
+  EXPECT_EQ("302,0,600,300", rectText(outer.splitter.getChildRect(inner.hwnd)));
+  EXPECT_EQ("0,0,298,148 0,152,298,300",
+            rectText(inner.getChildRect(top.hwnd)) + " " + rectText(inner.getChildRect(bottom.hwnd)));
+
+  // Above the windows of tests running beside this one.
+  SetWindowPos(outer.frame.hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  RedrawWindow(outer.frame.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  pumpMessages();
+  HDC dc = GetDC(outer.splitter.hwnd);
+  EXPECT_EQ(RGB(192, 192, 192), GetPixel(dc, 298, 150));
+  ReleaseDC(outer.splitter.hwnd, dc);
+  EXPECT_TRUE(saveScreenshot("splitter"));
+}
