@@ -1623,11 +1623,6 @@ HWND RichEditControl::create(DWORD style, int x, int y, int width, int height, H
   return ChildControl::create(style, x, y, width, height, parent, id);
 }
 
-bool RichEditControl::isLibraryLoaded()
-{
-  return richEditLoaded;
-}
-
 void RichEditControl::setBackgroundColor(COLORREF color)
 {
   SendMessageW(hwnd, EM_SETBKGNDCOLOR, 0, color);
@@ -1871,55 +1866,51 @@ int TabControl::getCurSel()
   return static_cast<int>(SendMessageW(hwnd, TCM_GETCURSEL, 0, 0));
 }
 
-namespace {
+const ListMessages COMBO_BOX_MESSAGES = {CB_RESETCONTENT, CB_ADDSTRING,    CB_GETCOUNT, CB_GETCURSEL,
+                                         CB_SETCURSEL,    CB_GETLBTEXTLEN, CB_GETLBTEXT};
+const ListMessages LIST_BOX_MESSAGES = {LB_RESETCONTENT, LB_ADDSTRING, LB_GETCOUNT, LB_GETCURSEL,
+                                        LB_SETCURSEL,    LB_GETTEXTLEN, LB_GETTEXT};
 
-// The text of a combo-box or list-box item; both answer -1 for errors.
-wchar_t* getListItemText(HWND list, UINT lengthMsg, UINT textMsg, int index)
+void ListControl::resetContent()
 {
-  if (!IsWindow(list))
+  SendMessageW(hwnd, _messages.resetContent, 0, 0);
+}
+
+int ListControl::addString(const wchar_t* text)
+{
+  return static_cast<int>(SendMessageW(hwnd, _messages.addString, 0, reinterpret_cast<LPARAM>(text)));
+}
+
+int ListControl::getCount()
+{
+  LRESULT count = SendMessageW(hwnd, _messages.getCount, 0, 0);
+  return count < 0 ? 0 : static_cast<int>(count);
+}
+
+int ListControl::getCurSel()
+{
+  return static_cast<int>(SendMessageW(hwnd, _messages.getCurSel, 0, 0));
+}
+
+void ListControl::setCurSel(int index)
+{
+  SendMessageW(hwnd, _messages.setCurSel, index, 0);
+}
+
+wchar_t* ListControl::getItemText(int index)
+{
+  // Both kinds answer -1 (CB_ERR, LB_ERR) for errors.
+  if (!IsWindow(hwnd))
     return nullptr;
-  LRESULT length = SendMessageW(list, lengthMsg, index, 0);
+  LRESULT length = SendMessageW(hwnd, _messages.getTextLength, index, 0);
   if (length < 0)
     return nullptr;
   wchar_t* text = static_cast<wchar_t*>(DEBUG_MALLOC((length + 1) * sizeof(wchar_t)));
-  if (SendMessageW(list, textMsg, index, reinterpret_cast<LPARAM>(text)) < 0) {
+  if (SendMessageW(hwnd, _messages.getText, index, reinterpret_cast<LPARAM>(text)) < 0) {
     DEBUG_FREE(text);
     return nullptr;
   }
   return text;
-}
-
-}
-
-void ComboBox::resetContent()
-{
-  SendMessageW(hwnd, CB_RESETCONTENT, 0, 0);
-}
-
-int ComboBox::getCount()
-{
-  LRESULT count = SendMessageW(hwnd, CB_GETCOUNT, 0, 0);
-  return count == CB_ERR ? 0 : static_cast<int>(count);
-}
-
-int ComboBox::addString(const wchar_t* text)
-{
-  return static_cast<int>(SendMessageW(hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text)));
-}
-
-int ComboBox::getCurSel()
-{
-  return static_cast<int>(SendMessageW(hwnd, CB_GETCURSEL, 0, 0));
-}
-
-void ComboBox::setCurSel(int index)
-{
-  SendMessageW(hwnd, CB_SETCURSEL, index, 0);
-}
-
-wchar_t* ComboBox::getItemText(int index)
-{
-  return getListItemText(hwnd, CB_GETLBTEXTLEN, CB_GETLBTEXT, index);
 }
 
 StatusBar::~StatusBar()
@@ -1936,27 +1927,12 @@ HWND StatusBar::create(DWORD style, const wchar_t* text, HWND parent, int id)
   return hwnd;
 }
 
-void ListBox::resetContent()
-{
-  SendMessageW(hwnd, LB_RESETCONTENT, 0, 0);
-}
-
-int ListBox::addString(const wchar_t* text)
-{
-  return static_cast<int>(SendMessageW(hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text)));
-}
-
 int ListBox::addString(const wchar_t* text, LPARAM data)
 {
   int index = addString(text);
   if (index == LB_ERR || index == LB_ERRSPACE)
     return index;
   return SendMessageW(hwnd, LB_SETITEMDATA, index, data) == LB_ERR ? LB_ERR : index;
-}
-
-int ListBox::getCount()
-{
-  return static_cast<int>(SendMessageW(hwnd, LB_GETCOUNT, 0, 0));
 }
 
 LPARAM ListBox::getItemData(int index)
@@ -1973,21 +1949,6 @@ int ListBox::findStringExact(const wchar_t* text)
 int ListBox::deleteString(int index)
 {
   return static_cast<int>(SendMessageW(hwnd, LB_DELETESTRING, index, 0));
-}
-
-int ListBox::getCurSel()
-{
-  return static_cast<int>(SendMessageW(hwnd, LB_GETCURSEL, 0, 0));
-}
-
-void ListBox::setCurSel(int index)
-{
-  SendMessageW(hwnd, LB_SETCURSEL, index, 0);
-}
-
-wchar_t* ListBox::getItemText(int index)
-{
-  return getListItemText(hwnd, LB_GETTEXTLEN, LB_GETTEXT, index);
 }
 
 // ---------------------------------------------------------------- RegistryKey
@@ -2077,10 +2038,15 @@ LONG RegistryKey::setValue(const wchar_t* name, double value)
 
 bool RegistryKey::get(const wchar_t* name, DWORD type, void* data, DWORD size)
 {
+  // The output stays untouched unless the value has the asked type and size.
+  BYTE value[sizeof(double)];
+  ASSERT(size <= sizeof(value));
   DWORD found = 0;
   DWORD read = size;
-  LONG status = RegQueryValueExW(_hkey, name, nullptr, &found, static_cast<BYTE*>(data), &read);
-  return status == ERROR_SUCCESS && found == type && read == size;
+  if (RegQueryValueExW(_hkey, name, nullptr, &found, value, &read) != ERROR_SUCCESS || found != type || read != size)
+    return false;
+  memcpy(data, value, size);
+  return true;
 }
 
 bool RegistryKey::getValue(const wchar_t* name, wchar_t* out, int maxLength)
@@ -2108,20 +2074,12 @@ bool RegistryKey::getValue(const wchar_t* name, wchar_t* out, int maxLength)
 
 bool RegistryKey::getValue(const wchar_t* name, DWORD& out)
 {
-  DWORD value = 0;
-  if (!get(name, REG_DWORD, &value, sizeof(value)))
-    return false;
-  out = value;
-  return true;
+  return get(name, REG_DWORD, &out, sizeof(out));
 }
 
 bool RegistryKey::getValue(const wchar_t* name, int& out)
 {
-  DWORD value = 0;
-  if (!getValue(name, value))
-    return false;
-  out = static_cast<int>(value);
-  return true;
+  return get(name, REG_DWORD, &out, sizeof(out));
 }
 
 bool RegistryKey::getValue(const wchar_t* name, bool& out)
@@ -2135,11 +2093,7 @@ bool RegistryKey::getValue(const wchar_t* name, bool& out)
 
 bool RegistryKey::getValue(const wchar_t* name, double& out)
 {
-  double value = 0;
-  if (!get(name, REG_BINARY, &value, sizeof(value)))
-    return false;
-  out = value;
-  return true;
+  return get(name, REG_BINARY, &out, sizeof(out));
 }
 
 LONG RegistryKey::deleteSubkey(const wchar_t* subkey)

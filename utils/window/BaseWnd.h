@@ -608,7 +608,6 @@ public:
   // From the tracked heap; the caller frees it.
   wchar_t* getText();
   void attachContextMenu();
-  static bool isLibraryLoaded();
 
 private:
   RichEditWrapper* _wrapper;
@@ -654,16 +653,38 @@ public:
   int getCurSel();
 };
 
-class ComboBox : public ChildControl {
+struct ListMessages {
+  UINT resetContent, addString, getCount, getCurSel, setCurSel, getTextLength, getText;
+};
+
+// What combo boxes and list boxes share; they differ only in message numbers.
+class ListControl : public ChildControl {
 public:
-  ComboBox() : ChildControl(L"COMBOBOX") {}
   void resetContent();
-  int getCount();
   int addString(const wchar_t* text);
+  // 0 when the control answers with an error.
+  int getCount();
   int getCurSel();
   void setCurSel(int index);
   // From the tracked heap (the caller frees it), or null.
   wchar_t* getItemText(int index);
+
+protected:
+  ListControl(const wchar_t* windowClass, const ListMessages& messages)
+    : ChildControl(windowClass), _messages(messages)
+  {
+  }
+
+private:
+  const ListMessages& _messages;
+};
+
+extern const ListMessages COMBO_BOX_MESSAGES;
+extern const ListMessages LIST_BOX_MESSAGES;
+
+class ComboBox : public ListControl {
+public:
+  ComboBox() : ListControl(L"COMBOBOX", COMBO_BOX_MESSAGES) {}
 };
 
 class StatusBar : public WindowFunctions {
@@ -672,21 +693,15 @@ public:
   HWND create(DWORD style, const wchar_t* text, HWND parent, int id);
 };
 
-class ListBox : public ChildControl {
+class ListBox : public ListControl {
 public:
-  ListBox() : ChildControl(L"LISTBOX") {}
-  void resetContent();
-  int addString(const wchar_t* text);
+  ListBox() : ListControl(L"LISTBOX", LIST_BOX_MESSAGES) {}
+  using ListControl::addString;
   // The new index, or LB_ERR / LB_ERRSPACE.
   int addString(const wchar_t* text, LPARAM data);
-  int getCount();
   LPARAM getItemData(int index);
   int findStringExact(const wchar_t* text);
   int deleteString(int index);
-  int getCurSel();
-  void setCurSel(int index);
-  // From the tracked heap (the caller frees it), or null.
-  wchar_t* getItemText(int index);
 };
 
 // ---------------------------------------------------------------- registry

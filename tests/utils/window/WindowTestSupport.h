@@ -48,3 +48,11 @@ inline void pumpMessages()
   while (PeekMessageW(&msg, 0, 0, 0, PM_REMOVE))
     DispatchMessageW(&msg);
 }
+
+// A tracked-heap text the framework handed over, freed; "<null>" for none.
+inline std::wstring takeText(wchar_t* text)
+{
+  std::wstring copy = text ? text : L"<null>";
+  DEBUG_FREE(text);
+  return copy;
+}
