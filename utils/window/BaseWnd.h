@@ -9,7 +9,8 @@
 
 // The window framework: objects bound to their windows, the application
 // object and its message loop, menus and accelerators, GDI owners, dialogs
-// and property sheets, and the helpers windows share.
+// and property sheets, wrappers of the standard controls, a registry key,
+// and the helpers windows share.
 
 // ---------------------------------------------------------------- windows
 
