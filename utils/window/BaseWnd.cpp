@@ -1567,12 +1567,7 @@ void TrackBarControl::setRange(int min, int max)
 
 HWND UpDownControl::create(DWORD style, HWND parent, int id)
 {
-  HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE));
-  hwnd = CreateWindowExW(0, UPDOWN_CLASSW, nullptr, style | WS_CHILD | WS_VISIBLE | WS_BORDER, 0, 0, 100, 100, parent,
-                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-  if (!hwnd)
-    logLastError("Creating an up-down control");
-  return hwnd;
+  return ChildControl::create(style | WS_BORDER, 0, 0, 100, 100, parent, id);
 }
 
 void UpDownControl::setBuddy(HWND buddy)

@@ -569,8 +569,9 @@ public:
   StaticControl() : ChildControl(L"STATIC") {}
 };
 
-class UpDownControl : public WindowFunctions {
+class UpDownControl : public ChildControl {
 public:
+  UpDownControl() : ChildControl(UPDOWN_CLASSW) {}
   HWND create(DWORD style, HWND parent, int id);
   void setBuddy(HWND buddy);
   void setRange(short lower, short upper);

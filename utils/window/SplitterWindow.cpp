@@ -21,7 +21,7 @@ void movePane(HWND pane, const RECT& r)
 }
 
 SplitterWindow::SplitterWindow(HINSTANCE instance)
-  : _paneCount(0), _horizontalBar(true), _fixedBar(false), _barPos(320), _barThickness(5), _gravity(0.5),
+  : _horizontalBar(true), _fixedBar(false), _barPos(320), _barThickness(5), _gravity(0.5),
     _hover(false), _lastWidth(0), _lastHeight(0), _dragStartX(0), _dragStartY(0), _dragging(false), _dragStartPos(0),
     _size1(0), _size2(0), _visibleMask(3)
 {
@@ -45,12 +45,8 @@ HWND SplitterWindow::create(HWND parentWindow)
 void SplitterWindow::setPanes(HWND first, HWND second, bool sideBySide)
 {
   _horizontalBar = !sideBySide;
-  _paneCount = 0;
-  _panes[0] = _panes[1] = 0;
-  if (first)
-    _panes[_paneCount++] = first;
-  if (second)
-    _panes[_paneCount++] = second;
+  _panes[0] = first ? first : second;
+  _panes[1] = first ? second : 0;
 }
 
 void SplitterWindow::setGravity(int size1, int size2, double gravity)

@@ -41,7 +41,6 @@ private:
   bool parentIsSplitter();
   void changeVisibility(HWND pane, bool visible);
 
-  int _paneCount;
   HWND _panes[2];
   bool _horizontalBar;
   bool _fixedBar;
