@@ -16,13 +16,6 @@ HINSTANCE module()
   return GetModuleHandleW(nullptr);
 }
 
-void pumpMessages()
-{
-  MSG msg;
-  while (PeekMessageW(&msg, 0, 0, 0, PM_REMOVE))
-    DispatchMessageW(&msg);
-}
-
 // Fills its controls at start; at the first tick reads them back and ends.
 class FormDialog : public Dialog {
 public:

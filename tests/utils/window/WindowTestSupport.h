@@ -3,6 +3,7 @@
 #include "BaseWnd.h"
 #include "DebugHeap.h"
 #include "Screenshot.h"
+#include "SplitterWindow.h"
 
 #include <string>
 #include <vector>
@@ -34,3 +35,24 @@ public:
 
   std::vector<UINT> messages;
 };
+
+inline std::string rectText(const RECT& r)
+{
+  return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+         std::to_string(r.bottom);
+}
+
+inline void pumpMessages()
+{
+  MSG msg;
+  while (PeekMessageW(&msg, 0, 0, 0, PM_REMOVE))
+    DispatchMessageW(&msg);
+}
+
+// A tracked-heap text the framework handed over, freed; "<null>" for none.
+inline std::wstring takeText(wchar_t* text)
+{
+  std::wstring copy = text ? text : L"<null>";
+  DEBUG_FREE(text);
+  return copy;
+}

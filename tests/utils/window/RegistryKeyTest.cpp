@@ -1,0 +1,105 @@
+#include "WindowTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+// A key of its own under HKCU per test, removed with everything below it.
+class RegistryKeyTest : public ::testing::Test {
+protected:
+  void TearDown() override
+  {
+    RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
+    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\ZarudodoTest");
+  }
+
+  std::wstring path = L"Software\\ZarudodoTest\\" + std::to_wstring(GetCurrentProcessId()) + L" \u00e9t\u00e9";
+  RegistryKey root{HKEY_CURRENT_USER};
+};
+
+}
+
+TEST_F(RegistryKeyTest, ValuesRoundTripWithTheirTypes)
+{
+  RegistryKey key(root, path.c_str());
+  ASSERT_TRUE(key.isOpen());
+  EXPECT_EQ(ERROR_SUCCESS, key.setValue(L"text", L"C:\\Vid\u00e9os\\\u65e5\u672c"));
+  EXPECT_EQ(ERROR_SUCCESS, key.setValue(L"int", -7));
+  const double third = 1.0 / 3.0;
+  EXPECT_EQ(ERROR_SUCCESS, key.setValue(L"double", third));
+  DWORD seven = 7;
+  ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, path.c_str(), L"seven", REG_DWORD, &seven, 4));
+
+  wchar_t text[16];
+  ASSERT_TRUE(key.getValue(L"text", text, 15));
+  EXPECT_STREQ(L"C:\\Vid\u00e9os\\\u65e5\u672c", text);
+  int number = 0;
+  EXPECT_TRUE(key.getValue(L"int", number));
+  EXPECT_EQ(-7, number);
+  double read = 0;
+  EXPECT_TRUE(key.getValue(L"double", read));
+  EXPECT_EQ(0, memcmp(&third, &read, sizeof(read)));
+  // Another program's bool of 7 is true.
+  bool flag = false;
+  EXPECT_TRUE(key.getValue(L"seven", flag));
+  EXPECT_TRUE(flag);
+
+  // Wrong types and missing values leave the output alone.
+  number = 42;
+  EXPECT_FALSE(key.getValue(L"double", number));
+  EXPECT_FALSE(key.getValue(L"text", number));
+  EXPECT_FALSE(key.getValue(L"missing", number));
+  EXPECT_EQ(42, number);
+  EXPECT_FALSE(key.getValue(L"int", read));
+  EXPECT_FALSE(key.getValue(L"int", text, 15));
+}
+
+TEST_F(RegistryKeyTest, TextLongerThanTheBufferFails)
+{
+  RegistryKey key(root, path.c_str());
+  key.setValue(L"five", L"abcde");
+  // Written by another program without its terminator.
+  ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, path.c_str(), L"bare", REG_SZ, L"abcdef", 12));
+  wchar_t text[8] = L"kept";
+  EXPECT_FALSE(key.getValue(L"five", text, 4));
+  EXPECT_FALSE(key.getValue(L"bare", text, 5));
+  EXPECT_STREQ(L"kept", text);
+  EXPECT_TRUE(key.getValue(L"five", text, 5));
+  EXPECT_STREQ(L"abcde", text);
+  EXPECT_TRUE(key.getValue(L"bare", text, 6));
+  EXPECT_STREQ(L"abcdef", text);
+}
+
+TEST_F(RegistryKeyTest, OpenDescendsAndDeleteSelfRemovesTheKey)
+{
+  RegistryKey(RegistryKey(root, path.c_str()), L"child").setValue(L"n", 1);
+  RegistryKey reader(HKEY_CURRENT_USER);
+  ASSERT_TRUE(reader.open(path.c_str()));
+  // Still on its key after a failed open.
+  EXPECT_FALSE(reader.open(L"missing"));
+  ASSERT_TRUE(reader.open(L"child"));
+  int n = 0;
+  EXPECT_TRUE(reader.getValue(L"n", n));
+  EXPECT_EQ(1, n);
+  reader.deleteSelf();
+  EXPECT_FALSE(RegistryKey(root, path.c_str()).exists(L"child"));
+  EXPECT_TRUE(RegistryKey(root, path.c_str()).isOpen());
+}
+
+TEST_F(RegistryKeyTest, FailedCreateIsSeenByTheCaller)
+{
+  HKEY volatileKey = 0;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                                           KEY_ALL_ACCESS, nullptr, &volatileKey, nullptr));
+  RegCloseKey(volatileKey);
+  RegistryKey parent(HKEY_CURRENT_USER);
+  ASSERT_TRUE(parent.open(path.c_str()));
+  // A lasting key cannot live below a volatile one.
+  RegistryKey denied(parent, L"new");
+  EXPECT_FALSE(denied.isOpen());
+  EXPECT_NE(ERROR_SUCCESS, denied.setValue(L"x", 1));
+  denied.deleteSelf();
+  EXPECT_FALSE(parent.exists(L"new"));
+}

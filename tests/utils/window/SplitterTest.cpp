@@ -1,0 +1,152 @@
+#include "WindowTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A frame on the display whose client area the splitter fills.
+struct SplitterSetup {
+  SplitterSetup(int width, int height, bool sideBySide)
+    : frame(nullptr, WS_POPUP | WS_VISIBLE), splitter(GetModuleHandleW(nullptr))
+  {
+    frame.moveWindow(0, 0, width, height, true);
+    splitter.create(frame.hwnd);
+    splitter.moveWindow(0, 0, width, height, true);
+    first.create(WS_BORDER, 0, 0, 10, 10, splitter.hwnd, 1);
+    second.create(WS_BORDER, 0, 0, 10, 10, splitter.hwnd, 2);
+    splitter.setPanes(first.hwnd, second.hwnd, sideBySide);
+  }
+
+  std::string paneRects()
+  {
+    return rectText(splitter.getChildRect(first.hwnd)) + " " + rectText(splitter.getChildRect(second.hwnd));
+  }
+
+  RecordingWindow frame;
+  SplitterWindow splitter;
+  EditControl first;
+  EditControl second;
+};
+
+// A stacked splitter as the second pane of a side-by-side one.
+struct NestedSplitters {
+  NestedSplitters() : outer(600, 300, true), inner(GetModuleHandleW(nullptr))
+  {
+    inner.create(outer.splitter.hwnd);
+    top.create(WS_BORDER, 0, 0, 10, 10, inner.hwnd, 3);
+    bottom.create(WS_BORDER, 0, 0, 10, 10, inner.hwnd, 4);
+    inner.setPanes(top.hwnd, bottom.hwnd, false);
+    outer.splitter.setPanes(outer.first.hwnd, inner.hwnd, true);
+    outer.splitter.setGravity(0, 0.5);
+  }
+
+  SplitterSetup outer;
+  SplitterWindow inner;
+  EditControl top;
+  EditControl bottom;
+};
+
+}
+
+TEST(Splitter, GravitySharesSizeChanges)
+{
+  struct Case {
+    int size1, size2;
+    double gravity;
+    int barAt600, barAt800;
+  } cases[] = {
+    {0, 0, 0.5, 300, 400},
+    {300, 300, 1.0, 300, 300},
+    {300, 300, 0.0, 300, 500},
+    {100, 200, 0.5, 250, 350},
+    // More than the splitter holds: a negative bar stops at 0.
+    {0, 800, 0.0, 0, 200},
+  };
+  for (const Case& c : cases) {
+    SplitterSetup setup(600, 300, true);
+    setup.splitter.setGravity(c.size1, c.size2, c.gravity);
+    EXPECT_EQ(c.barAt600, setup.splitter.getBarPos()) << c.size1 << "," << c.size2 << "," << c.gravity;
+    setup.splitter.resize(800, 300);
+    EXPECT_EQ(c.barAt800, setup.splitter.getBarPos()) << c.size1 << "," << c.size2 << "," << c.gravity;
+  }
+}
+
+TEST(Splitter, DragStopsAtTheEdgesAndCommandsReachTheOwner)
+{
+  SplitterSetup setup(600, 300, true);
+  HWND h = setup.splitter.hwnd;
+  setup.splitter.setGravity(0, 0.5);
+  EXPECT_EQ("0,0,298,300 302,0,600,300", setup.paneRects());
+  SendMessageW(h, WM_COMMAND, MAKEWPARAM(1, EN_CHANGE), reinterpret_cast<LPARAM>(setup.first.hwnd));
+  EXPECT_TRUE(setup.frame.saw(WM_COMMAND));
+  // A press beside the bar starts no drag.
+  SendMessageW(h, WM_MOUSEMOVE, 0, MAKELPARAM(250, 10));
+  SendMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(250, 10));
+  SendMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(100, 10));
+  EXPECT_EQ(300, setup.splitter.getBarPos());
+
+  SendMessageW(h, WM_MOUSEMOVE, 0, MAKELPARAM(301, 10));
+  SendMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(301, 10));
+  EXPECT_EQ(h, GetCapture());
+  SendMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(900, 10));
+  EXPECT_EQ(598, setup.splitter.getBarPos());
+  SendMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(-40, 10));
+  EXPECT_EQ(2, setup.splitter.getBarPos());
+  SendMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(201, 10));
+  SendMessageW(h, WM_LBUTTONUP, 0, MAKELPARAM(201, 10));
+  EXPECT_EQ(nullptr, GetCapture());
+  EXPECT_EQ(200, setup.splitter.getBarPos());
+  EXPECT_EQ("0,0,198,300 202,0,600,300", setup.paneRects());
+
+  setup.splitter.resize(800, 300);
+  EXPECT_EQ(300, setup.splitter.getBarPos());
+}
+
+TEST(Splitter, HiddenPanesHideTheirSplitterInItsParent)
+{
+  NestedSplitters nested;
+  SplitterWindow& inner = nested.inner;
+  SplitterWindow& outer = nested.outer.splitter;
+  inner.hidePane(nested.outer.first.hwnd);
+  inner.hidePane(nullptr);
+  EXPECT_EQ(3, inner.getVisibleMask());
+  inner.hidePane(nested.top.hwnd);
+  EXPECT_EQ(2, inner.getVisibleMask());
+  EXPECT_FALSE(IsWindowVisible(nested.top.hwnd));
+  EXPECT_EQ("0,0,298,300", rectText(inner.getChildRect(nested.bottom.hwnd)));
+  SendMessageW(inner.hwnd, SPLITTER_HIDE_PANE, reinterpret_cast<WPARAM>(nested.bottom.hwnd), 0);
+  EXPECT_EQ(0, inner.getVisibleMask());
+  EXPECT_EQ(1, outer.getVisibleMask());
+  EXPECT_FALSE(IsWindowVisible(inner.hwnd));
+  EXPECT_EQ("0,0,600,300", rectText(outer.getChildRect(nested.outer.first.hwnd)));
+
+  inner.showPane(nested.top.hwnd);
+  EXPECT_EQ(1, inner.getVisibleMask());
+  EXPECT_EQ(3, outer.getVisibleMask());
+  EXPECT_TRUE(IsWindowVisible(inner.hwnd));
+  EXPECT_TRUE(IsWindowVisible(nested.top.hwnd));
+  EXPECT_FALSE(IsWindowVisible(nested.bottom.hwnd));
+}
+
+TEST(DesktopSplitter, NestedPanesOnScreen)
+{
+  NestedSplitters nested;
+  SetWindowTextW(nested.outer.first.hwnd, L"first pane");
+  SetWindowTextW(nested.top.hwnd, L"top \u00e9t\u00e9");
+  SetWindowTextW(nested.bottom.hwnd, L"bottom \u65e5\u672c");
+  EXPECT_EQ("302,0,600,300", rectText(nested.outer.splitter.getChildRect(nested.inner.hwnd)));
+  EXPECT_EQ("0,0,298,148 0,152,298,300",
+            rectText(nested.inner.getChildRect(nested.top.hwnd)) + " " +
+              rectText(nested.inner.getChildRect(nested.bottom.hwnd)));
+
+  // Above the windows of tests running beside this one.
+  HWND frame = nested.outer.frame.hwnd;
+  SetWindowPos(frame, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  RedrawWindow(frame, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  pumpMessages();
+  HDC dc = GetDC(frame);
+  EXPECT_EQ(RGB(192, 192, 192), GetPixel(dc, 300, 150));
+  EXPECT_EQ(RGB(192, 192, 192), GetPixel(dc, 450, 150));
+  ReleaseDC(frame, dc);
+  EXPECT_TRUE(saveScreenshot("splitter"));
+}
