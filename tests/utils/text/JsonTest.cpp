@@ -1,7 +1,6 @@
 #include "json.h"
 
 #include "StringUtil.h"
-#include "TestSupport.h"
 #include "Thread.h"
 
 #include <gtest/gtest.h>
@@ -10,14 +9,23 @@
 
 namespace {
 
-// The value written back, or "!" and the parser's message.
+// The value written back, or "!" when the parser refuses the text: callers
+// only catch the error, so its wording does not matter.
 std::string outcome(const std::string& text)
 {
   try {
     return json::parse(text).serialise();
-  } catch (const std::string& message) {
-    return "!" + message;
+  } catch (const std::string&) {
+    return "!";
   }
+}
+
+std::string repeated(const std::string& text, int times)
+{
+  std::string result;
+  for (int i = 0; i < times; ++i)
+    result += text;
+  return result;
 }
 
 json sampleSettings()
@@ -80,7 +88,7 @@ TEST(JsonSerialiseTest, KeyOrderEscapesAndNonFiniteNumbers)
   EXPECT_EQ(outcome(text), text);
 }
 
-TEST(JsonParseTest, LenientSyntaxEscapesErrorTextsAndHostileInput)
+TEST(JsonParseTest, LenientSyntaxEscapesErrorsAndHostileInput)
 {
   const struct {
     std::string text;
@@ -88,33 +96,32 @@ TEST(JsonParseTest, LenientSyntaxEscapesErrorTextsAndHostileInput)
   } cases[] = {
       {" [1 2, 3,]", "[1,2,3]"}, {"{\"a\":1 \"b\":2, \"a\":3,}", "{\"a\":3,\"b\":2}"}, {"{} {\"x\":1}", "{}"},
       {"[true]garbage", "[true]"}, {"1-2", "1"}, {"-2.5e3", "-2500"}, {"nullx", "null"},
+      // As Notepad saves a file.
+      {"{\r\n\t\"port\":\t1025,\r\n\t\"share\" :\vfalse\f}\r\n", "{\"port\":1025,\"share\":false}"},
       {"\"\\u00E9\\u20ac\\ud83d\\ude00\"", "\"\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\""},
       // Anything else after a backslash stands for itself.
       {"\"a\\qb\\u12G\\u\"", "\"aqbu12Gu\""}, {"\"\\u004", "\"u004\""},
-      {"", "!error"}, {"   ", "!error"}, {"+1", "!error"}, {"[1", "!error at end"}, {"[1,", "!error at end"},
-      {"[truex]", "!error"}, {"{port: 1}", "!1error at port: 1}"}, {"{\"port\" 1}", "!3error at 1}"},
-      {"{\"port\":1", "!1error at "},
+      {"", "!"}, {"   ", "!"}, {"+1", "!"}, {"[1", "!"}, {"[1,", "!"}, {"[truex]", "!"}, {"{port: 1}", "!"},
+      {"{\"port\" 1}", "!"}, {"{\"port\":1", "!"},
       // Unterminated strings stop at the end of the text.
-      {"\"abc", "\"abc\""}, {"\"abc\\", "\"abc\\\\\""}, {"{\"folders\":\"C:\\", "!1error at "},
-      {"[\"abc\\\"", "!error at end"}, {"{\"abc", "!3error at "},
+      {"\"abc", "\"abc\""}, {"\"abc\\", "\"abc\\\\\""}, {"{\"folders\":\"C:\\", "!"}, {"[\"abc\\\"", "!"},
+      {"{\"abc", "!"},
       // Bytes above 0x7F are neither white space nor the start of a value.
-      {"\xa0 1", "!error"}, {"[\xff\xfe]", "!error"}, {"{\"\xc3\x28\":\"\xe9\xff\"}", "{\"\xc3\x28\":\"\xe9\xff\"}"},
+      {"\xa0 1", "!"}, {"[\xff\xfe]", "!"}, {"{\"\xc3\x28\":\"\xe9\xff\"}", "{\"\xc3\x28\":\"\xe9\xff\"}"},
       {"1e999", "null"}, {std::string(100000, '9'), "null"}, {"[-1e999, 1e-999]", "[null,0]"},
       {std::string(json::MAX_DEPTH, '[') + std::string(json::MAX_DEPTH, ']'), ""},
-      {std::string(json::MAX_DEPTH + 1, '['), "!error: nesting too deep"},
-      {std::string(1000000, '['), "!error: nesting too deep"},
+      // Depth is given back at the end of each value, so siblings never add up.
+      {"[" + repeated("{\"a\":[]},", json::MAX_DEPTH) + "]", ""},
+      {std::string(json::MAX_DEPTH + 1, '['), "!"}, {std::string(1000000, '['), "!"},
+      {repeated("{\"a\":", 100000), "!"},
   };
   for (const auto& c : cases) {
     std::string got = outcome(c.text);
     if (c.outcome.empty())
-      EXPECT_NE(got[0], '!') << got;
+      EXPECT_NE(got[0], '!') << c.text.substr(0, 40);
     else
       EXPECT_EQ(got, c.outcome) << c.text.substr(0, 40);
   }
-  std::string objects;
-  for (int i = 0; i < 100000; ++i)
-    objects += "{\"a\":";
-  EXPECT_EQ(outcome(objects), "!error: nesting too deep");
 
   std::wstring name = L"Caf\u00e9 \"\u65e5\u672c\" \xd83d\xde00\x01\x7f.avi";
   std::string escaped = jsonEscapeWide(name);
@@ -149,9 +156,8 @@ TEST(JsonEscapeWideTest, NonAsciiAndSpecialUnits)
   EXPECT_EQ(jsonEscapeWide(L"\b\t\n\f\r\x01\x1f"), "\\b\\t\\n\\f\\r\\u0001\\u001f");
 }
 
-TEST(JsonEqualityTest, OrderDoesNotMatterDeepDifferencesAreFoundAndTraced)
+TEST(JsonEqualityTest, OrderDoesNotMatterDeepDifferencesAreFound)
 {
-  DebugRecorder debug(103);
   json a, b;
   a["x"] = 1;
   a["y"] = "two";
@@ -163,20 +169,14 @@ TEST(JsonEqualityTest, OrderDoesNotMatterDeepDifferencesAreFoundAndTraced)
   json changed = sampleSettings();
   changed["nested"]["deeper"]["list"][1].push_back(0);
   EXPECT_FALSE(sampleSettings().equals(changed));
-  EXPECT_TRUE(debug.logged("array size mismatch\n") && debug.logged("first: nested==nested? \n"));
   changed = sampleSettings();
   changed["folders"][1] = "E:\\Films";
   EXPECT_FALSE(sampleSettings().equals(changed));
-  EXPECT_TRUE(debug.logged("checking string equality: D:\\Films==E:\\Films?\n"));
-  EXPECT_TRUE(debug.logged("array element mismatch at 1\n"));
   changed = sampleSettings();
   changed["zzz"] = 1;
   EXPECT_FALSE(sampleSettings().equals(changed));
-  EXPECT_EQ(debug.lines().back(), "end of iter1 and maybe iter2\n");
   EXPECT_TRUE(changed != sampleSettings());
-  EXPECT_EQ(debug.lines().back(), "end of iter2->not equal\n");
   EXPECT_FALSE(json(1).equals(json("1")));
-  EXPECT_EQ(debug.lines().back(), "Type mismatch\n");
   EXPECT_FALSE(json(std::nan("")).equals(json(std::nan(""))));
   EXPECT_TRUE(json(json::nul).equals(json(json::nul)));
   EXPECT_FALSE(json(true).equals(json(false)));

@@ -51,7 +51,8 @@ TEST(Utf8CodecTest, MalformedBytesBecomeOneReplacementEachWithoutReadingPastTheE
       {"", L""}, {"\xC3\xA9", L"\u00e9"}, {"\xE2\x82\xAC", L"\u20AC"}, {"\xF0\x9F\x98\x80", L"\xD83D\xDE00"},
       // Cut short at the end of the text, or before the next character.
       {"\xC3", L"?"}, {"\xE2", L"?"}, {"\xE2\x82", L"??"}, {"\xF0\x9F\x98", L"???"}, {"\xE2\x82" "A", L"??A"},
-      {"a\x80" "b", L"a?b"}, {"\xBF\xBF", L"??"}, {"\xF8\x88\x80\x80\x80", L"?????"}, {"\xFF\xFE", L"??"},
+      {"a\x80" "b", L"a?b"}, {"\xBF\xBF", L"??"}, {"\xFF\xFE", L"??"},
+      {"\xF8\x90\x80\x80", L"????"},  // no lead byte: its low bits would spell U+10000
       {"\xF4\x90\x80\x80", L"????"},  // beyond U+10FFFF
       // Over-long spellings of '.', ':', '/' and NUL must not decode to them.
       {"\xC0\xAE\xC0\xAE", L"????"}, {"\xC0\xBA", L"??"}, {"\xE0\x80\xAF", L"???"}, {"\xF0\x80\x80\xAF", L"????"},
