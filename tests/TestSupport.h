@@ -2,7 +2,8 @@
 
 // Helpers shared by the test programs: a log sink and a debug output that
 // record lines from any thread, counts of our threads and child processes, a
-// stopwatch, and the scratch folders of TestFolder.h.
+// deadline for tests that could hang, a stopwatch, and the scratch folders
+// of TestFolder.h.
 
 #include "Debug.h"
 #include "Log.h"
@@ -140,23 +141,29 @@ inline ULONGLONG processCreationTime(DWORD id)
   return known ? (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime : 0;
 }
 
-// Children of a process that the system still knows. Ids are reused at
-// once, so a process older than the parent was the child of an earlier
-// holder of its id.
-inline unsigned countChildrenOf(DWORD parent)
+// Visits the children of a process that the system still knows. Ids are
+// reused at once, so a process older than the parent was the child of an
+// earlier holder of its id.
+inline void forEachChildOf(DWORD parent, const std::function<void(DWORD)>& visit)
 {
   ULONGLONG parentCreated = processCreationTime(parent);
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof entry;
-  unsigned count = 0;
   for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
     if (entry.th32ParentProcessID != parent)
       continue;
     ULONGLONG created = processCreationTime(entry.th32ProcessID);
-    count += !(created && parentCreated && created < parentCreated);
+    if (!(created && parentCreated && created < parentCreated))
+      visit(entry.th32ProcessID);
   }
   CloseHandle(snapshot);
+}
+
+inline unsigned countChildrenOf(DWORD parent)
+{
+  unsigned count = 0;
+  forEachChildOf(parent, [&](DWORD) { ++count; });
   return count;
 }
 
@@ -183,6 +190,47 @@ inline bool runUnixCommand(const wchar_t* program, std::wstring commandLine, con
     Sleep(10);
   return until();
 }
+
+// Ends the test program with a failure when the test it guards outlives
+// its time: a hang then costs that time, not CTest's two minutes. Our
+// children go first, or one holding our output would keep CTest waiting.
+class Deadline {
+public:
+  explicit Deadline(DWORD milliseconds)
+      : _milliseconds(milliseconds), _done(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        _watcher(CreateThread(nullptr, 0, watch, this, 0, nullptr))
+  {
+  }
+  ~Deadline()
+  {
+    SetEvent(_done);
+    WaitForSingleObject(_watcher, INFINITE);
+    CloseHandle(_watcher);
+    CloseHandle(_done);
+  }
+
+private:
+  static DWORD WINAPI watch(void* self)
+  {
+    Deadline* deadline = static_cast<Deadline*>(self);
+    if (WaitForSingleObject(deadline->_done, deadline->_milliseconds) != WAIT_TIMEOUT)
+      return 0;
+    forEachChildOf(GetCurrentProcessId(), [](DWORD id) {
+      HANDLE child = OpenProcess(PROCESS_TERMINATE, FALSE, id);
+      TerminateProcess(child, 1);
+      CloseHandle(child);
+    });
+    fprintf(stderr, "Still running after %lu ms: the test program fails.\n", deadline->_milliseconds);
+    fflush(stdout);
+    fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 1);
+    return 0;
+  }
+
+  DWORD _milliseconds;
+  HANDLE _done;
+  HANDLE _watcher;
+};
 
 inline long long millisecondsSince(std::chrono::steady_clock::time_point start)
 {

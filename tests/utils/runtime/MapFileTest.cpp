@@ -1,8 +1,10 @@
 #include "MapFile.h"
 
-#include "TestSupport.h"
-
 #include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
 
 namespace {
 
@@ -74,14 +76,6 @@ TEST(MapFileTest, ReadsHeaderSymbolsAndLines)
   for (unsigned address : {0u, 0x400fffu, 0x401000u, 0x401301u, 0xffffffffu})
     EXPECT_EQ(lookup(map, address), "Unknown function @ Unknown function:0") << std::hex << address;
   EXPECT_EQ(map.nameOf(0x400000), nullptr);
-
-  std::string text = SAMPLE;
-  for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
-    text.replace(at, 1, "\r\n");
-  TempMap crlf(text);
-  EXPECT_EQ(map.load(crlf.path(), 0), 4);
-  EXPECT_STREQ(map.getModuleName(), "zarudodo");
-  EXPECT_EQ(lookup(map, 0x401015), "_main @ C:\\src\\main.cpp:11");
 }
 
 TEST(MapFileTest, GccNamesAreDemangledOthersKept)
@@ -92,42 +86,13 @@ TEST(MapFileTest, GccNamesAreDemangledOthersKept)
   EXPECT_STREQ(undecorate("__Znot a name"), "__Znot a name");
 }
 
-TEST(MapFileTest, SourceNamesBrokenLineRecordsAndOtherLoadAddresses)
+TEST(MapFileTest, SourceNameWithBlanksAndNonAscii)
 {
-  auto withLines = [](const std::string& header) { return TWO_SYMBOLS + header + "\n" + FOUR_LINES; };
-  std::string broken = std::string(SAMPLE) +
-                       "Line numbers for last.obj(C:\\src\\last.cpp) segment .text\n"
-                       "    20 0001:00000300    21 0001:00000310    22 0001:00000320    23 0002:00000330\n"
-                       "    30 0001:00000340    31 0001:00000350    32 0001:00000360\n"
-                       " 0001:00000400       _after                      00401400 f   last.obj\n"
-                       "Line numbers for after.obj(C:\\src\\after.cpp) segment .text\n"
-                       "    40 0001:00000400    41 0001:00000410    42 0001:00000420    43 0001:00000430\n";
-  const struct {
-    std::string map;
-    unsigned address;
-    std::string found;
-  } cases[] = {
-      // The source name is the text inside the last parentheses.
-      {withLines("Line numbers for lib(a.obj)(C:\\src\\y.cpp) segment .text"), 0x401011, "_f @ C:\\src\\y.cpp:8"},
-      {withLines("Line numbers for C:\\src\\plain.cpp"), 0x401011, "_f @ C:\\src\\plain.cpp:8"},
-      {withLines("Line numbers for C:\\src\\close.cpp) segment .text"), 0x401011, "_f @ C:\\src\\close.cpp:8"},
-      {withLines("Line numbers for a)b(C:\\src\\z.cpp"), 0x401011, "_f @ C:\\src\\z.cpp:8"},  // ")" before "("
-      {withLines("Line numbers for x.obj(C:\\My Videos\\\xc3\xa9t\xc3\xa9.cpp) segment .text"), 0x401011,
-       "_f @ C:\\My Videos\\\xc3\xa9t\xc3\xa9.cpp:8"},
-      {" m\n Preferred load address is 10000000\n 0001:00000000  _f  10001000 f\n 0001:00001000  _g  10002000 f\n"
-       "Line numbers for a.obj(a.cpp) segment .text\n" + std::string(FOUR_LINES),
-       0x10001011, "_f @ a.cpp:8"},
-      // A broken fourth pair keeps the three before it.
-      {broken, 0x401315, "_last @ C:\\src\\last.cpp:21"},
-      {broken, 0x401335, "_last @ C:\\src\\last.cpp:22"},  // no record for the broken pair
-      {broken, 0x401355, "_last @ C:\\src\\last.cpp:22"},  // three pairs: not a line-number line
-  };
-  for (const auto& c : cases) {
-    TempMap file(c.map);
-    MapFile map;
-    map.load(file.path(), 0);
-    EXPECT_EQ(lookup(map, c.address), c.found);
-  }
+  TempMap file(std::string(TWO_SYMBOLS) + "Line numbers for x.obj(C:\\My Videos\\\xc3\xa9t\xc3\xa9.cpp) segment .text\n" +
+               FOUR_LINES);
+  MapFile map;
+  map.load(file.path(), 0);
+  EXPECT_EQ(lookup(map, 0x401011), "_f @ C:\\My Videos\\\xc3\xa9t\xc3\xa9.cpp:8");
 }
 
 TEST(MapFileTest, OddLinesLongNamesAndMissingFiles)
@@ -149,12 +114,9 @@ TEST(MapFileTest, OddLinesLongNamesAndMissingFiles)
   EXPECT_EQ(fresh.load(empty.path(), 0), 0);
   EXPECT_STREQ(fresh.getModuleName(), "");
   EXPECT_EQ(fresh.getLoadAddress(), 0x400000u);
-  DebugRecorder debug(99);
   map.load(sample.path(), 0);
   EXPECT_EQ(map.load("C:\\no such folder\\nothing.map", 0), 0);
   EXPECT_EQ(lookup(map, 0x401000), "Unknown function @ Unknown function:0");
-  EXPECT_EQ(debug.lines(), (std::vector<std::string>{std::string("Mapfile: read 25 lines from ") + sample.path() + "\n",
-                                                       "Mapfile: Could not read from C:\\no such folder\\nothing.map\n"}));
 }
 
 namespace {

@@ -72,20 +72,6 @@ TEST(ThreadTest, JoinAndTheDestructorWaitForTheBodyASecondStartForTheFirst)
   EXPECT_FALSE(never.isStarted());
 }
 
-TEST(MutexTest, LockRecordsOwnerAndTracesCallerPosition)
-{
-  DebugRecorder debug(0x1001);
-  Mutex mutex;
-  mutex.lock("caller.cpp", 42);
-  EXPECT_EQ(mutex.owner, Thread::currentId());
-  mutex.unlock("caller.cpp", 43);
-  EXPECT_EQ(mutex.owner, 0u);
-  std::string thread = "Thread " + std::to_string(Thread::currentId());
-  EXPECT_TRUE(debug.logged("caller.cpp:42: " + thread + " locked mutex "));
-  EXPECT_TRUE(debug.logged("caller.cpp:43: " + thread + " unlocking mutex "));
-  EXPECT_EQ(debug.lines().size(), 2u);
-}
-
 TEST(MutexTest, ExcludesOtherThreadsIsReentrantAndReleasedOnAnException)
 {
   Mutex mutex;
