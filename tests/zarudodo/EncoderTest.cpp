@@ -10,8 +10,6 @@
 
 namespace {
 
-const char ENCODER[] = "L_Encoder";
-
 // Reports the short form's size, then fails: the file went in between.
 DWORD WINAPI fileGoesAway(LPCWSTR, LPWSTR out, DWORD)
 {
@@ -34,7 +32,6 @@ protected:
     return getDuration(standInTranscoderPath().c_str(), input.path(), &milliseconds);
   }
 
-  LogRecorder log;
   int milliseconds = -1;
 };
 
@@ -56,16 +53,10 @@ TEST(ShortPathTest, PathWithBlanksAndNonAsciiBecomesAPlainTokenForTheSameFile)
 
 TEST(ShortPathTest, WithoutAShortFormThePathIsKept)
 {
-  LogRecorder log;
   std::wstring missing = L"C:\\no such folder \u00e9\\clip.mp4";
   EXPECT_EQ(shortPath(missing), missing);
-  ASSERT_EQ(log.lines(ENCODER).size(), 1u);
-  EXPECT_EQ(log.lines(ENCODER)[0].rfind("GetShortPathName() failed: ", 0), 0u);
-
-  log.clear();
   std::wstring path = L"C:\\videos\\a b.mp4";
   EXPECT_EQ(shortPath(path, fileGoesAway), path);
-  EXPECT_EQ(log.lines(ENCODER), std::vector<std::string>{"GetShortPathName() failed: 2"});
   EXPECT_EQ(shortPath(path, fileGrows), path);
 }
 
@@ -74,26 +65,20 @@ TEST_F(DurationTest, LengthIsTheReportsToTheHundredthOrRefused)
   struct Case {
     std::string report;
     int milliseconds;  // 0: refused
-    const char* line;
   } cases[] = {
-      {"err   Duration: 01:02:03.45, start: 0.000000, bitrate: 512 kb/s\n", 3723450, "Result is 3723450 ms"},
-      {"out noise on standard output\nerr   Duration: 00:00:09.99\n", 9990, "Duration code: 00:00:09.99"},
-      {"err   Duration: 00:00:00.48\n", 480, nullptr},
+      {"err   Duration: 01:02:03.45, start: 0.000000, bitrate: 512 kb/s\n", 3723450},
+      {"out noise on standard output\nerr   Duration: 00:00:09.99\n", 9990},
+      {"err   Duration: 00:00:00.48\n", 480},
       // "Duration: " straddles the end of the first, full 4096-byte read.
-      {"err " + std::string(4090, 'x') + " Duration: 00:01:40.00\n", 100000, "Result is 100000 ms"},
-      {"err   Duration: N/A, start: 0.000000\n", 0, "Error: Could not decode duration from N/A, start:"},
-      {"err   Duration: -1:00:00.00\n", 0, nullptr},
-      {"err   Duration: 999:00:00.00\n", 0, nullptr},
-      {"err clip.mp4: Invalid data found when processing input\n", 0,
-       "Could not find Duration in output: clip.mp4: Invalid data found when processing input\n"},
+      {"err " + std::string(4090, 'x') + " Duration: 00:01:40.00\n", 100000},
+      {"err   Duration: N/A, start: 0.000000\n", 0},
+      {"err   Duration: -1:00:00.00\n", 0},
+      {"err   Duration: 999:00:00.00\n", 0},
+      {"err clip.mp4: Invalid data found when processing input\n", 0},
   };
   for (const Case& c : cases) {
-    log.clear();
     EXPECT_EQ(probe("[probe]\n" + c.report), c.milliseconds > 0) << c.report.substr(0, 40);
     EXPECT_EQ(milliseconds, c.milliseconds);
-    if (c.line) {
-      EXPECT_EQ(1, log.count(c.line)) << c.line;
-    }
   }
 }
 
@@ -113,5 +98,4 @@ TEST_F(DurationTest, TranscoderThatCannotStartFails)
   StandInScript input("[probe]\nerr   Duration: 00:00:09.99\n");
   EXPECT_FALSE(getDuration("no-such-transcoder.exe", input.path(), &milliseconds));
   EXPECT_EQ(milliseconds, 0);
-  EXPECT_EQ(1, log.count("Could not start encoder to find duration"));
 }
