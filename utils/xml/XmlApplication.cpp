@@ -1,0 +1,1116 @@
+#include "XmlApplication.h"
+
+#include "Assert.h"
+#include "ButtonBar.h"
+#include "Log.h"
+#include "SplitterWindow.h"
+#include "StringUtil.h"
+#include "TagParser.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cwchar>
+#include <cwctype>
+
+namespace {
+
+const int LOG_KEY = LogRegisterKey("L_XmlApplication", true);
+
+// No element keeps text; the child column documents what goes where.
+const DtdEntry TAG_TABLE[] = {
+    {L"application", L"trayicon", 0},  {L"trayicon", L"menu", 0},        {L"application", L"framewindow", 0},
+    {L"framewindow", L"menu", 0},      {L"menu", L"menubar", 0},         {L"menu", L"menu", 0},
+    {L"menu", L"custommenuitem", 0},   {L"framewindow", L"buttonbar", 0}, {L"buttonbar", L"button", 0},
+    {L"buttonbar", L"window", 0},      {L"framewindow", L"window", 0},   {L"framewindow", L"splitter", 0},
+    {L"framewindow", L"titledwindow", 0}, {L"splitter", L"splitter", 0}, {L"splitter", L"titledwindow", 0},
+    {L"splitter", L"window", 0},       {L"titledwindow", L"window", 0},  {L"application", L"install", 0},
+    {L"install", L"filetype", 0},      {L"filetype", L"action", 0},
+};
+
+const wchar_t ERROR_CAPTION[] = L"XmlApplication";
+const UINT NOTIFY_ICON_RECORD_SIZE = 956;
+const int MAX_TOOLTIP = 127;
+const int MAX_COMMAND_PART = 31;
+const int MAX_DROPPED_PATH = 260;
+const int MAX_TITLE = 127;
+const UINT CBN_SELCHANGE_CODE = 1;
+const UINT EN_CHANGE_CODE = 768;
+const COLORREF BAR_GREY = 0x808080;
+const int DEFAULT_BAR_WIDTH = 33;
+const int DEFAULT_BAR_HEIGHT = 32;
+const int EDIT_FACTORY_SIZE = 100;
+const int EDIT_CONTROL_ID = 1;
+const int TITLED_WIDTH = 200;
+const int TITLED_HEIGHT = 100;
+const int IMAGE_GAP = 3;
+
+static_assert(sizeof(NOTIFYICONDATAW) == NOTIFY_ICON_RECORD_SIZE, "notify icon record");
+
+std::wstring attribute(const CTag& tag, const wchar_t* name)
+{
+  auto found = tag.attributes.find(name);
+  return found == tag.attributes.end() ? std::wstring() : found->second;
+}
+
+// An absent picture is null to the button bar, not a name to look up.
+LPCWSTR resourceName(const std::wstring& name)
+{
+  return name.empty() ? nullptr : name.c_str();
+}
+
+bool hasAttribute(const CTag& tag, const wchar_t* name)
+{
+  return tag.attributes.count(name) != 0;
+}
+
+// Reads a leading decimal integer; false without one. Values beyond the
+// int range are held at its ends.
+bool readInteger(const wchar_t*& at, int& value)
+{
+  wchar_t* end;
+  long number = wcstol(at, &end, 10);
+  if (end == at)
+    return false;
+  at = end;
+  value = static_cast<int>(number);
+  return true;
+}
+
+int clampExtent(double value)
+{
+  return value <= 0 ? 0 : value >= XmlAttributes::MAX_EXTENT ? XmlAttributes::MAX_EXTENT : static_cast<int>(value);
+}
+
+int hexDigit(wchar_t c)
+{
+  if (c >= L'0' && c <= L'9')
+    return c - L'0';
+  if (c >= L'a' && c <= L'f')
+    return c - L'a' + 10;
+  if (c >= L'A' && c <= L'F')
+    return c - L'A' + 10;
+  return -1;
+}
+
+}
+
+// ---------------------------------------------------------------- attribute readers
+
+double XmlAttributes::readNumber(const std::wstring& text)
+{
+  const wchar_t* start = text.c_str();
+  // Hexadecimal and named numbers are no part of the description language.
+  const wchar_t* digits = start + wcsspn(start, L" \t\r\n+-");
+  if (*digits != L'.' && !iswdigit(*digits))
+    return 0;
+  if (digits[0] == L'0' && (digits[1] == L'x' || digits[1] == L'X'))
+    return 0;
+  double value = wcstod(start, nullptr);
+  return std::isfinite(value) ? value : 0;
+}
+
+int XmlAttributes::readExtent(const std::wstring& text)
+{
+  return clampExtent(readNumber(text));
+}
+
+bool XmlAttributes::parseSize(const std::wstring& text, int& width, int& height)
+{
+  const wchar_t* at = text.c_str();
+  if (!readInteger(at, width))
+    return false;
+  width = clampExtent(width);
+  if (*at++ != L'x' || !readInteger(at, height))
+    return false;
+  height = clampExtent(height);
+  return true;
+}
+
+bool XmlAttributes::parseColour(const std::wstring& text, COLORREF& colour)
+{
+  if (text == L"black") {
+    colour = RGB(0, 0, 0);
+    return true;
+  }
+  if (text == L"white") {
+    colour = RGB(255, 255, 255);
+    return true;
+  }
+  if (text.size() < 7 || text[0] != L'#')
+    return false;
+  int channels[3];
+  for (int i = 0; i < 3; ++i) {
+    int high = hexDigit(text[1 + 2 * i]);
+    int low = hexDigit(text[2 + 2 * i]);
+    if (high < 0 || low < 0)
+      return false;
+    channels[i] = high * 16 + low;
+  }
+  colour = RGB(channels[0], channels[1], channels[2]);
+  return true;
+}
+
+bool XmlAttributes::parseFont(const std::wstring& text, std::wstring& face, int& height)
+{
+  size_t colon = text.find(L':');
+  if (colon == 0 || colon == std::wstring::npos)
+    return false;
+  const wchar_t* at = text.c_str() + colon + 1;
+  int number;
+  if (!readInteger(at, number) || number < -MAX_FONT_HEIGHT || number > MAX_FONT_HEIGHT)
+    return false;
+  face = text.substr(0, std::min<size_t>(colon, LF_FACESIZE - 1));
+  height = number;
+  return true;
+}
+
+// ---------------------------------------------------------------- XmlAppFactory
+
+WindowFunctions* XmlAppFactory::create(HINSTANCE, HWND parent, const std::wstring& type)
+{
+  if (type != L"edit")
+    return nullptr;
+  EditControl* edit = new EditControl;
+  edit->create(0, 0, 0, EDIT_FACTORY_SIZE, EDIT_FACTORY_SIZE, parent, EDIT_CONTROL_ID);
+  return edit;
+}
+
+// ---------------------------------------------------------------- XmlHiddenWindow
+
+XmlHiddenWindow::XmlHiddenWindow(HINSTANCE instance, XmlApplication* application) : _application(application)
+{
+  className = L"XmlHiddenWindow";
+  style |= WS_CLIPCHILDREN | WS_SYSMENU | WS_THICKFRAME;
+  windowClass.style |= CS_HREDRAW | CS_VREDRAW;
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW);
+  windowClass.hCursor = nullptr;
+  create(0, 0, 0, 0, 0, 0, instance);
+  ASSERT(hwnd);
+}
+
+LRESULT XmlHiddenWindow::handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled)
+{
+  if (msg == WM_TRAY_NOTIFY)
+    _application->onTrayMessage(static_cast<UINT>(wParam), static_cast<UINT>(lParam));
+  *handled = FALSE;
+  return Window::handleMessage(h, msg, wParam, lParam, handled);
+}
+
+// ---------------------------------------------------------------- DefaultXmlFrameWindow
+
+DefaultXmlFrameWindow::DefaultXmlFrameWindow(HINSTANCE instance, XmlApplication* application,
+                                             const std::wstring& icon)
+  : _content(nullptr), _application(application), _buttonBar(nullptr), _barIsHorizontal(false)
+{
+  className = L"DefaultXmlFrameWindow";
+  title = L"DefaultXmlFrameWindow Window";
+  style |= WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.style |= CS_HREDRAW | CS_VREDRAW;
+  windowClass.hIcon = icon.empty() ? nullptr : LoadIconW(instance, icon.c_str());
+}
+
+WindowFunctions* DefaultXmlFrameWindow::setButtonBar(WindowFunctions* bar)
+{
+  WindowFunctions* replaced = _buttonBar;
+  _buttonBar = bar;
+  RECT r = bar->getClientRect();
+  _barIsHorizontal = r.bottom < r.right;
+  return replaced;
+}
+
+void DefaultXmlFrameWindow::setDropCommand(const std::wstring& command)
+{
+  _dropCommand = command;
+  if (hwnd)
+    DragAcceptFiles(hwnd, TRUE);
+}
+
+void DefaultXmlFrameWindow::layout()
+{
+  RECT r = getClientRect();
+  layout(SIZE_RESTORED, r.right, r.bottom);
+}
+
+void DefaultXmlFrameWindow::layout(WPARAM type, int width, int height)
+{
+  if (type == SIZE_MINIMIZED)
+    return;
+  RECT client = {0, 0, width, height};
+  if (_statusBar.hwnd) {
+    RECT r;
+    GetWindowRect(_statusBar.hwnd, &r);
+    int barHeight = r.bottom - r.top;
+    _statusBar.moveWindow(0, height - barHeight, width, barHeight, true);
+    client.bottom = height - barHeight;
+  }
+  if (_buttonBar) {
+    RECT r = _buttonBar->getClientRect();
+    if (_barIsHorizontal) {
+      _buttonBar->moveWindow(0, 0, width, r.bottom, true);
+      client.top = r.bottom;
+    } else {
+      _buttonBar->moveWindow(0, 0, r.right, client.bottom - client.top, true);
+      client.left = r.right;
+    }
+  }
+  if (_content)
+    _content->moveWindow(client, false);
+}
+
+LRESULT DefaultXmlFrameWindow::handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled)
+{
+  *handled = TRUE;
+  switch (msg) {
+  case WM_CREATE:
+    _statusBar.create(SBARS_SIZEGRIP, L"", h, 0);
+    if (!_dropCommand.empty())
+      DragAcceptFiles(h, TRUE);
+    return 0;
+  case WM_SIZE:
+    layout(wParam, LOWORD(lParam), HIWORD(lParam));
+    return 0;
+  case WM_CLOSE:
+    // With a close command closing is the command's business; without one
+    // the window closes as any other.
+    if (_closeCommand.empty())
+      break;
+    _application->executeCommand(_closeCommand);
+    return 0;
+  case WM_DRAWITEM:
+    if (!_application->onDrawItem(*reinterpret_cast<DRAWITEMSTRUCT*>(lParam)))
+      break;
+    return TRUE;
+  case WM_MEASUREITEM:
+    if (!_application->onMeasureItem(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)))
+      break;
+    return TRUE;
+  case WM_COMMAND:
+    _application->handleCommand(LOWORD(wParam), HIWORD(wParam));
+    return 0;
+  case WM_DROPFILES:
+    onDropFiles(reinterpret_cast<HDROP>(wParam));
+    return 0;
+  }
+  *handled = FALSE;
+  return Window::handleMessage(h, msg, wParam, lParam, handled);
+}
+
+void DefaultXmlFrameWindow::onDropFiles(HDROP drop)
+{
+  wchar_t path[MAX_DROPPED_PATH + 1] = L"";
+  DragQueryFileW(drop, 0, path, MAX_DROPPED_PATH);
+  DragFinish(drop);
+  if (!_dropCommand.empty())
+    _application->executeCommandWithArgument(_dropCommand, path);
+}
+
+// ---------------------------------------------------------------- TitledWindow
+
+TitledWindow::TitledWindow(HINSTANCE instance)
+  : _application(nullptr), _child(0), _hot(false), _pressed(false), _closeBox(), _height(0), _width(0),
+    _titleHeight(0), _font(L"Tahoma", 18)
+{
+  hInstance = instance;
+  className = L"TitledWindow";
+  title = L"TitledWindow Window";
+  style |= WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.style |= CS_HREDRAW;
+}
+
+LRESULT TitledWindow::handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled)
+{
+  *handled = TRUE;
+  switch (msg) {
+  case WM_COMMAND:
+    SendMessageW(GetParent(h), WM_COMMAND, wParam, lParam);
+    return 0;
+  case WM_CREATE: {
+    const CREATESTRUCTW* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    _width = create->cx;
+    _height = create->cy;
+    setFont(_font.getHandle());
+    layout();
+    return 0;
+  }
+  case WM_SIZE:
+    _width = LOWORD(lParam);
+    _height = HIWORD(lParam);
+    layout();
+    return 0;
+  case WM_PAINT: {
+    PAINTSTRUCT ps;
+    paint(BeginPaint(h, &ps));
+    EndPaint(h, &ps);
+    return 0;
+  }
+  case WM_PRINTCLIENT:
+    paint(reinterpret_cast<HDC>(wParam));
+    return 0;
+  case WM_CLOSE:
+    return 0;
+  case WM_MOUSEMOVE:
+    onMouseMove(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
+    return 0;
+  case WM_LBUTTONDOWN:
+    if (_hot) {
+      _pressed = true;
+      // The release must come back here even when it lands outside.
+      SetCapture(h);
+      invalidateCloseBox();
+    }
+    return 0;
+  case WM_LBUTTONUP:
+    onButtonUp(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
+    return 0;
+  }
+  *handled = FALSE;
+  return 0;
+}
+
+void TitledWindow::onMouseMove(int x, int y)
+{
+  bool hot = pointInRect(_closeBox, x, y);
+  if (hot == _hot)
+    return;
+  _hot = hot;
+  invalidateCloseBox();
+}
+
+// Only a release over the close box closes: pressing it and moving away
+// is how a user changes their mind.
+void TitledWindow::onButtonUp(int x, int y)
+{
+  if (!_pressed)
+    return;
+  _pressed = false;
+  ReleaseCapture();
+  invalidateCloseBox();
+  if (pointInRect(_closeBox, x, y) && !_closeCommand.empty() && _application)
+    _application->executeCommand(_closeCommand);
+}
+
+void TitledWindow::invalidateCloseBox()
+{
+  InvalidateRect(hwnd, &_closeBox, FALSE);
+}
+
+void TitledWindow::layout()
+{
+  _titleHeight = _font.getHeight();
+  if (_child)
+    MoveWindow(_child, 0, _titleHeight, _width, _height - _titleHeight, TRUE);
+  _closeBox.right = _width - 1;
+  _closeBox.top = 1;
+  _closeBox.left = _closeBox.right - _titleHeight + 2;
+  _closeBox.bottom = _closeBox.top + _titleHeight - 2;
+}
+
+void TitledWindow::paint(HDC hdc)
+{
+  const COLORREF BLACK = RGB(0, 0, 0);
+  const COLORREF WHITE = RGB(255, 255, 255);
+  wchar_t text[MAX_TITLE + 1] = L"";
+  GetWindowTextW(hwnd, text, MAX_TITLE + 1);
+  RECT strip = getClientRect();
+  strip.bottom = _titleHeight;
+
+  // Declared before the DC, which puts its first objects back before these go.
+  GdiBrush stripBrush(BLACK);
+  GdiBrush boxBrush(_pressed ? RGB(255, 0, 0) : _hot ? RGB(128, 0, 0) : BLACK);
+  GdiPen linePen(PS_SOLID, 1, RGB(128, 128, 128));
+  GdiPen framePen(PS_SOLID, 1, WHITE);
+  GdiPen crossPen(PS_SOLID, 2, WHITE);
+  DC dc(hdc);
+
+  fillOutside(hdc, _closeBox, strip, stripBrush.getHandle());
+  dc.selectPen(linePen.getHandle());
+  MoveToEx(hdc, 0, 0, nullptr);
+  LineTo(hdc, strip.right, 0);
+
+  SetBkMode(hdc, TRANSPARENT);
+  SetTextColor(hdc, WHITE);
+  dc.selectFont(_font.getHandle());
+  TextOutW(hdc, 1, 0, text, static_cast<int>(wcslen(text)));
+
+  dc.selectBrush(boxBrush.getHandle());
+  dc.selectPen(framePen.getHandle());
+  Rectangle(hdc, _closeBox.left, _closeBox.top, _closeBox.right, _closeBox.bottom);
+  dc.selectPen(crossPen.getHandle());
+  MoveToEx(hdc, _closeBox.left + 2, _closeBox.top + 2, nullptr);
+  LineTo(hdc, _closeBox.right - 3, _closeBox.bottom - 3);
+  MoveToEx(hdc, _closeBox.right - 3, _closeBox.top + 2, nullptr);
+  LineTo(hdc, _closeBox.left + 2, _closeBox.bottom - 3);
+}
+
+// ---------------------------------------------------------------- CustomMenu
+
+CustomMenu::CustomMenu()
+  : _innerMargin(3), _outerMargin(3), _background(GetSysColor(COLOR_MENU)), _textColour(GetSysColor(COLOR_MENUTEXT)),
+    _highlight(GetSysColor(COLOR_HIGHLIGHT)), _blendFactor(0.8)
+{
+}
+
+void CustomMenu::setImage(const std::wstring& name)
+{
+  Bitmap* bitmap = new Bitmap;
+  if (bitmap->loadResource(name.c_str())) {
+    _image.reset(bitmap);
+  } else {
+    LogPrintf(LOG_KEY, "No bitmap \"%s\" for a menu item.", Utf8FromWide(name).get());
+    delete bitmap;
+  }
+}
+
+SIZE CustomMenu::measure()
+{
+  int margins = 2 * (_innerMargin + _outerMargin);
+  SIZE size = {margins, margins};
+  int textHeight = 0;
+  if (!text.empty()) {
+    DC dc;
+    Font font(static_cast<HFONT>(GetStockObject(SYSTEM_FONT)));
+    dc.selectFont(font.getHandle());
+    RECT r = {0, 0, 0, 0};
+    DrawTextW(dc.getHDC(), text.c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE | DT_VCENTER);
+    size.cx += r.right - r.left;
+    textHeight = font.getHeight();
+  }
+  int imageHeight = 0;
+  if (_image.isSet()) {
+    size.cx += _image->width() + (text.empty() ? 0 : IMAGE_GAP);
+    imageHeight = _image->height();
+  }
+  size.cy += std::max(imageHeight, textHeight);
+  return size;
+}
+
+void CustomMenu::draw(HDC hdc, const RECT& item, bool selected)
+{
+  GdiBrush background(_background);
+  GdiBrush frameFill(blend(_highlight, _background, _blendFactor));
+  GdiPen framePen(PS_SOLID, 1, _highlight);
+  DC dc(hdc);
+  FillRect(hdc, &item, background.getHandle());
+  RECT r = item;
+  InflateRect(&r, -_outerMargin, -_outerMargin);
+  if (selected) {
+    dc.selectPen(framePen.getHandle());
+    dc.selectBrush(frameFill.getHandle());
+    Rectangle(hdc, r.left, r.top, r.right, r.bottom);
+  }
+  InflateRect(&r, -_innerMargin, -_innerMargin);
+  if (_image.isSet()) {
+    _image->draw(hdc, r.left, r.top, _image->width(), _image->height(), 0, 0);
+    r.left += _image->width() + IMAGE_GAP;
+  }
+  int mode = SetBkMode(hdc, TRANSPARENT);
+  COLORREF colour = SetTextColor(hdc, _textColour);
+  DrawTextW(hdc, text.c_str(), -1, &r, DT_SINGLELINE | DT_VCENTER);
+  SetTextColor(hdc, colour);
+  SetBkMode(hdc, mode);
+}
+
+COLORREF CustomMenu::blend(COLORREF a, COLORREF b, double factor)
+{
+  auto channel = [factor](BYTE x, BYTE y) { return static_cast<BYTE>(x * (1 - factor) + y * factor); };
+  return RGB(channel(GetRValue(a), GetRValue(b)), channel(GetGValue(a), GetGValue(b)),
+             channel(GetBValue(a), GetBValue(b)));
+}
+
+// ---------------------------------------------------------------- XmlSettings
+
+bool XmlSettings::get(const std::wstring& name, std::wstring& value) const
+{
+  auto found = _settings.find(name);
+  if (found == _settings.end())
+    return false;
+  value = found->second.value;
+  return true;
+}
+
+void XmlSettings::set(const std::wstring& name, const std::wstring& value)
+{
+  auto found = _settings.find(name);
+  if (found != _settings.end())
+    found->second.value = value;
+}
+
+bool XmlSettings::getDouble(const std::wstring& name, double& number) const
+{
+  std::wstring value;
+  if (!get(name, value))
+    return false;
+  number = XmlAttributes::readNumber(value);
+  return true;
+}
+
+void XmlSettings::save(std::wstring& text) const
+{
+  for (const auto& entry : _settings)
+    text += entry.first + L": " + entry.second.value + L"\n";
+}
+
+// save writes ": " between name and value; a line written by hand with a
+// bare ":" keeps its whole value, and one from a CR-LF file no CR.
+void XmlSettings::load(const std::wstring& text)
+{
+  StringTokenizer lines(text, L"\r\n");
+  std::wstring line;
+  while (lines.next(line)) {
+    size_t colon = line.find(L':');
+    if (colon == std::wstring::npos || colon + 1 == line.size())
+      continue;
+    size_t value = line[colon + 1] == L' ' ? colon + 2 : colon + 1;
+    set(line.substr(0, colon), line.substr(value));
+  }
+}
+
+// ---------------------------------------------------------------- XmlApplication
+
+XmlApplication::XmlApplication(HINSTANCE instance, XmlAppListener* listener, XmlAppFactory* factory)
+  : _hInstance(instance), _factory(factory), _listener(listener), _nextCommandId(FIRST_COMMAND_ID),
+    _ownsFactory(!factory), _defaultFont(L"Arial", 14), _focusWindow(0), _settings(new XmlSettings),
+    _hiddenWindow(nullptr), _name(L"Unnamed Application"), _version(0.0)
+{
+  if (_ownsFactory)
+    _factory = new XmlAppFactory;
+}
+
+XmlApplication::~XmlApplication()
+{
+  for (const auto& entry : _trayIcons)
+    trayIconNotify(TRAY_DELETE, entry.second.id, entry.second.icon, nullptr);
+  delete _hiddenWindow;
+  delete _settings;
+  for (WindowFunctions* window : _windows)
+    delete window;
+  for (Font* font : _fonts)
+    delete font;
+  for (Menu* menu : _menus)
+    delete menu;
+  for (CustomMenu* item : _customMenus)
+    delete item;
+  if (_ownsFactory)
+    delete _factory;
+}
+
+bool XmlApplication::load(const std::wstring& path)
+{
+  std::wstring text;
+  if (!readFileWide(path, text)) {
+    _error = L"cannot read the file";
+    LogPrintf(LOG_KEY, "Cannot read the description %s.", Utf8FromWide(path).get());
+    return false;
+  }
+  return parse(text);
+}
+
+bool XmlApplication::parse(const std::wstring& text)
+{
+  TagParser parser;
+  parser.setTagTable(TAG_TABLE, sizeof TAG_TABLE / sizeof TAG_TABLE[0]);
+  // A half-read description would build a half-made interface.
+  if (!parser.parseString(text.c_str())) {
+    _error = parser.getError();
+    return false;
+  }
+  _error.clear();
+  for (const CTag* tag : parser.getRootTags())
+    buildElement(*tag);
+  executeCommand(L"_init");
+  return true;
+}
+
+std::wstring XmlApplication::getTitle() const
+{
+  wchar_t version[64];
+  swprintf(version, 64, L"%.2f", _version);
+  return _name + L" " + version;
+}
+
+WindowFunctions* XmlApplication::findWindow(const std::wstring& name) const
+{
+  auto found = _windowsByName.find(name);
+  return found == _windowsByName.end() ? nullptr : found->second;
+}
+
+void XmlApplication::addWindow(WindowFunctions* window, const std::wstring& name)
+{
+  _windows.push_back(window);
+  if (!name.empty())
+    _windowsByName[name] = window;
+}
+
+void XmlApplication::deleteWindow(WindowFunctions* window)
+{
+  _windows.erase(std::find(_windows.begin(), _windows.end(), window));
+  for (auto entry = _windowsByName.begin(); entry != _windowsByName.end();)
+    entry = entry->second == window ? _windowsByName.erase(entry) : std::next(entry);
+  delete window;
+}
+
+void XmlApplication::showError(const wchar_t* text)
+{
+  LogPrintf(LOG_KEY, "%s", Utf8FromWide(text).get());
+  MessageBoxW(0, text, ERROR_CAPTION, MB_OK);
+}
+
+// ---------------------------------------------------------------- building
+
+void XmlApplication::buildElement(const CTag& tag)
+{
+  if (tag.name == L"framewindow")
+    buildFrameWindow(tag);
+  else if (tag.name == L"install")
+    buildInstall(tag);
+  else if (tag.name == L"trayicon")
+    buildTrayIcon(tag);
+  else if (tag.name == L"application")
+    buildApplication(tag);
+  else
+    buildChildren(tag);
+}
+
+void XmlApplication::buildChildren(const CTag& tag)
+{
+  for (const CTag* child : tag.children)
+    buildElement(*child);
+}
+
+void XmlApplication::buildApplication(const CTag& tag)
+{
+  _name = attribute(tag, L"name");
+  _version = XmlAttributes::readNumber(attribute(tag, L"version"));
+  buildChildren(tag);
+}
+
+void XmlApplication::buildFrameWindow(const CTag& tag)
+{
+  _focusWindow = 0;
+  int width = CW_USEDEFAULT;
+  int height = CW_USEDEFAULT;
+  XmlAttributes::parseSize(attribute(tag, L"size"), width, height);
+  DefaultXmlFrameWindow* frame = new DefaultXmlFrameWindow(_hInstance, this, attribute(tag, L"icon"));
+  frame->setCloseCommand(attribute(tag, L"onclose"));
+  frame->create(CW_USEDEFAULT, CW_USEDEFAULT, width, height, 0, 0, _hInstance);
+  frame->setText(attribute(tag, L"title").c_str());
+  std::wstring dropCommand = attribute(tag, L"ondropfile");
+  if (!dropCommand.empty())
+    frame->setDropCommand(dropCommand);
+  addWindow(frame, attribute(tag, L"name"));
+
+  for (const CTag* child : tag.children) {
+    if (child->name == L"menu") {
+      SetMenu(frame->hwnd, buildMenu(*child, false)->hMenu);
+    } else if (child->name == L"buttonbar") {
+      ButtonBar* bar = static_cast<ButtonBar*>(buildButtonBar(frame->hwnd, *child));
+      bar->setCommandTarget(frame->hwnd);
+      // The application owns every bar; a replaced one goes at once.
+      if (WindowFunctions* replaced = frame->setButtonBar(bar))
+        deleteWindow(replaced);
+    } else if (WindowFunctions* content = buildChildWindow(frame->hwnd, *child)) {
+      frame->setContent(content);
+    }
+  }
+  frame->layout();
+  if (_focusWindow)
+    SetFocus(_focusWindow);
+}
+
+WindowFunctions* XmlApplication::buildChildWindow(HWND parent, const CTag& tag)
+{
+  if (tag.name == L"window")
+    return buildWindow(parent, tag);
+  if (tag.name == L"splitter")
+    return buildSplitter(parent, tag);
+  if (tag.name == L"titledwindow")
+    return buildTitledWindow(parent, tag);
+  return nullptr;
+}
+
+WindowFunctions* XmlApplication::buildWindow(HWND parent, const CTag& tag)
+{
+  if (attribute(tag, L"type").empty()) {
+    showError(L"Error: Window must have type.");
+    return nullptr;
+  }
+  WindowFunctions* window = buildControl(parent, tag);
+  if (!window)
+    return nullptr;
+  std::wstring font = attribute(tag, L"font");
+  if (!font.empty())
+    window->setFont(createFont(font)->getHandle());
+  addWindow(window, attribute(tag, L"name"));
+  if (hasAttribute(tag, L"setfocus"))
+    _focusWindow = window->hwnd;
+  return window;
+}
+
+WindowFunctions* XmlApplication::buildControl(HWND parent, const CTag& tag)
+{
+  std::wstring type = attribute(tag, L"type");
+  int width = XmlAttributes::readExtent(attribute(tag, L"width"));
+  int height = XmlAttributes::readExtent(attribute(tag, L"height"));
+  std::wstring onchange = attribute(tag, L"onchange");
+  if (type == L"combo") {
+    ComboBox* combo = new ComboBox;
+    combo->create(CBS_DROPDOWNLIST, 0, 0, width, height, parent, commandId(onchange, CBN_SELCHANGE_CODE));
+    combo->setFont(_defaultFont.getHandle());
+    return combo;
+  }
+  if (type == L"richedit") {
+    RichEditControl* edit = new RichEditControl;
+    edit->create(ES_MULTILINE | WS_VSCROLL | WS_HSCROLL, 0, 0, width, height, parent,
+                 commandId(onchange, EN_CHANGE_CODE));
+    edit->enableChangeNotify();
+    edit->attachContextMenu();
+    edit->setFont(_defaultFont.getHandle());
+    return edit;
+  }
+  return _factory->create(_hInstance, parent, type);
+}
+
+WindowFunctions* XmlApplication::buildSplitter(HWND parent, const CTag& tag)
+{
+  SplitterWindow* splitter = new SplitterWindow(_hInstance);
+  addWindow(splitter, std::wstring());
+  _splitters.push_back(splitter);
+  int size1 = XmlAttributes::readExtent(attribute(tag, L"pane1"));
+  int size2 = XmlAttributes::readExtent(attribute(tag, L"pane2"));
+  double gravity = std::min(1.0, std::max(0.0, XmlAttributes::readNumber(attribute(tag, L"gravity"))));
+  bool vertical = !attribute(tag, L"vertical").empty();
+  splitter->create(parent);
+  HWND panes[2] = {0, 0};
+  int paneCount = 0;
+  for (const CTag* child : tag.children) {
+    WindowFunctions* pane = buildChildWindow(splitter->hwnd, *child);
+    if (pane && paneCount < 2)
+      panes[paneCount++] = pane->hwnd;
+  }
+  splitter->setPanes(panes[0], panes[1], vertical);
+  splitter->setGravity(size1, size2, gravity);
+  return splitter;
+}
+
+WindowFunctions* XmlApplication::buildTitledWindow(HWND parent, const CTag& tag)
+{
+  TitledWindow* titled = new TitledWindow(_hInstance);
+  titled->setCloseCommand(attribute(tag, L"onclose"));
+  titled->setApplication(this);
+  titled->create(0, 0, TITLED_WIDTH, TITLED_HEIGHT, parent, 0, _hInstance);
+  titled->setText(attribute(tag, L"title").c_str());
+  if (!tag.children.empty()) {
+    if (WindowFunctions* child = buildChildWindow(titled->hwnd, *tag.children.front()))
+      titled->setChild(child->hwnd);
+  }
+  addWindow(titled, attribute(tag, L"name"));
+  return titled;
+}
+
+WindowFunctions* XmlApplication::buildButtonBar(HWND parent, const CTag& tag)
+{
+  int width = XmlAttributes::readExtent(attribute(tag, L"width"));
+  int height = XmlAttributes::readExtent(attribute(tag, L"height"));
+  if (height > 0) {
+    width = height + 1;
+  } else if (width > 0) {
+    height = width + 1;
+  } else {
+    width = DEFAULT_BAR_WIDTH;
+    height = DEFAULT_BAR_HEIGHT;
+  }
+  COLORREF colour = BAR_GREY;
+  XmlAttributes::parseColour(attribute(tag, L"bgcolour"), colour);
+  std::wstring backImage = attribute(tag, L"backimage");
+
+  ButtonBar* bar = new ButtonBar(_hInstance);
+  addWindow(bar, std::wstring());
+  bar->create(parent, false);
+  bar->setBackgroundColour(colour);
+  if (!backImage.empty())
+    bar->setBackgroundImage(backImage.c_str(), attribute(tag, L"backimagealign") == L"right");
+  for (const CTag* child : tag.children) {
+    if (child->name == L"button") {
+      std::wstring out = attribute(*child, L"out");
+      std::wstring over = attribute(*child, L"over");
+      std::wstring down = attribute(*child, L"down");
+      bar->addButton(commandId(attribute(*child, L"onclick"), 0), resourceName(out), resourceName(over),
+                     resourceName(down), nullptr);
+    } else if (child->name == L"window") {
+      if (WindowFunctions* window = buildWindow(bar->hwnd, *child))
+        bar->addWindow(window->hwnd);
+    }
+  }
+  bar->resize(width, height);
+  return bar;
+}
+
+Menu* XmlApplication::buildMenu(const CTag& tag, bool popup)
+{
+  Menu* menu = new Menu(popup);
+  _menus.push_back(menu);
+  for (const CTag* child : tag.children) {
+    if (child->name == L"menu")
+      menu->appendPopup(attribute(*child, L"text").c_str(), *buildMenu(*child, true));
+    else if (child->name == L"menubar")
+      menu->appendSeparator();
+    else if (child->name == L"menuitem")
+      buildMenuItem(*menu, *child);
+    else if (child->name == L"custommenuitem")
+      buildCustomMenuItem(*menu, *child);
+  }
+  return menu;
+}
+
+void XmlApplication::buildMenuItem(Menu& menu, const CTag& tag)
+{
+  UINT id = commandId(attribute(tag, L"onclick"), 0);
+  menu.append(attribute(tag, L"text").c_str(), id);
+  std::wstring name = attribute(tag, L"name");
+  if (!name.empty())
+    _menuItems[name] = MenuPair{&menu, id};
+}
+
+void XmlApplication::buildCustomMenuItem(Menu& menu, const CTag& tag)
+{
+  CustomMenu* item = new CustomMenu;
+  item->text = attribute(tag, L"text");
+  std::wstring image = attribute(tag, L"image");
+  if (!image.empty())
+    item->setImage(image);
+  _customMenus.push_back(item);
+  UINT id = commandId(attribute(tag, L"onclick"), 0);
+  menu.appendOwnerDraw(item, id);
+  std::wstring name = attribute(tag, L"name");
+  if (!name.empty())
+    _menuItems[name] = MenuPair{&menu, id};
+}
+
+Font* XmlApplication::createFont(const std::wstring& text)
+{
+  std::wstring face;
+  int height;
+  Font* font = XmlAttributes::parseFont(text, face, height) ? new Font(face.c_str(), height) : new Font(L"Arial", 10);
+  _fonts.push_back(font);
+  return font;
+}
+
+// ---------------------------------------------------------------- owner-drawn items
+
+bool XmlApplication::isCustomMenu(ULONG_PTR data) const
+{
+  return std::find(_customMenus.begin(), _customMenus.end(), reinterpret_cast<CustomMenu*>(data)) !=
+         _customMenus.end();
+}
+
+bool XmlApplication::onDrawItem(const DRAWITEMSTRUCT& item)
+{
+  if (item.CtlType != ODT_MENU || !isCustomMenu(item.itemData))
+    return false;
+  reinterpret_cast<CustomMenu*>(item.itemData)->draw(item.hDC, item.rcItem, item.itemState & ODS_SELECTED);
+  return true;
+}
+
+bool XmlApplication::onMeasureItem(MEASUREITEMSTRUCT& item)
+{
+  if (item.CtlType != ODT_MENU || !isCustomMenu(item.itemData))
+    return false;
+  SIZE size = reinterpret_cast<CustomMenu*>(item.itemData)->measure();
+  item.itemWidth = size.cx;
+  item.itemHeight = size.cy;
+  return true;
+}
+
+// ---------------------------------------------------------------- commands
+
+UINT XmlApplication::commandId(const std::wstring& command, UINT code)
+{
+  if (command.empty())
+    return 0;
+  UINT id = _nextCommandId++;
+  _commands[IdPair{id, code}] = command;
+  return id;
+}
+
+void XmlApplication::handleCommand(UINT id, UINT code)
+{
+  auto found = _commands.find(IdPair{id, code});
+  if (found != _commands.end())
+    executeCommand(std::wstring(found->second));
+}
+
+// "hide(name)" and "show(name)" act on splitter panes; every other command,
+// and one whose parts are empty or longer than 31 characters, goes to the
+// listener unchanged.
+void XmlApplication::executeCommand(const std::wstring& command)
+{
+  size_t open = command.find(L'(');
+  if (open != std::wstring::npos && open > 0 && open <= MAX_COMMAND_PART) {
+    std::wstring function = command.substr(0, open);
+    std::wstring argument = command.substr(open + 1, command.find(L')', open) - open - 1);
+    if (!argument.empty() && argument.size() <= MAX_COMMAND_PART && (function == L"hide" || function == L"show")) {
+      if (WindowFunctions* window = findWindow(argument))
+        setWindowVisible(window->hwnd, function == L"show");
+      return;
+    }
+  }
+  if (_listener)
+    _listener->onCommand(command);
+}
+
+void XmlApplication::executeCommandWithArgument(const std::wstring& command, const std::wstring& argument)
+{
+  _commandArgument = argument;
+  executeCommand(command);
+}
+
+void XmlApplication::setWindowVisible(HWND window, bool show)
+{
+  for (SplitterWindow* splitter : _splitters) {
+    if (show)
+      splitter->showPane(window);
+    else
+      splitter->hidePane(window);
+  }
+}
+
+void XmlApplication::enableMenuItem(const std::wstring& name, bool enable)
+{
+  auto found = _menuItems.find(name);
+  if (found != _menuItems.end())
+    found->second.menu->enable(found->second.id, enable);
+}
+
+void XmlApplication::checkMenuItem(const std::wstring& name, bool check)
+{
+  auto found = _menuItems.find(name);
+  if (found != _menuItems.end())
+    found->second.menu->check(found->second.id, check);
+}
+
+// ---------------------------------------------------------------- tray icons
+
+void XmlApplication::buildTrayIcon(const CTag& tag)
+{
+  std::wstring name = attribute(tag, L"name");
+  TrayIcon icon{commandId(name, 0), attribute(tag, L"icon"), attribute(tag, L"tooltip"), nullptr};
+  for (const CTag* child : tag.children) {
+    if (child->name == L"menu")
+      icon.menu = buildMenu(*child, true);
+  }
+  _trayIcons[name] = icon;
+  trayIconNotify(TRAY_ADD, icon.id, icon.icon, &icon.tooltip);
+}
+
+void XmlApplication::trayIconNotify(int operation, UINT id, const std::wstring& icon, const std::wstring* tooltip)
+{
+  static const DWORD MESSAGES[] = {NIM_ADD, NIM_MODIFY, NIM_DELETE};
+  if (operation < TRAY_ADD || operation > TRAY_DELETE)
+    return;
+  NOTIFYICONDATAW data;
+  memset(&data, 0, sizeof(data));
+  data.cbSize = NOTIFY_ICON_RECORD_SIZE;
+  data.hWnd = getHiddenWindow();
+  data.uID = id;
+  data.uFlags = NIF_MESSAGE | NIF_ICON;
+  data.uCallbackMessage = WM_TRAY_NOTIFY;
+  data.hIcon = LoadIconW(_hInstance, icon.c_str());
+  if (tooltip) {
+    data.uFlags |= NIF_TIP;
+    lstrcpynW(data.szTip, tooltip->c_str(), MAX_TOOLTIP + 1);
+  }
+  Shell_NotifyIconW(MESSAGES[operation], &data);
+}
+
+void XmlApplication::setTrayIcon(const std::wstring& name, const std::wstring& icon)
+{
+  auto found = _trayIcons.find(name);
+  if (found == _trayIcons.end())
+    return;
+  found->second.icon = icon;
+  trayIconNotify(TRAY_MODIFY, found->second.id, icon, &found->second.tooltip);
+}
+
+void XmlApplication::showTrayIcon(const std::wstring& name, bool show)
+{
+  auto found = _trayIcons.find(name);
+  if (found != _trayIcons.end())
+    trayIconNotify(show ? TRAY_ADD : TRAY_DELETE, found->second.id, found->second.icon, &found->second.tooltip);
+}
+
+HWND XmlApplication::getHiddenWindow()
+{
+  if (!_hiddenWindow)
+    _hiddenWindow = new XmlHiddenWindow(_hInstance, this);
+  return _hiddenWindow->hwnd;
+}
+
+void XmlApplication::onTrayMessage(UINT id, UINT mouseMessage)
+{
+  if (mouseMessage != WM_CONTEXTMENU && mouseMessage != WM_LBUTTONUP && mouseMessage != WM_RBUTTONUP)
+    return;
+  const TrayIcon* icon = nullptr;
+  for (const auto& entry : _trayIcons) {
+    if (entry.second.id == id && entry.second.menu) {
+      icon = &entry.second;
+      break;
+    }
+  }
+  if (!icon)
+    return;
+  HWND owner = getHiddenWindow();
+  // Without the foreground the menu would not close when the user clicks
+  // elsewhere; the posted WM_NULL, after it, lets a second click open it again.
+  SetForegroundWindow(owner);
+  POINT cursor;
+  GetCursorPos(&cursor);
+  TPMPARAMS params;
+  params.cbSize = sizeof(params);
+  SetRect(&params.rcExclude, cursor.x - 1, cursor.y - 1, cursor.x + 1, cursor.y + 1);
+  UINT chosen = TrackPopupMenuEx(icon->menu->hMenu, TPM_RETURNCMD | TPM_RIGHTBUTTON, cursor.x, cursor.y, owner,
+                                 &params);
+  PostMessageW(owner, WM_NULL, 0, 0);
+  if (chosen)
+    handleCommand(chosen, 0);
+}
+
+// ---------------------------------------------------------------- file types
+
+void XmlApplication::buildInstall(const CTag& tag)
+{
+  for (const CTag* child : tag.children) {
+    if (child->name == L"filetype")
+      buildFileType(*child);
+  }
+}
+
+void XmlApplication::buildFileType(const CTag& tag)
+{
+  FileType fileType{attribute(tag, L"extension"), attribute(tag, L"description"), {}};
+  if (fileType.extension.empty() || fileType.description.empty()) {
+    showError(L"Error: FileType must have extension and description.");
+    return;
+  }
+  for (const CTag* child : tag.children) {
+    if (child->name == L"action")
+      buildAction(*child, fileType);
+  }
+  if (fileType.actions.empty()) {
+    showError(L"Error: FileType has no actions.");
+    return;
+  }
+  _fileTypes.push_back(fileType);
+}
+
+void XmlApplication::buildAction(const CTag& tag, FileType& fileType)
+{
+  FileTypeAction action{attribute(tag, L"name"), attribute(tag, L"command")};
+  if (action.name.empty() || action.command.empty())
+    showError(L"Error: Action must have name and command.");
+  else
+    fileType.actions.push_back(action);
+}

@@ -1,0 +1,311 @@
+#pragma once
+
+#include "BaseWnd.h"
+#include "Bitmap.h"
+
+#include <shellapi.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+// Builds a Windows user interface from a description file: frame windows
+// with a menu bar, a button bar, a status bar and one content window made of
+// controls, splitters and titled windows; popup menus with plain and
+// owner-drawn items; tray icons with popup menus; file types with named
+// actions. Every user action comes back as a command string, which the
+// application handles itself ("hide(name)" and "show(name)") or passes to
+// its listener.
+
+class XmlApplication;
+class CTag;
+class SplitterWindow;
+
+// Receives every command that the application does not handle itself.
+class XmlAppListener {
+public:
+  virtual ~XmlAppListener() {}
+  virtual void onCommand(const std::wstring& command) = 0;
+};
+
+// Makes the controls of "window" types that the application does not know
+// itself; a program adds types by deriving and handing its factory over.
+class XmlAppFactory {
+public:
+  virtual ~XmlAppFactory() {}
+  // Null for an unknown type. The default knows "edit".
+  virtual WindowFunctions* create(HINSTANCE instance, HWND parent, const std::wstring& type);
+};
+
+// Never shown: the owner of the tray icons, which receives their mouse
+// messages and owns their menus.
+class XmlHiddenWindow : public Window {
+public:
+  XmlHiddenWindow(HINSTANCE instance, XmlApplication* application);
+  LRESULT handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled) override;
+
+private:
+  XmlApplication* _application;
+};
+
+// The frame of a "framewindow": button bar, status bar and content window.
+class DefaultXmlFrameWindow : public Window {
+public:
+  DefaultXmlFrameWindow(HINSTANCE instance, XmlApplication* application, const std::wstring& icon);
+
+  // Returns the bar it held before, which the caller still owns.
+  WindowFunctions* setButtonBar(WindowFunctions* bar);
+  void setDropCommand(const std::wstring& command);
+  void setCloseCommand(const std::wstring& command) { _closeCommand = command; }
+  void setContent(WindowFunctions* window) { _content = window; }
+  WindowFunctions* getContent() const { return _content; }
+  WindowFunctions* getButtonBar() const { return _buttonBar; }
+  HWND getStatusBar() const { return _statusBar.hwnd; }
+  void layout();
+  LRESULT handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled) override;
+
+private:
+  void layout(WPARAM type, int width, int height);
+  void onDropFiles(HDROP drop);
+
+  WindowFunctions* _content;  // owned by the application
+  std::wstring _closeCommand;
+  XmlApplication* _application;
+  WindowFunctions* _buttonBar;  // owned by the application
+  bool _barIsHorizontal;
+  StatusBar _statusBar;
+  std::wstring _dropCommand;
+};
+
+// A child with a painted title strip and a close box above its one child.
+class TitledWindow : public Window {
+public:
+  explicit TitledWindow(HINSTANCE instance);
+
+  void setChild(HWND child) { _child = child; }
+  void setCloseCommand(const std::wstring& command) { _closeCommand = command; }
+  void setApplication(XmlApplication* application) { _application = application; }
+  const RECT& getCloseBox() const { return _closeBox; }
+  LRESULT handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled) override;
+
+private:
+  void layout();
+  void paint(HDC hdc);
+  void onMouseMove(int x, int y);
+  void onButtonUp(int x, int y);
+  void invalidateCloseBox();
+
+  XmlApplication* _application;
+  std::wstring _closeCommand;
+  HWND _child;
+  bool _hot;
+  bool _pressed;
+  RECT _closeBox;
+  int _height;
+  int _width;
+  int _titleHeight;
+  Font _font;
+};
+
+// One owner-drawn menu item: an optional picture and a line of text, with a
+// highlight frame when selected.
+class CustomMenu {
+public:
+  CustomMenu();
+
+  SIZE measure();
+  void draw(HDC hdc, const RECT& item, bool selected);
+  // Per channel a × (1 − factor) + b × factor.
+  static COLORREF blend(COLORREF a, COLORREF b, double factor);
+  // From the module's bitmap resources; one that cannot be loaded leaves
+  // the item without a picture.
+  void setImage(const std::wstring& name);
+
+  std::wstring text;
+
+private:
+  BitmapPtr _image;
+  int _innerMargin;
+  int _outerMargin;
+  COLORREF _background;
+  COLORREF _textColour;
+  COLORREF _highlight;
+  double _blendFactor;
+};
+
+// One setting; the label and the description are the program's own, for
+// its settings page.
+struct XmlSetting {
+  std::wstring name;
+  std::wstring label;
+  std::wstring description;
+  std::wstring value;
+};
+
+// Named settings with a text form of one line per setting: the name, ": "
+// and the value.
+class XmlSettings {
+public:
+  void add(const XmlSetting& setting) { _settings[setting.name] = setting; }
+  bool get(const std::wstring& name, std::wstring& value) const;
+  // An unknown name is not created.
+  void set(const std::wstring& name, const std::wstring& value);
+  // 0 for a value that does not start with a number.
+  bool getDouble(const std::wstring& name, double& number) const;
+  void save(std::wstring& text) const;
+  // Lines it cannot read and unknown names are skipped.
+  void load(const std::wstring& text);
+
+private:
+  std::map<std::wstring, XmlSetting> _settings;
+};
+
+const UINT FIRST_COMMAND_ID = 1000;
+const UINT WM_TRAY_NOTIFY = WM_USER + 1;
+
+class XmlApplication {
+public:
+  struct MenuPair {
+    Menu* menu;
+    UINT id;
+  };
+  struct IdPair {
+    UINT id;
+    UINT code;
+    bool operator<(const IdPair& other) const
+    {
+      return id < other.id || (id == other.id && code < other.code);
+    }
+  };
+  struct TrayIcon {
+    UINT id;
+    std::wstring icon;
+    std::wstring tooltip;
+    Menu* menu;  // owned by the application's menus
+  };
+  struct FileTypeAction {
+    std::wstring name;
+    std::wstring command;
+  };
+  struct FileType {
+    std::wstring extension;
+    std::wstring description;
+    std::vector<FileTypeAction> actions;
+  };
+  enum TrayOperation { TRAY_ADD, TRAY_MODIFY, TRAY_DELETE };
+
+  // A null factory makes the application use its own.
+  XmlApplication(HINSTANCE instance, XmlAppListener* listener, XmlAppFactory* factory);
+  ~XmlApplication();
+  XmlApplication(const XmlApplication&) = delete;
+  XmlApplication& operator=(const XmlApplication&) = delete;
+
+  // False when the file cannot be read or parse fails.
+  bool load(const std::wstring& path);
+  // False, with nothing built, when the text is not a well-formed
+  // description; getError then says where and why.
+  bool parse(const std::wstring& text);
+  const std::wstring& getError() const { return _error; }
+
+  const std::wstring& getName() const { return _name; }
+  std::wstring getTitle() const;
+  WindowFunctions* findWindow(const std::wstring& name) const;
+  template <class T>
+  T* findWindowOf(const std::wstring& name) const
+  {
+    return dynamic_cast<T*>(findWindow(name));
+  }
+
+  // Commands.
+  UINT commandId(const std::wstring& command, UINT code);
+  void handleCommand(UINT id, UINT code);
+  void executeCommand(const std::wstring& command);
+  void executeCommandWithArgument(const std::wstring& command, const std::wstring& argument);
+  const std::wstring& getCommandArgument() const { return _commandArgument; }
+  void setWindowVisible(HWND window, bool show);
+  void enableMenuItem(const std::wstring& name, bool enable);
+  void checkMenuItem(const std::wstring& name, bool check);
+
+  // Tray icons.
+  void trayIconNotify(int operation, UINT id, const std::wstring& icon, const std::wstring* tooltip);
+  void setTrayIcon(const std::wstring& name, const std::wstring& icon);
+  void showTrayIcon(const std::wstring& name, bool show);
+  HWND getHiddenWindow();
+  void onTrayMessage(UINT id, UINT mouseMessage);
+  const std::map<std::wstring, TrayIcon>& getTrayIcons() const { return _trayIcons; }
+
+  const std::vector<FileType>& getFileTypes() const { return _fileTypes; }
+  XmlSettings& getSettings() { return *_settings; }
+
+  // Owner-drawn menu items of this application; false for anything else.
+  bool onDrawItem(const DRAWITEMSTRUCT& item);
+  bool onMeasureItem(MEASUREITEMSTRUCT& item);
+
+private:
+  void buildElement(const CTag& tag);
+  void buildChildren(const CTag& tag);
+  void buildApplication(const CTag& tag);
+  void buildFrameWindow(const CTag& tag);
+  WindowFunctions* buildChildWindow(HWND parent, const CTag& tag);
+  WindowFunctions* buildWindow(HWND parent, const CTag& tag);
+  WindowFunctions* buildControl(HWND parent, const CTag& tag);
+  WindowFunctions* buildSplitter(HWND parent, const CTag& tag);
+  WindowFunctions* buildTitledWindow(HWND parent, const CTag& tag);
+  WindowFunctions* buildButtonBar(HWND parent, const CTag& tag);
+  Menu* buildMenu(const CTag& tag, bool popup);
+  void buildMenuItem(Menu& menu, const CTag& tag);
+  void buildCustomMenuItem(Menu& menu, const CTag& tag);
+  void buildTrayIcon(const CTag& tag);
+  void buildInstall(const CTag& tag);
+  void buildFileType(const CTag& tag);
+  void buildAction(const CTag& tag, FileType& fileType);
+  Font* createFont(const std::wstring& text);
+  void addWindow(WindowFunctions* window, const std::wstring& name);
+  void deleteWindow(WindowFunctions* window);
+  void showError(const wchar_t* text);
+  bool isCustomMenu(ULONG_PTR data) const;
+
+  HINSTANCE _hInstance;
+  XmlAppFactory* _factory;
+  XmlAppListener* _listener;
+  std::map<std::wstring, WindowFunctions*> _windowsByName;
+  std::vector<WindowFunctions*> _windows;  // owned, in creation order
+  std::vector<Menu*> _menus;               // owned
+  std::map<std::wstring, MenuPair> _menuItems;
+  std::map<IdPair, std::wstring> _commands;
+  UINT _nextCommandId;
+  bool _ownsFactory;
+  std::vector<SplitterWindow*> _splitters;  // also in _windows
+  Font _defaultFont;
+  std::vector<Font*> _fonts;               // owned
+  std::vector<CustomMenu*> _customMenus;   // owned
+  std::vector<FileType> _fileTypes;
+  HWND _focusWindow;
+  std::wstring _commandArgument;
+  XmlSettings* _settings;
+  XmlHiddenWindow* _hiddenWindow;
+  std::map<std::wstring, TrayIcon> _trayIcons;
+  std::wstring _name;
+  double _version;
+  std::wstring _error;
+};
+
+// Readers of attribute texts, bounded so that no description can make a
+// size, a colour or a font that the window framework rejects.
+namespace XmlAttributes {
+
+const int MAX_EXTENT = 32767;
+
+// The number at the start of the text, 0 without one or when not finite.
+double readNumber(const std::wstring& text);
+// The same truncated and held within 0 .. MAX_EXTENT.
+int readExtent(const std::wstring& text);
+// "<width>x<height>": true when both were read; one read alone is stored.
+bool parseSize(const std::wstring& text, int& width, int& height);
+// "black", "white" or "#rrggbb"; other text leaves colour unchanged.
+bool parseColour(const std::wstring& text, COLORREF& colour);
+// "<face>:<height>": true, with the face cut to what a font holds, when
+// both are read and the height is one a font can have.
+bool parseFont(const std::wstring& text, std::wstring& face, int& height);
+
+}
