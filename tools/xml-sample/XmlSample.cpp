@@ -82,7 +82,7 @@ void XmlSample::showState()
 
 void XmlSample::fillSpeeds()
 {
-  ComboBox* combo = _application.findWindowOf<ComboBox>(SPEED);
+  ComboBox* combo = _application.findComboBox(SPEED);
   if (!combo)
     return;
   std::wstring speed;
@@ -97,7 +97,7 @@ void XmlSample::fillSpeeds()
 
 void XmlSample::readSpeed()
 {
-  ComboBox* combo = _application.findWindowOf<ComboBox>(SPEED);
+  ComboBox* combo = _application.findComboBox(SPEED);
   if (!combo)
     return;
   wchar_t* text = combo->getItemText(combo->getCurSel());

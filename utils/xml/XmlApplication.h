@@ -210,11 +210,13 @@ public:
   const std::wstring& getName() const { return _name; }
   std::wstring getTitle() const;
   WindowFunctions* findWindow(const std::wstring& name) const;
+  // Null also when the window of that name is of another class.
   template <class T>
   T* findWindowOf(const std::wstring& name) const
   {
     return dynamic_cast<T*>(findWindow(name));
   }
+  ComboBox* findComboBox(const std::wstring& name) const { return findWindowOf<ComboBox>(name); }
 
   // Commands.
   UINT commandId(const std::wstring& command, UINT code);
