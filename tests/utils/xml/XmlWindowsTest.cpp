@@ -1,5 +1,7 @@
 // The framework's windows under the virtual display, built from the sample
 // program's description and from small ones, with a recording listener.
+// The frames are on the screen: every suite takes the desktop lock, so that
+// no screen-reading test runs beside them.
 #include "ButtonBar.h"
 #include "Screenshot.h"
 #include "TestFolder.h"
@@ -27,7 +29,7 @@ HINSTANCE module()
   return GetModuleHandleW(nullptr);
 }
 
-class XmlWindows : public ::testing::Test {
+class DesktopXmlWindows : public ::testing::Test {
 protected:
   void SetUp() override
   {
@@ -61,7 +63,7 @@ HDROP makeDrop(const std::wstring& path)
 
 }
 
-TEST_F(XmlWindows, SampleDescriptionCommandsPanesAndLayout)
+TEST_F(DesktopXmlWindows, SampleDescriptionCommandsPanesAndLayout)
 {
   ASSERT_TRUE(application.load(XML_SAMPLE_DESCRIPTION));
   EXPECT_EQ(std::vector<std::wstring>{L"_init"}, listener.commands);
@@ -113,7 +115,7 @@ TEST_F(XmlWindows, SampleDescriptionCommandsPanesAndLayout)
   EXPECT_EQ(path, listener.arguments.back());
 }
 
-TEST_F(XmlWindows, TitledWindowClosesOnlyOnAReleaseOverItsCloseBox)
+TEST_F(DesktopXmlWindows, TitledWindowClosesOnlyOnAReleaseOverItsCloseBox)
 {
   ASSERT_TRUE(application.load(XML_SAMPLE_DESCRIPTION));
   auto files = application.findWindowOf<TitledWindow>(L"files");
@@ -130,7 +132,7 @@ TEST_F(XmlWindows, TitledWindowClosesOnlyOnAReleaseOverItsCloseBox)
   }
 }
 
-TEST_F(XmlWindows, OwnerDrawnItemsAreOnlyTheApplicationsOwn)
+TEST_F(DesktopXmlWindows, OwnerDrawnItemsAreOnlyTheApplicationsOwn)
 {
   ASSERT_TRUE(application.load(XML_SAMPLE_DESCRIPTION));
   WindowFunctions* main = application.findWindow(L"main");
@@ -158,7 +160,7 @@ TEST_F(XmlWindows, OwnerDrawnItemsAreOnlyTheApplicationsOwn)
   ReleaseDC(main->hwnd, dc);
 }
 
-TEST_F(XmlWindows, VerticalBarReplacedBarAndElementErrors)
+TEST_F(DesktopXmlWindows, VerticalBarReplacedBarAndElementErrors)
 {
   // The second bar replaces the first, which goes once, with its window.
   ASSERT_TRUE(application.parse(
@@ -195,7 +197,7 @@ TEST_F(XmlWindows, VerticalBarReplacedBarAndElementErrors)
   EXPECT_EQ(1u, application.getFileTypes()[0].actions.size());
 }
 
-TEST_F(XmlWindows, DamagedDescriptionBuildsNothing)
+TEST_F(DesktopXmlWindows, DamagedDescriptionBuildsNothing)
 {
   EXPECT_FALSE(application.parse(L"<application><framewindow name=main size=300x200>"));
   EXPECT_EQ(L"line ", application.getError().substr(0, 5));
@@ -220,7 +222,7 @@ void CALLBACK pressMenuKeys(HWND, UINT, UINT_PTR timer, DWORD)
 
 }
 
-TEST_F(XmlWindows, DesktopTrayIconMenuRunsTheChosenCommand)
+TEST_F(DesktopXmlWindows, DesktopTrayIconMenuRunsTheChosenCommand)
 {
   ASSERT_TRUE(application.load(XML_SAMPLE_DESCRIPTION));
   HWND hidden = application.getHiddenWindow();
