@@ -82,17 +82,6 @@ int clampExtent(double value)
   return value <= 0 ? 0 : value >= XmlAttributes::MAX_EXTENT ? XmlAttributes::MAX_EXTENT : static_cast<int>(value);
 }
 
-int hexDigit(wchar_t c)
-{
-  if (c >= L'0' && c <= L'9')
-    return c - L'0';
-  if (c >= L'a' && c <= L'f')
-    return c - L'a' + 10;
-  if (c >= L'A' && c <= L'F')
-    return c - L'A' + 10;
-  return -1;
-}
-
 }
 
 // ---------------------------------------------------------------- attribute readers
@@ -137,17 +126,11 @@ bool XmlAttributes::parseColour(const std::wstring& text, COLORREF& colour)
     colour = RGB(255, 255, 255);
     return true;
   }
-  if (text.size() < 7 || text[0] != L'#')
+  const int DIGITS = 6;
+  unsigned rgb;
+  if (text.empty() || text[0] != L'#' || parseHex(toUtf8(text.substr(1, DIGITS)).c_str(), &rgb, DIGITS) != DIGITS)
     return false;
-  int channels[3];
-  for (int i = 0; i < 3; ++i) {
-    int high = hexDigit(text[1 + 2 * i]);
-    int low = hexDigit(text[2 + 2 * i]);
-    if (high < 0 || low < 0)
-      return false;
-    channels[i] = high * 16 + low;
-  }
-  colour = RGB(channels[0], channels[1], channels[2]);
+  colour = RGB(rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF);
   return true;
 }
 

@@ -195,6 +195,11 @@ TEST_F(DesktopXmlWindows, VerticalBarReplacedBarAndElementErrors)
   ASSERT_EQ(1u, application.getFileTypes().size());
   EXPECT_EQ(L".c", application.getFileTypes()[0].extension);
   EXPECT_EQ(1u, application.getFileTypes()[0].actions.size());
+
+  // Without a close command the frame closes as any window does.
+  HWND hwnd = frame->hwnd;
+  SendMessageW(hwnd, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindow(hwnd));
 }
 
 TEST_F(DesktopXmlWindows, DamagedDescriptionBuildsNothing)
@@ -222,7 +227,7 @@ void CALLBACK pressMenuKeys(HWND, UINT, UINT_PTR timer, DWORD)
 
 }
 
-TEST_F(DesktopXmlWindows, DesktopTrayIconMenuRunsTheChosenCommand)
+TEST_F(DesktopXmlWindows, TrayIconMenuRunsTheChosenCommand)
 {
   ASSERT_TRUE(application.load(XML_SAMPLE_DESCRIPTION));
   HWND hidden = application.getHiddenWindow();
