@@ -194,12 +194,11 @@ DefaultXmlFrameWindow::DefaultXmlFrameWindow(HINSTANCE instance, XmlApplication*
   windowClass.hIcon = icon.empty() ? nullptr : LoadIconW(instance, icon.c_str());
 }
 
-WindowFunctions* DefaultXmlFrameWindow::setButtonBar(WindowFunctions* bar)
+ButtonBar* DefaultXmlFrameWindow::setButtonBar(ButtonBar* bar)
 {
-  WindowFunctions* replaced = _buttonBar;
+  ButtonBar* replaced = _buttonBar;
   _buttonBar = bar;
-  RECT r = bar->getClientRect();
-  _barIsHorizontal = r.bottom < r.right;
+  _barIsHorizontal = bar->isHorizontal();
   return replaced;
 }
 
@@ -628,11 +627,10 @@ void XmlApplication::addWindow(WindowFunctions* window, const std::wstring& name
     _windowsByName[name] = window;
 }
 
+// For windows that carry no name: button bars.
 void XmlApplication::deleteWindow(WindowFunctions* window)
 {
   _windows.erase(std::find(_windows.begin(), _windows.end(), window));
-  for (auto entry = _windowsByName.begin(); entry != _windowsByName.end();)
-    entry = entry->second == window ? _windowsByName.erase(entry) : std::next(entry);
   delete window;
 }
 
@@ -690,10 +688,10 @@ void XmlApplication::buildFrameWindow(const CTag& tag)
     if (child->name == L"menu") {
       SetMenu(frame->hwnd, buildMenu(*child, false)->hMenu);
     } else if (child->name == L"buttonbar") {
-      ButtonBar* bar = static_cast<ButtonBar*>(buildButtonBar(frame->hwnd, *child));
+      ButtonBar* bar = buildButtonBar(frame->hwnd, *child);
       bar->setCommandTarget(frame->hwnd);
       // The application owns every bar; a replaced one goes at once.
-      if (WindowFunctions* replaced = frame->setButtonBar(bar))
+      if (ButtonBar* replaced = frame->setButtonBar(bar))
         deleteWindow(replaced);
     } else if (WindowFunctions* content = buildChildWindow(frame->hwnd, *child)) {
       frame->setContent(content);
@@ -794,7 +792,7 @@ WindowFunctions* XmlApplication::buildTitledWindow(HWND parent, const CTag& tag)
   return titled;
 }
 
-WindowFunctions* XmlApplication::buildButtonBar(HWND parent, const CTag& tag)
+ButtonBar* XmlApplication::buildButtonBar(HWND parent, const CTag& tag)
 {
   int width = XmlAttributes::readExtent(attribute(tag, L"width"));
   int height = XmlAttributes::readExtent(attribute(tag, L"height"));

@@ -17,9 +17,10 @@
 // application handles itself ("hide(name)" and "show(name)") or passes to
 // its listener.
 
-class XmlApplication;
+class ButtonBar;
 class CTag;
 class SplitterWindow;
+class XmlApplication;
 
 // Receives every command that the application does not handle itself.
 class XmlAppListener {
@@ -54,12 +55,12 @@ public:
   DefaultXmlFrameWindow(HINSTANCE instance, XmlApplication* application, const std::wstring& icon);
 
   // Returns the bar it held before, which the caller still owns.
-  WindowFunctions* setButtonBar(WindowFunctions* bar);
+  ButtonBar* setButtonBar(ButtonBar* bar);
   void setDropCommand(const std::wstring& command);
   void setCloseCommand(const std::wstring& command) { _closeCommand = command; }
   void setContent(WindowFunctions* window) { _content = window; }
   WindowFunctions* getContent() const { return _content; }
-  WindowFunctions* getButtonBar() const { return _buttonBar; }
+  ButtonBar* getButtonBar() const { return _buttonBar; }
   HWND getStatusBar() const { return _statusBar.hwnd; }
   void layout();
   LRESULT handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled) override;
@@ -71,7 +72,7 @@ private:
   WindowFunctions* _content;  // owned by the application
   std::wstring _closeCommand;
   XmlApplication* _application;
-  WindowFunctions* _buttonBar;  // owned by the application
+  ButtonBar* _buttonBar;  // owned by the application
   bool _barIsHorizontal;
   StatusBar _statusBar;
   std::wstring _dropCommand;
@@ -253,7 +254,7 @@ private:
   WindowFunctions* buildControl(HWND parent, const CTag& tag);
   WindowFunctions* buildSplitter(HWND parent, const CTag& tag);
   WindowFunctions* buildTitledWindow(HWND parent, const CTag& tag);
-  WindowFunctions* buildButtonBar(HWND parent, const CTag& tag);
+  ButtonBar* buildButtonBar(HWND parent, const CTag& tag);
   Menu* buildMenu(const CTag& tag, bool popup);
   void buildMenuItem(Menu& menu, const CTag& tag);
   void buildCustomMenuItem(Menu& menu, const CTag& tag);

@@ -81,7 +81,7 @@ TEST_F(DesktopXmlWindows, SampleDescriptionCommandsPanesAndLayout)
   command(main->hwnd, OPEN);
   command(main->hwnd, SPEED, CBN_SELCHANGE);
   command(main->hwnd, SPEED, CBN_DROPDOWN);
-  auto bar = static_cast<ButtonBar*>(main->getButtonBar());
+  ButtonBar* bar = main->getButtonBar();
   SendMessageW(bar->findEntry(PLAY)->window.hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
   SendMessageW(bar->findEntry(PLAY)->window.hwnd, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
   EXPECT_EQ((std::vector<std::wstring>{L"open", L"speed", L"play"}), listener.commands);
