@@ -6,6 +6,7 @@
 #include "SplitterWindow.h"
 #include "StringUtil.h"
 #include "TagParser.h"
+#include "WidgetPaint.h"
 
 #include <algorithm>
 #include <cmath>
@@ -323,14 +324,9 @@ LRESULT TitledWindow::handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lPar
     _height = HIWORD(lParam);
     layout();
     return 0;
-  case WM_PAINT: {
-    PAINTSTRUCT ps;
-    paint(BeginPaint(h, &ps));
-    EndPaint(h, &ps);
-    return 0;
-  }
+  case WM_PAINT:
   case WM_PRINTCLIENT:
-    paint(reinterpret_cast<HDC>(wParam));
+    paintOnMessage(h, msg, wParam, [this](HDC hdc) { paint(hdc); });
     return 0;
   case WM_CLOSE:
     return 0;
