@@ -32,10 +32,12 @@ def windows_path(linux_path):
     return 'Z:' + os.path.abspath(linux_path).replace('/', '\\')
 
 
-def wine_env():
+def wine_env(prefix=PREFIX, display=False):
+    """Headless unless display: the desktop program needs the run's X display."""
     env = dict(os.environ)
-    env.update(WINEPREFIX=PREFIX, WINEDEBUG='-all', WINEDLLOVERRIDES='mscoree,mshtml=')
-    env.pop('DISPLAY', None)
+    env.update(WINEPREFIX=prefix, WINEDEBUG='-all', WINEDLLOVERRIDES='mscoree,mshtml=')
+    if not display:
+        env.pop('DISPLAY', None)
     return env
 
 
@@ -43,24 +45,35 @@ class WineSession:
     """The private prefix with one persistent wineserver, held under a lock
     so that a test and a benchmark never share it at once."""
 
+    prefix = PREFIX
+    display = False
+
+    def __init__(self, prefix=PREFIX, display=False):
+        WineSession.prefix = prefix
+        WineSession.display = display
+
+    @staticmethod
+    def env():
+        return wine_env(WineSession.prefix, WineSession.display)
+
     def __enter__(self):
         os.makedirs(BUILD, exist_ok=True)
-        self._lock = open(PREFIX + '.lock', 'w')
+        self._lock = open(self.prefix + '.lock', 'w')
         fcntl.flock(self._lock, fcntl.LOCK_EX)
-        quiet = dict(env=wine_env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run(['bash', '-c', f'source "{ROOT}/scripts/lib.sh" && export WINEPREFIX="{PREFIX}" && '
+        quiet = dict(env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(['bash', '-c', f'source "{ROOT}/scripts/lib.sh" && export WINEPREFIX="{self.prefix}" && '
                         'make_wine_prefix'], check=True, **quiet)
         for command in (['wineserver', '-k'], ['wineserver', '-w'], ['wineserver', '-p'], ['wine', 'wineboot']):
             subprocess.run(command, **quiet)
         return self
 
     def __exit__(self, *exc):
-        subprocess.run(['wineserver', '-k'], env=wine_env(), stderr=subprocess.DEVNULL)
+        subprocess.run(['wineserver', '-k'], env=self.env(), stderr=subprocess.DEVNULL)
         self._lock.close()
 
     @staticmethod
     def settings_file():
-        users = os.path.join(PREFIX, 'drive_c', 'users')
+        users = os.path.join(WineSession.prefix, 'drive_c', 'users')
         names = [n for n in os.listdir(users) if n != 'Public']
         folder = os.path.join(users, names[0], 'AppData', 'Roaming')
         os.makedirs(folder, exist_ok=True)
@@ -69,7 +82,7 @@ class WineSession:
     @staticmethod
     def processes(name):
         """Ids of the prefix's processes with this executable name."""
-        listing = subprocess.run(['wine', 'winedbg'], input=b'info proc\n', env=wine_env(),
+        listing = subprocess.run(['wine', 'winedbg'], input=b'info proc\n', env=WineSession.env(),
                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=60).stdout
         pattern = re.compile(r"^\s*=?\s*([0-9a-f]{8})\s+\d+\s+.*'" + re.escape(name) + "'", re.M | re.I)
         return set(pattern.findall(listing.decode('latin-1')))
@@ -143,7 +156,7 @@ class Server:
             json.dump(settings, f)
         self.lines = []
         self._changed = threading.Condition()
-        self.process = subprocess.Popen(['wine', SERVER_EXE], cwd=DIST, env=wine_env(), stdin=subprocess.PIPE,
+        self.process = subprocess.Popen(['wine', SERVER_EXE], cwd=DIST, env=WineSession.env(), stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         threading.Thread(target=self._collect, daemon=True).start()
         address = self.wait_for(r'^http://[^:]+:(\d+)$', START_TIMEOUT)

@@ -1,0 +1,65 @@
+"""Runs dist/zarudodo.exe under Wine on the run's X display, in a prefix of
+its own, and drives its window with the window tool."""
+
+import os
+import re
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), '..', 'server'))
+from serverlib import BUILD, DIST, WineSession  # noqa: E402
+
+DESKTOP_EXE = os.path.join(DIST, 'zarudodo.exe')
+TOOL_EXE = os.path.join(BUILD, 'tools', 'window-tool', 'window-tool.exe')
+DESKTOP_PREFIX = os.path.join(BUILD, 'desktop-wineprefix')
+MAIN_CLASS = 'MainWindow'
+START_TIMEOUT = 60
+STOP_TIMEOUT = 30
+TITLE = re.compile(r'^Talveno Viridude - Please go to (http://[^:]+:(\d+)) from your client device$')
+
+
+def desktop_session():
+    return WineSession(DESKTOP_PREFIX, display=True)
+
+
+def tool(*args, timeout=START_TIMEOUT + 10):
+    """The window tool's exit code and its standard output."""
+    done = subprocess.run(['wine', TOOL_EXE, *args], env=WineSession.env(), stdin=subprocess.DEVNULL,
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=timeout)
+    return done.returncode, done.stdout.decode('utf-8', 'replace')
+
+
+class Desktop:
+    """The program with its settings file written first; the tracked heap's
+    report (through OutputDebugString) lands in its standard error."""
+
+    def __init__(self, settings):
+        import json
+        with open(WineSession.settings_file(), 'w') as f:
+            json.dump(settings, f)
+        env = WineSession.env()
+        env['WINEDEBUG'] = '-all,+debugstr'
+        started = time.monotonic()
+        self.process = subprocess.Popen(['wine', DESKTOP_EXE], cwd=DIST, env=env, stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        code, out = tool('title', MAIN_CLASS, 'http://', str(START_TIMEOUT))
+        self.start_seconds = time.monotonic() - started
+        match = TITLE.match(out.strip())
+        if code != 0 or not match:
+            self.close()
+            raise RuntimeError(f'no address in the main window\'s title: {out!r}')
+        self.address, self.port = match.group(1), int(match.group(2))
+        self.report = ''
+
+    def close(self):
+        """Closes the window; the exit code, or None when the program hung."""
+        tool('close', MAIN_CLASS)
+        try:
+            _, err = self.process.communicate(timeout=STOP_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            _, err = self.process.communicate()
+            return None
+        self.report = err.decode('utf-8', 'replace')
+        return self.process.returncode
