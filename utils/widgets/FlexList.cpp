@@ -375,6 +375,9 @@ int FlexList::hitTest(int, int y)
     return -1;
   int i = firstPaintedItem();
   int bottom = _items[i]->_top - _offset;
+  // The band above short content holds no item.
+  if (y < bottom)
+    return -1;
   for (; i < _count; i++) {
     bottom += _items[i]->height();
     if (y < bottom)

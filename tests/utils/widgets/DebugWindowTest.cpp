@@ -1,0 +1,123 @@
+#include "BaseWnd.h"
+#include "DebugHeap.h"
+#include "DebugWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const int THREADS = 8;
+const int LINES_PER_THREAD = 200;
+
+int pendingDrains(HWND window)
+{
+  int count = 0;
+  MSG msg;
+  while (PeekMessageW(&msg, window, WM_USER, WM_USER, PM_REMOVE))
+    count++;
+  return count;
+}
+
+void pump()
+{
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+    DispatchMessageW(&msg);
+}
+
+// A log window as a message-only child, its start line already shown.
+class DebugWindowTest : public ::testing::Test {
+protected:
+  DebugWindowTest() : log(GetModuleHandleW(nullptr))
+  {
+    log.create(HWND_MESSAGE);
+    SendMessageW(log.hwnd, WM_SIZE, 0, MAKELPARAM(300, 100));
+    pump();
+  }
+
+  std::vector<std::wstring> texts()
+  {
+    std::vector<std::wstring> all;
+    for (int i = 0; i < log.getCount(); i++)
+      all.push_back(log.getText(i));
+    return all;
+  }
+
+  DebugWindow log;
+};
+
+}
+
+TEST(DebugWindowStyle, KeysPickTheirColours)
+{
+  struct {
+    const char* key;
+    int style;
+  } cases[] = {{"", 3}, {"DBG", 9}, {"L_StreamerApp", 0}, {"abc", 1}};
+  for (const auto& c : cases)
+    EXPECT_EQ(c.style, DebugWindow::styleOf(c.key)) << c.key;
+}
+
+TEST_F(DebugWindowTest, LinesFromManyThreadsArriveInOrderAfterOnePostedMessage)
+{
+  EXPECT_EQ(std::vector<std::wstring>{L"Debug Window Started."}, texts());
+  std::vector<std::thread> threads;
+  for (int t = 0; t < THREADS; t++) {
+    threads.emplace_back([this, t] {
+      for (int i = 0; i < LINES_PER_THREAD; i++)
+        log.addLine((std::to_wstring(t) + L" " + std::to_wstring(i)).c_str(), "L_Test");
+    });
+  }
+  for (std::thread& thread : threads)
+    thread.join();
+  EXPECT_EQ(1, pendingDrains(log.hwnd));
+  SendMessageW(log.hwnd, WM_USER, 0, 0);
+  ASSERT_EQ(1 + THREADS * LINES_PER_THREAD, log.getCount());
+  std::vector<int> next(THREADS, 0);
+  for (int i = 1; i < log.getCount(); i++) {
+    int thread = 0, line = 0;
+    ASSERT_EQ(2, swscanf(log.getText(i), L"%d %d", &thread, &line));
+    EXPECT_EQ(next[thread]++, line) << "thread " << thread;
+  }
+  // The queue is empty again: the next line posts anew.
+  log.addLine(L"again", "L_Test");
+  EXPECT_EQ(1, pendingDrains(log.hwnd));
+}
+
+TEST_F(DebugWindowTest, KeepsOnlyTheNewestLinesBeyondItsLimit)
+{
+  log.setMaxLines(5);
+  for (int i = 0; i < 8; i++)
+    log.addLine(std::to_wstring(i).c_str(), "L_Test");
+  pump();
+  EXPECT_EQ((std::vector<std::wstring>{L"3", L"4", L"5", L"6", L"7"}), texts());
+  EXPECT_EQ(0, log.getSelected());
+}
+
+TEST_F(DebugWindowTest, FollowsNewLinesOnlyWhenAtTheEnd)
+{
+  for (int i = 0; i < 50; i++)
+    log.addLine(L"line", "L_Test");
+  pump();
+  EXPECT_EQ(log.getTotalHeight() - 100 - 1, log.getScrollOffset());
+  log.scrollTo(0);
+  log.addLine(L"more", "L_Test");
+  pump();
+  EXPECT_EQ(0, log.getScrollOffset());
+}
+
+TEST_F(DebugWindowTest, CopyToClipboardEndsEveryLineWithCrLf)
+{
+  log.addLine(L"two\nlines", "DBG");
+  log.addLine(L"Grüße", "L_Test");
+  pump();
+  SendMessageW(log.hwnd, WM_COMMAND, DEBUG_WINDOW_COPY, 0);
+  wchar_t* text = getClipboardText(nullptr);
+  ASSERT_TRUE(text);
+  EXPECT_STREQ(L"Debug Window Started.\r\ntwo\nlines\r\nGrüße\r\n", text);
+  DEBUG_FREE(text);
+}

@@ -1,0 +1,266 @@
+#include "FlexList.h"
+
+#include <gtest/gtest.h>
+
+#include <windowsx.h>
+
+#include <string>
+
+namespace {
+
+const int WIDTH = 200;
+const int HEIGHT = 100;
+
+// An item of a fixed height that paints itself in one colour.
+class BlockItem : public ListItem {
+public:
+  BlockItem(int height, COLORREF colour = 0x00FF00) : _height(height), _colour(colour) {}
+  int width() override { return _width; }
+  int height() override { return _height; }
+  int format(int width) override
+  {
+    _width = width;
+    formats++;
+    return _height;
+  }
+  void draw(HDC dc, int x, int y) override
+  {
+    RECT r = {x, y, x + _width, y + _height};
+    GdiBrush brush(isSelected() ? 0xFF0000 : _colour);
+    FillRect(dc, &r, brush.getHandle());
+  }
+
+  static int formats;
+
+private:
+  int _height;
+  int _width = 0;
+  COLORREF _colour;
+};
+
+int BlockItem::formats = 0;
+
+class Listener : public FlexListNotify {
+public:
+  void onDoubleClick(int index) override { events += "double " + std::to_string(index) + ";"; }
+  void onSelectionChanged(int index) override { events += "select " + std::to_string(index) + ";"; }
+  std::string events;
+};
+
+// A message-only list, WIDTH × HEIGHT, of `count` items `height` high.
+class FlexListTest : public ::testing::Test {
+protected:
+  FlexListTest() : list(GetModuleHandleW(nullptr))
+  {
+    list.create(0, 0, WIDTH, HEIGHT, HWND_MESSAGE);
+    resize(WIDTH, HEIGHT);
+  }
+  void fill(int count, int height)
+  {
+    for (int i = 0; i < count; i++)
+      list.append(new BlockItem(height));
+  }
+  void resize(int width, int height) { SendMessageW(list.hwnd, WM_SIZE, 0, MAKELPARAM(width, height)); }
+  void key(WPARAM k) { SendMessageW(list.hwnd, WM_KEYDOWN, k, 0); }
+  void scroll(int code) { SendMessageW(list.hwnd, WM_VSCROLL, code, 0); }
+  void wheel(int delta) { SendMessageW(list.hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, delta), 0); }
+  void click(UINT msg, int y) { SendMessageW(list.hwnd, msg, 0, MAKELPARAM(5, y)); }
+
+  FlexList list;
+};
+
+}
+
+TEST_F(FlexListTest, LaysOutItemsAndSelectsTheFirstAppended)
+{
+  Listener listener;
+  list.setNotify(&listener);
+  list.append(new BlockItem(10));
+  list.append(new BlockItem(30));
+  list.append(new BlockItem(20));
+  EXPECT_EQ(60, list.getTotalHeight());
+  EXPECT_EQ(10, list.getItem(1)->_top);
+  EXPECT_EQ(40, list.getItem(2)->_top);
+  EXPECT_EQ(0, list.getSelected());
+  EXPECT_EQ("select 0;", listener.events);
+  list.clear();
+  EXPECT_EQ(-1, list.getSelected());
+  EXPECT_EQ(0, list.getTotalHeight());
+  list.setNotify(nullptr);
+}
+
+TEST_F(FlexListTest, ScrollingIsClampedAndShortContentSitsAtTheBottom)
+{
+  fill(3, 20);
+  list.scrollToEnd();
+  EXPECT_EQ(60 - HEIGHT - 1, list.getScrollOffset());
+  wheel(WHEEL_DELTA);
+  EXPECT_EQ(0, list.getScrollOffset());
+  wheel(-WHEEL_DELTA);
+  EXPECT_EQ(60 - HEIGHT - 1, list.getScrollOffset());
+
+  fill(17, 20);  // 400 high
+  struct {
+    int code;
+    int from;
+    int expected;
+  } cases[] = {
+    {SB_LINEDOWN, 0, FLEX_LIST_LINE_STEP}, {SB_LINEUP, 5, 0},     {SB_PAGEDOWN, 10, 10 + HEIGHT},
+    {SB_PAGEDOWN, 250, 299},              {SB_PAGEUP, 50, 0},     {SB_BOTTOM, 0, 299},
+    {SB_TOP, 120, 0},                     {SB_ENDSCROLL, 42, 42},
+  };
+  for (const auto& c : cases) {
+    list.scrollTo(c.from);
+    scroll(c.code);
+    EXPECT_EQ(c.expected, list.getScrollOffset()) << "code " << c.code << " from " << c.from;
+  }
+  list.scrollTo(100);
+  wheel(-WHEEL_DELTA);  // two average items
+  EXPECT_EQ(140, list.getScrollOffset());
+}
+
+TEST_F(FlexListTest, FollowsTheEndOnResizeOnlyWhenAtTheEnd)
+{
+  fill(20, 20);
+  list.scrollToEnd();
+  resize(WIDTH, 50);
+  EXPECT_EQ(400 - 50 - 1, list.getScrollOffset());
+  list.scrollTo(100);
+  resize(WIDTH, 80);
+  EXPECT_EQ(100, list.getScrollOffset());
+  EXPECT_FALSE(list.isAtEnd());
+}
+
+TEST_F(FlexListTest, KeysMoveTheSelectionAndKeepItVisible)
+{
+  fill(20, 20);
+  struct {
+    WPARAM key;
+    int from;
+    int selected;
+  } cases[] = {
+    {VK_DOWN, 0, 1}, {VK_UP, 0, 0},     {VK_DOWN, 19, 19}, {VK_NEXT, 0, 5},
+    {VK_NEXT, 19, 19}, {VK_PRIOR, 10, 5}, {VK_END, 3, 19},   {VK_HOME, 12, 0},
+  };
+  for (const auto& c : cases) {
+    list.select(c.from);
+    key(c.key);
+    EXPECT_EQ(c.selected, list.getSelected()) << "key " << c.key << " from " << c.from;
+  }
+  list.select(3);
+  key(VK_END);
+  EXPECT_EQ(400 - HEIGHT, list.getScrollOffset());
+  list.scrollTo(0);
+  list.select(4);
+  key(VK_DOWN);
+  EXPECT_EQ(120 - HEIGHT, list.getScrollOffset());
+}
+
+TEST_F(FlexListTest, ClicksHitItemsAndMissBelowTheLast)
+{
+  Listener listener;
+  fill(3, 20);
+  list.scrollToEnd();
+  EXPECT_EQ(-1, list.hitTest(0, 5));  // the band above short content
+  EXPECT_EQ(0, list.hitTest(0, 41));  // content 60 high, offset -41
+  list.scrollTo(0);
+  list.setNotify(&listener);
+  EXPECT_EQ(1, list.hitTest(0, 25));
+  click(WM_LBUTTONDBLCLK, 45);
+  EXPECT_EQ("select 2;double 2;", listener.events);
+  click(WM_LBUTTONDOWN, 90);
+  EXPECT_EQ(2, list.getSelected());
+  SendMessageW(list.hwnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(5, 5));
+  EXPECT_EQ(0, list.getSelected());
+  list.setNotify(nullptr);
+}
+
+TEST_F(FlexListTest, VisibleBandAnswersForEveryItemIncludingTheFirst)
+{
+  fill(20, 20);
+  list.scrollTo(0);
+  EXPECT_TRUE(list.isVisible(0));
+  EXPECT_TRUE(list.isVisible(4));
+  EXPECT_FALSE(list.isVisible(5));
+  EXPECT_FALSE(list.isVisible(20));
+  list.scrollTo(30);
+  EXPECT_FALSE(list.isVisible(0));
+  EXPECT_TRUE(list.isVisible(1));
+}
+
+TEST_F(FlexListTest, InsertKeepsTheSelectionOnItsItem)
+{
+  fill(3, 20);
+  list.select(1);
+  ListItem* selected = list.getItem(1);
+  list.insert(new BlockItem(10), 0);
+  EXPECT_EQ(selected, list.getItem(list.getSelected()));
+  list.insert(new BlockItem(10), 99);
+  EXPECT_EQ(selected, list.getItem(list.getSelected()));
+  EXPECT_EQ(20 + 10 + 20, list.getItem(3)->_top);
+}
+
+TEST_F(FlexListTest, RemovingTheFirstItemsKeepsAScrolledViewOnItsLines)
+{
+  fill(20, 20);
+  list.scrollTo(200);
+  ListItem* top = list.getItem(10);
+  list.removeFirst(5);
+  EXPECT_EQ(15, list.getCount());
+  EXPECT_EQ(300, list.getTotalHeight());
+  EXPECT_EQ(100, list.getScrollOffset());
+  EXPECT_EQ(top, list.getItem(5));
+  EXPECT_EQ(100, top->_top);
+  // The selected first item went: the new first item has the selection.
+  EXPECT_EQ(0, list.getSelected());
+  EXPECT_TRUE(list.getItem(0)->isSelected());
+}
+
+TEST_F(FlexListTest, SuspendedRedrawLaysOutOnceWhenResumed)
+{
+  SendMessageW(list.hwnd, WM_SETREDRAW, FALSE, 0);
+  BlockItem::formats = 0;
+  fill(1000, 20);
+  EXPECT_EQ(0, BlockItem::formats);
+  SendMessageW(list.hwnd, WM_SETREDRAW, TRUE, 0);
+  EXPECT_EQ(1000, BlockItem::formats);
+  EXPECT_EQ(20000, list.getTotalHeight());
+}
+
+TEST_F(FlexListTest, PrintPaintsTheBandAboveShortContentInTheBackground)
+{
+  list.setBackground(0x0000FF);
+  list.append(new BlockItem(20, 0x00FF00));
+  list.append(new BlockItem(20, 0x00FF00));
+  list.scrollToEnd();
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, WIDTH, HEIGHT);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  SendMessageW(list.hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  EXPECT_EQ(0x0000FFu, GetPixel(dc, 10, 10));
+  EXPECT_EQ(0xFF0000u, GetPixel(dc, 10, HEIGHT - 30));  // item 0, selected
+  EXPECT_EQ(0x00FF00u, GetPixel(dc, 10, HEIGHT - 10));
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+}
+
+TEST(FlexListView, LinesKeepTextAndDataAndNeverGoBelowSixteenHigh)
+{
+  FlexListView view(GetModuleHandleW(nullptr));
+  view.create(0, 0, WIDTH, HEIGHT, HWND_MESSAGE);
+  Font tiny(L"Tahoma", 4);
+  view.setFont(&tiny);
+  view.addItem(-1, L"first", 7);
+  view.append(new BlockItem(5));
+  LineItem* bare = new LineItem(view.getStyle());
+  view.append(bare);
+  EXPECT_STREQ(L"first", view.getText(0));
+  EXPECT_EQ(7u, view.getItemData(0));
+  EXPECT_EQ(nullptr, view.getText(1));
+  EXPECT_EQ(nullptr, view.getText(3));
+  EXPECT_EQ(0u, view.getItemData(2));
+  EXPECT_EQ(MIN_LINE_HEIGHT, view.getItem(0)->height());
+}
