@@ -82,7 +82,8 @@ void LineItem::draw(HDC hdc, int x, int y)
 FlexList::FlexList(HINSTANCE instance)
   : _notify(nullptr), _items(static_cast<ListItem**>(DEBUG_MALLOC(sizeof(ListItem*)))), _count(0), _capacity(1),
     _totalHeight(0), _offset(0), _clientHeight(0), _clientWidth(0), _redraw(true), _selected(-1),
-    _averageHeight(FLEX_LIST_LINE_STEP), _background(0xFFFFFF)
+    _averageHeight(FLEX_LIST_LINE_STEP), _background(0xFFFFFF),
+    _scrollBarPending(false)
 {
   hInstance = instance;
   className = L"FlexList";
@@ -254,12 +255,22 @@ void FlexList::relayout(int first)
     _averageHeight = static_cast<double>(_totalHeight) / _count;
   if (!hwnd)
     return;
+  setScrollRange(false);
+  // Drawing the bar costs milliseconds: a burst of appends draws it once.
+  if (!_scrollBarPending) {
+    _scrollBarPending = true;
+    PostMessageW(hwnd, FLEX_LIST_DRAW_SCROLL_BAR, 0, 0);
+  }
+}
+
+void FlexList::setScrollRange(bool redraw)
+{
   SCROLLINFO info = {};
   info.cbSize = sizeof info;
   info.fMask = SIF_RANGE | SIF_PAGE | SIF_DISABLENOSCROLL;
   info.nMax = _totalHeight + 1 < 0 ? 0 : _totalHeight + 1;
   info.nPage = _clientHeight;
-  SetScrollInfo(hwnd, SB_VERT, &info, TRUE);
+  SetScrollInfo(hwnd, SB_VERT, &info, redraw);
 }
 
 // ---------------------------------------------------------------- scrolling
@@ -476,6 +487,10 @@ LRESULT FlexList::handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, 
     return 0;
   case WM_ERASEBKGND:
     return 1;
+  case FLEX_LIST_DRAW_SCROLL_BAR:
+    _scrollBarPending = false;
+    setScrollRange(true);
+    return 0;
   case WM_VSCROLL:
     onVerticalScroll(LOWORD(wParam));
     return 0;

@@ -77,6 +77,8 @@ public:
 };
 
 const int FLEX_LIST_LINE_STEP = 14;
+// Posted to itself to draw the scroll bar after a burst of changes.
+const UINT FLEX_LIST_DRAW_SCROLL_BAR = WM_USER + 1;
 // How close to the end a view counts as at the end.
 const int FLEX_LIST_END_SLACK = 5;
 
@@ -123,6 +125,7 @@ private:
   void paint(HDC dc);
   int highestOffset() const { return _totalHeight - _clientHeight - 1; }
   void scrollClamped(int position);
+  void setScrollRange(bool redraw);
   void onVerticalScroll(int code);
   void onKeyDown(WPARAM key);
   void onMouseDown(int y, bool isDouble);
@@ -139,6 +142,7 @@ private:
   int _selected;
   double _averageHeight;
   COLORREF _background;
+  bool _scrollBarPending;
 };
 
 // A list of text lines in one default style.
