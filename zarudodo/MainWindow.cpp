@@ -6,6 +6,7 @@
 #include "GraphicsContext.h"
 #include "Log.h"
 #include "StringUtil.h"
+#include "WidgetPaint.h"
 #include "main.h"
 
 #include <shellapi.h>
@@ -231,15 +232,9 @@ LRESULT MainWindow::handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam
   case WM_SIZE:
     onSize(LOWORD(lParam), HIWORD(lParam));
     return 0;
-  case WM_PAINT: {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(h, &ps);
-    onPaint(dc);
-    EndPaint(h, &ps);
-    return 0;
-  }
+  case WM_PAINT:
   case WM_PRINTCLIENT:
-    onPaint(reinterpret_cast<HDC>(wParam));
+    paintOnMessage(h, msg, wParam, [this](HDC dc) { onPaint(dc); });
     return 0;
   case WM_COMMAND:
     onCommand(LOWORD(wParam));

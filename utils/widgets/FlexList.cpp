@@ -3,6 +3,7 @@
 #include "Assert.h"
 #include "DebugHeap.h"
 #include "Log.h"
+#include "WidgetPaint.h"
 
 #include <windowsx.h>
 
@@ -475,15 +476,10 @@ LRESULT FlexList::handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, 
     }
     return 0;
   case WM_PAINT:
-    if (_redraw) {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(h, &ps);
-      paint(dc);
-      EndPaint(h, &ps);
-    }
-    return 0;
   case WM_PRINTCLIENT:
-    paint(reinterpret_cast<HDC>(wParam));
+    // A suspended list leaves the screen as it is; printing always paints.
+    if (_redraw || msg == WM_PRINTCLIENT)
+      paintOnMessage(h, msg, wParam, [this](HDC dc) { paint(dc); });
     return 0;
   case WM_ERASEBKGND:
     return 1;

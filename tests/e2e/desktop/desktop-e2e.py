@@ -4,42 +4,20 @@ its title serves "/" and the file list, the copy-log command puts the log
 on the clipboard, and closing the window ends the program with exit code 0,
 a clean leak report and no transcoder left."""
 
-import json
 import os
 import subprocess
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(__file__))
 from desktoplib import MAIN_CLASS, Desktop, desktop_session, tool  # noqa: E402
-from serverlib import (BUILD, WineSession, free_port, host_header, http, make_video, url_name,  # noqa: E402
-                       windows_path)
+from serverlib import (BUILD, WineSession, check, failures, free_port, host_header, http, make_video,  # noqa: E402
+                       url_name, wait_for_files, windows_path)
 
 WORK = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.getcwd(), 'desktop-e2e')
 VIDEOS = os.path.join(WORK, 'videos')
 VIDEO = 'Desktop clip ü.mp4'
 SCREENSHOT = os.path.join(os.environ.get('ZARUDODO_SCREENSHOTS', os.path.join(BUILD, 'gui-screenshots')),
                           'desktop-main-window.png')
-failures = []
-
-
-def check(condition, what):
-    print(('ok   ' if condition else 'FAIL ') + what, flush=True)
-    if not condition:
-        failures.append(what)
-    return condition
-
-
-def wait_for_files(port, names, timeout=30):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        status, _, body = http(port, '/db?getfiles')
-        if status == 200 and sorted(json.loads(body)['files']) == names:
-            return True
-        time.sleep(0.3)
-    return False
-
-
 def screenshot():
     os.makedirs(os.path.dirname(SCREENSHOT), exist_ok=True)
     subprocess.run(['ffmpeg', '-loglevel', 'error', '-y', '-f', 'x11grab', '-i', os.environ['DISPLAY'],
@@ -50,7 +28,7 @@ def screenshot():
 def run(desktop):
     status, _, body = http(desktop.port, '/')
     check(status == 200 and b'<html' in body.lower(), f'"/" from {desktop.address} serves the front page')
-    check(wait_for_files(desktop.port, [VIDEO]), '"/db?getfiles" lists the scanned video')
+    check(wait_for_files(desktop, [VIDEO]), '"/db?getfiles" lists the scanned video')
     status, _, body = http(desktop.port, '/v/' + url_name(VIDEO) + '?ss=0', headers=host_header(desktop.port))
     check(status == 200 and body[:1] == b'\x47', 'a segment streams, with a transcoder kept for the client')
 

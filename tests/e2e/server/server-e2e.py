@@ -24,8 +24,9 @@ import time
 import urllib.parse
 
 sys.path.insert(0, os.path.dirname(__file__))
-from serverlib import (DIST, TRANSCODER_EXE, Server, WineSession, free_port, host_header, http,  # noqa: E402
-                       make_video, probed_ms, url_name, video_frames, video_times, windows_path, wine_env)
+from serverlib import (DIST, TRANSCODER_EXE, Server, WineSession, check, failures, free_port,  # noqa: E402
+                       host_header, http, make_video, probed_ms, url_name, video_frames, video_times,
+                       wait_for_files, windows_path, wine_env)
 
 WORK = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.getcwd(), 'server-e2e')
 ONE = os.path.join(WORK, 'videos one')
@@ -43,14 +44,6 @@ STAMP_DELAY = 1.4
 FRAME = 0.04
 
 VIDEOS = {}
-failures = []
-
-
-def check(condition, what):
-    print(('ok   ' if condition else 'FAIL ') + what, flush=True)
-    if not condition:
-        failures.append(what)
-    return condition
 
 
 def make_videos():
@@ -62,16 +55,6 @@ def make_videos():
     # A damaged file: the header of a real one, then noise.
     noise = pathlib.Path(VIDEOS[LONG]).read_bytes()[:2000] + os.urandom(50000)
     pathlib.Path(ONE, BROKEN).write_bytes(noise)
-
-
-def wait_for_files(server, names, timeout=30):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        status, _, body = http(server.port, '/db?getfiles')
-        if status == 200 and sorted(json.loads(body)['files']) == sorted(names):
-            return True
-        time.sleep(0.3)
-    return False
 
 
 def segment(server, name, start, client='127.0.0.1'):

@@ -156,8 +156,8 @@ class Server:
             json.dump(settings, f)
         self.lines = []
         self._changed = threading.Condition()
-        self.process = subprocess.Popen(['wine', SERVER_EXE], cwd=DIST, env=WineSession.env(), stdin=subprocess.PIPE,
-                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self.process = subprocess.Popen(['wine', SERVER_EXE], cwd=DIST, env=WineSession.env(),
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         threading.Thread(target=self._collect, daemon=True).start()
         address = self.wait_for(r'^http://[^:]+:(\d+)$', START_TIMEOUT)
         if not address:
@@ -227,3 +227,26 @@ def http(port, target, method='GET', body=None, headers=None, client='127.0.0.1'
 
 def host_header(port):
     return {'Host': f'127.0.0.1:{port}'}
+
+
+failures = []
+
+
+def check(condition, what):
+    """Prints one result line; a failure is kept in failures."""
+    print(('ok   ' if condition else 'FAIL ') + what, flush=True)
+    if not condition:
+        failures.append(what)
+    return condition
+
+
+def wait_for_files(server, names, timeout=30):
+    """Whether the file list of the server (anything with a port) comes to be
+    exactly names."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        status, _, body = http(server.port, '/db?getfiles')
+        if status == 200 and sorted(json.loads(body)['files']) == sorted(names):
+            return True
+        time.sleep(0.3)
+    return False
