@@ -47,7 +47,8 @@ wine_down() {
 display_up() {
   local number_file
   number_file=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
+  # A session of its own: a Ctrl-C meant for the caller must not end the display.
+  setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
   XVFB_PID=$!
   for _ in $(seq 100); do
     [ -s "$number_file" ] && break
