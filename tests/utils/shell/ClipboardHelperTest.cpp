@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -55,12 +54,7 @@ TEST(ClipboardHelper, DibRowsArePaddedAndComeBackAsABitmap)
   BITMAPINFOHEADER header = image.getBitmapInfo()->bmiHeader;
   header.biSizeImage = 0;
   ASSERT_TRUE(ClipboardHelper::setDib(nullptr, &header, image.getBits()));
-  ASSERT_TRUE(OpenClipboard(nullptr));
-  HGLOBAL data = GetClipboardData(CF_DIB);
-  SIZE_T size = data ? GlobalSize(data) : 0;
-  CloseClipboard();
-  EXPECT_GE(size, sizeof header + 2 * 12);
-
+  // Unpadded rows would shift the second row's pixels.
   DibImage* back = ClipboardHelper::getBitmap(nullptr);
   ASSERT_TRUE(back);
   EXPECT_EQ(3, back->width());
