@@ -114,3 +114,15 @@ TEST_F(DesktopMainWindow, CloseOnlyQuits)
   ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
   EXPECT_EQ(0u, msg.wParam);
 }
+
+TEST_F(DesktopMainWindow, AnAddressTheShellCannotOpenIsLogged)
+{
+  EXPECT_FALSE(openInBrowser(L"C:\\no such folder\\configure.html"));
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+    DispatchMessageW(&msg);
+  DebugWindow* log = window.getLogWindow();
+  const wchar_t* last = log->getText(log->getCount() - 1);
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last, wcsstr(last, L"Could not open C:\\no such folder\\configure.html"));
+}
