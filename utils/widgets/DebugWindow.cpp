@@ -89,6 +89,21 @@ void DebugWindow::addLine(const wchar_t* text, const char* key)
     PostMessageW(hwnd, WM_USER, 0, 0);
 }
 
+// A text with line ends (a transcoder's report arrives in pipe-sized pieces)
+// becomes one list line for each of its lines; the line ends are not drawn.
+void DebugWindow::appendLines(const wchar_t* text, LineStyle* style)
+{
+  do {
+    size_t length = wcscspn(text, L"\r\n");
+    std::wstring piece(text, length);
+    text += length;
+    text += wcsspn(text, L"\r\n");
+    LineItem* line = new LineItem(style);
+    line->setText(piece.c_str());
+    append(line);
+  } while (*text);
+}
+
 void DebugWindow::drainQueue()
 {
   bool atEnd = isAtEnd();
@@ -97,10 +112,8 @@ void DebugWindow::drainQueue()
   while (!_queue.empty()) {
     Item item = _queue.front();
     _queue.pop_front();
-    LineItem* line = new LineItem(&_styles[styleOf(item.key)]);
-    line->setText(item.text);
+    appendLines(item.text, &_styles[styleOf(item.key)]);
     DEBUG_FREE(item.text);
-    append(line);
   }
   MUTEX_UNLOCK(_queueLock);
   if (getCount() > _maxLines)

@@ -35,6 +35,7 @@ private:
     const char* key;
   };
 
+  void appendLines(const wchar_t* text, LineStyle* style);
   void drainQueue();
   void copyToClipboard();
 

@@ -110,14 +110,14 @@ TEST_F(DebugWindowTest, FollowsNewLinesOnlyWhenAtTheEnd)
   EXPECT_EQ(0, log.getScrollOffset());
 }
 
-TEST_F(DebugWindowTest, CopyToClipboardEndsEveryLineWithCrLf)
+TEST_F(DebugWindowTest, TextsAreSplitAtLineEndsAndCopiedWithCrLfAfterEachLine)
 {
-  log.addLine(L"two\nlines", "DBG");
+  log.addLine(L"two\r\nlines\n\n", "DBG");
   log.addLine(L"Grüße", "L_Test");
   pump();
   SendMessageW(log.hwnd, WM_COMMAND, DEBUG_WINDOW_COPY, 0);
   wchar_t* text = getClipboardText(nullptr);
   ASSERT_TRUE(text);
-  EXPECT_STREQ(L"Debug Window Started.\r\ntwo\nlines\r\nGrüße\r\n", text);
+  EXPECT_STREQ(L"Debug Window Started.\r\ntwo\r\nlines\r\nGrüße\r\n", text);
   DEBUG_FREE(text);
 }
