@@ -50,7 +50,6 @@ TEST(HttpResponseTest, WhatGoesOnTheWire)
     block += static_cast<char>(i * 7 % 251);
   std::wstring png = folder.file(L"block \u00e9.png", block);
   std::wstring upper = folder.file(L"empty.PNG", "");
-  LogRecorder log;
   const Case cases[] = {
       {"write alone sends the default head first",
        [](HttpResponse& r, LoopbackClient&) {
@@ -85,7 +84,7 @@ TEST(HttpResponseTest, WhatGoesOnTheWire)
          r.sendHeaders();
        },
        "HTTP/1.0 418 Unknown Status Code\r\nContent-Length: 7\r\nContent-type: x\r\nb: 2\r\n\r\n"},
-      {"settings after the head warn and go nowhere",
+      {"settings after the head go nowhere",
        [](HttpResponse& r, LoopbackClient&) {
          r.sendHeaders();
          r.setStatus(200);
@@ -144,13 +143,10 @@ TEST(HttpResponseTest, WhatGoesOnTheWire)
     SCOPED_TRACE(c.what);
     EXPECT_EQ(answerTo(c.act), c.answer);
   }
-  EXPECT_EQ(log.count("setHeader: headers already sent."), 2);
 }
 
-TEST(HttpTextTest, MimeTypesDatesAndUrlCoding)
+TEST(HttpTextTest, DatesAndUrlCoding)
 {
-  EXPECT_STREQ(HttpResponse::mimeType(L"m3u8"), "application/x-mpegURL");
-  EXPECT_STREQ(HttpResponse::mimeType(L"ts"), "video/MP2T");
   EXPECT_EQ(httpDate(0), "Thu, 01 Jan 1970 00:00:00 GMT");
   EXPECT_EQ(httpDate(784111777), "Sun, 06 Nov 1994 08:49:37 GMT");
   EXPECT_EQ(httpDate(4102444800LL), "Fri, 01 Jan 2100 00:00:00 GMT");  // past 2038
