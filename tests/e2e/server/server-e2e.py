@@ -28,14 +28,12 @@ from serverlib import (DIST, TRANSCODER_EXE, Server, WineSession, check, failure
 
 WORK = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.getcwd(), 'server-e2e')
 ONE = os.path.join(WORK, 'videos one')
-TWO = os.path.join(WORK, 'videos two')
 LONG = 'Été à Zürich.mp4'
 THIRTY = 'thirty seconds.avi'
 SHORT = '日本 clip.m4v'
 TINY = 'tiny clip.mp4'
 BROKEN = 'broken.mp4'
 EXPIRING = 'left alone.mp4'
-OTHER = 'Second folder clip.mp4'
 LISTED = [LONG, THIRTY, SHORT, TINY, BROKEN, EXPIRING]
 
 VIDEOS = {}
@@ -44,7 +42,7 @@ VIDEOS = {}
 def make_videos():
     for name, folder, seconds, picture in ((LONG, ONE, 65, 'testsrc2'), (THIRTY, ONE, 30, 'testsrc'),
                                            (SHORT, ONE, 9.9, 'testsrc2'), (TINY, ONE, 0.6, 'testsrc2'),
-                                           (EXPIRING, ONE, 15, 'testsrc2'), (OTHER, TWO, 4, 'testsrc2')):
+                                           (EXPIRING, ONE, 15, 'testsrc2')):
         VIDEOS[name] = make_video(os.path.join(folder, name), seconds, picture=picture)
     pathlib.Path(ONE, 'notes.txt').write_text('not a video\n')
     # A damaged file: the header of a real one, then noise.
@@ -74,9 +72,8 @@ def expected_playlist(host, name, ms):
 
 def test_json_interface(server):
     check(wait_for_files(server, LISTED), 'getfiles lists exactly the videos of the folder')
-    status, headers, body = http(server.port, '/db?getconfig')
-    check(status == 200 and headers.get('content-type') == 'application/x-json', 'getconfig answers JSON')
-    check(json.loads(body) == {'status': 'ok', 'config': server.settings}, 'getconfig returns the settings file')
+    check(json.loads(http(server.port, '/db?getconfig')[2]) == {'status': 'ok', 'config': server.settings},
+          'getconfig returns the settings file')
     check('files' in json.loads(http(server.port, '/db?getfiles&getconfig')[2]), 'getfiles comes before getconfig')
     check(http(server.port, '/db?nothing')[0] == 404 and http(server.port, '/DB?getfiles')[0] == 404,
           'an unknown command and the path /DB give 404')
@@ -115,28 +112,12 @@ def test_setconfig(server):
           f'setconfig in the address, or posted from another site, is refused and changes nothing {refused}')
 
     mark = server.mark()
-    os.mkdir(str(settings_file) + '.new')  # the file cannot be written
-    try:
-        unsaved = setconfig(server, json.dumps(dict(server.settings, share=True)))
-    finally:
-        os.rmdir(str(settings_file) + '.new')
-    check(unsaved == (200, {'status': 'not saved'}) and settings_file.read_bytes() == before
-          and any('Error writing config' in line for line in server.since(mark)),
-          f'a save that fails is answered as not saved {unsaved}')
-
-    mark = server.mark()
     own = {'Origin': f'http://127.0.0.1:{server.port}'}
     check(setconfig(server, json.dumps(dict(server.settings, share=True)), own) == (200, {'status': 'ok'}),
           "setconfig posted from the server's own page with the same folders answers ok")
     time.sleep(1)
     check(not any('Folders have changed.' in line or 'Running findTask' in line for line in server.since(mark)),
           'setconfig with the same folders starts no scan')
-
-    changed = {'port': server.settings['port'], 'extensions': ['mp4'], 'folders': [windows_path(TWO)]}
-    check(setconfig(server, json.dumps(changed)) == (200, {'status': 'ok'}), 'setconfig with other folders answers ok')
-    check(wait_for_files(server, [OTHER]), 'setconfig with other folders rescans: only the new folder is listed')
-    check(json.loads(settings_file.read_text()) == changed and getconfig(server) == changed,
-          'the settings file and getconfig hold the new settings, nothing merged')
 
 
 def test_head(server):
