@@ -161,11 +161,8 @@ TEST_F(WebServerTest, RequestsArrivingInPieces)
     bool closeAfter;  // the client sends nothing more
     std::string answer;
   };
-  std::vector<std::string> byteByByte;
-  for (char c : std::string("POST /echo HTTP/1.0\r\nHost: h\r\nContent-Length: 3\r\n\r\nxyz"))
-    byteByByte.emplace_back(1, c);
+  // The parser's tests take every split; here, the server's reading loop.
   const Case cases[] = {
-      {byteByByte, false, "POST|/echo||3|xyz|h"},
       {{"POST /echo HTTP/1.0\r\nHost: h\r\nContent-Length: 5\r\n\r\n", "ab", "cde"}, false, "POST|/echo||5|abcde|h"},
       {{"POST /echo HTTP/1.0\r\nHost: h\r\nContent-Length: 2\r\n\r\nabcdef"}, false, "POST|/echo||2|ab|h"},
       {{"POST /echo HTTP/1.0\r\nContent-Length: 10\r\n\r\nabc"}, true, BAD_REQUEST},

@@ -47,15 +47,6 @@ int blocksAfter(const void* mark)
   return count;
 }
 
-// The () and the stored value keep the call to operator new a real call
-// made from this function, not a jump that would hide it from the stack walk.
-__attribute__((noinline)) int* allocateInKnownFunction(CodePosition& caller)
-{
-  findCaller(caller, 0);
-  return new int(7);
-}
-const int KNOWN_LINE = __LINE__ - 2;
-
 }
 
 TEST(DebugHeapTest, CFunctionsRecordSizeFileAndLine)
@@ -113,20 +104,6 @@ TEST(DebugHeapTest, ReallocGrowsAndShrinksKeepingDataAndFirstPosition)
   EXPECT_EQ(DEBUG_REALLOC(p, SIZE_MAX - 8), nullptr);
   EXPECT_EQ(blockInfo(p).size, 4u) << "a refused size leaves the old block";
   EXPECT_EQ(DEBUG_REALLOC(p, 0), nullptr);  // frees, after checking the rewritten tail guard
-  EXPECT_FALSE(blockInfo(p).live);
-}
-
-TEST(DebugHeapTest, NewNamesTheAllocatingFunctionFromTheMap)
-{
-  CodePosition caller;
-  int* p = allocateInKnownFunction(caller);
-  EXPECT_STREQ(caller.function, "(anonymous namespace)::allocateInKnownFunction(CodePosition&)");
-  EXPECT_STREQ(caller.file, __FILE__);
-  BlockInfo info = blockInfo(p);
-  EXPECT_EQ(info.file, __FILE__);
-  EXPECT_EQ(info.line, KNOWN_LINE);
-  EXPECT_EQ(info.size, sizeof(int));
-  delete p;
   EXPECT_FALSE(blockInfo(p).live);
 }
 
