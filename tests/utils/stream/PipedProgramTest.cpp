@@ -199,13 +199,6 @@ TEST_F(PipedProgramTest, ChildRunsWithoutAConsoleHostAndCloseEndsIt)
   EXPECT_FALSE(program.read(&out, &err, 100));
 }
 
-TEST_F(PipedProgramTest, MissingExecutableFailsToStart)
-{
-  EXPECT_FALSE(program.start({"no such transcoder.exe", "-i", "x"}));
-  EXPECT_FALSE(program.read(&out, &err, 100));
-  EXPECT_FALSE(timedOut());
-}
-
 TEST_F(PipedProgramTest, HundredStartCloseCyclesLeaveNoHandleOrProcess)
 {
   StandInScript script("out-pattern 10000\nstall\n");
