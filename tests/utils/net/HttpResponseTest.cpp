@@ -138,11 +138,8 @@ TEST(HttpResponseTest, WhatGoesOnTheWire)
   }
 }
 
-TEST(HttpTextTest, DatesAndUrlCoding)
+TEST(HttpTextTest, UrlCoding)
 {
-  EXPECT_EQ(httpDate(0), "Thu, 01 Jan 1970 00:00:00 GMT");
-  EXPECT_EQ(httpDate(784111777), "Sun, 06 Nov 1994 08:49:37 GMT");
-  EXPECT_EQ(httpDate(4102444800LL), "Fri, 01 Jan 2100 00:00:00 GMT");  // past 2038
   EXPECT_EQ(HttpResponse::urlEncode("a b\xc3\xa9-_.~/?&"), "a%20b%c3%a9-_.~%2f%3f%26");
   EXPECT_EQ(HttpResponse::urlEncode(std::string("\0", 1)), "%00");
   EXPECT_EQ(HttpResponse::urlDecode("a%20b+c%c3%A9"), "a b c\xc3\xa9");
