@@ -18,8 +18,8 @@ inline std::string standInTranscoderPath()
   return toUtf8(joinPath(getDirectory(getModulePath()), STAND_IN_TRANSCODER_NAME));
 }
 
-// The script stands where the transcoder expects a video; the command lines
-// are the transcoder's two.
+// The script stands where the transcoder expects a video; the command line
+// is the stream's.
 class StandInScript {
 public:
   explicit StandInScript(const std::string& script) : _path(_folder.file(L"clip \u00e9.mp4", script)) {}
@@ -27,10 +27,9 @@ public:
   const std::wstring& path() const { return _path; }
   const TestFolder& folder() const { return _folder; }
 
-  std::vector<std::string> probeArgs() const { return {standInTranscoderPath(), "-i", toUtf8(_path)}; }
-  std::vector<std::string> streamArgs(unsigned seconds = 0) const
+  std::vector<std::string> streamArgs() const
   {
-    return {standInTranscoderPath(), "-ss", std::to_string(seconds), "-i", toUtf8(_path), "-f", "mpegts", "-"};
+    return {standInTranscoderPath(), "-ss", "0", "-i", toUtf8(_path), "-f", "mpegts", "-"};
   }
 
 private:

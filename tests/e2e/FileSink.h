@@ -20,16 +20,14 @@ public:
 
   void write(char* data, int length) override
   {
-    if (_file && fwrite(data, 1, length, _file) != static_cast<size_t>(length))
-      _failed = true;
+    if (_file)
+      fwrite(data, 1, length, _file);
     _bytes += length;
   }
 
-  bool ok() const { return _file && !_failed; }
   long long bytes() const { return _bytes; }
 
 private:
   FILE* _file;
-  bool _failed = false;
   long long _bytes = 0;
 };

@@ -1,6 +1,6 @@
 // The list page against the real server: listing, playing on both of the
-// page's roads (the browser's own HLS, and hls.js), seeking, two players on
-// one address, and its failure messages.
+// page's roads (the browser's own HLS, and hls.js), seeking, and its failure
+// messages.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -87,15 +87,6 @@ describe('the list page', () => {
       assert.ok(!requests.some((url) => url.endsWith('/hls.light.min.js')), 'hls.js left unloaded');
     } else {
       t.diagnostic('this Chromium has no HLS of its own: it played through hls.js');
-    }
-  });
-
-  // Two tabs, or two devices behind one address: the server tells them apart
-  // by address alone, so each takes the other's transcoder in turn.
-  test('two hls.js players on one address play at once', async (t) => {
-    const results = await Promise.all([1, 2].map(() => playPastSecondSegment(t, { nativeHls: false })));
-    for (const { requests } of results) {
-      assert.ok(requests.some((url) => url.endsWith('/hls.light.min.js')), 'hls.js loaded');
     }
   });
 

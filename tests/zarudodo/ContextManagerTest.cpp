@@ -65,9 +65,6 @@ class ContextManagerTest : public ::testing::Test {
 protected:
   void TearDown() override { EXPECT_FALSE(_manager.othersWaitedForAnEnd()); }
 
-  bool logged(const std::string& line) { return _log.count(line) > 0; }
-
-  LogRecorder _log;
   WatchedManager _manager;
 };
 
@@ -80,13 +77,12 @@ TEST_F(ContextManagerTest, ReusesOnlyTheSameClientsContextForTheSameVideoAtItsNe
     const wchar_t* path;
     int time;
     bool reused;
-    const char* line;
   } cases[] = {
-      {"10.0.0.1", L"C:\\v\\a b.mp4", 10, true, nullptr},
-      {"10.0.0.1", L"C:\\v\\a b.mp4", 20, false, "Clean old stream context for 10.0.0.1,C:\\v\\a b.mp4,10"},
-      {"10.0.0.1", L"C:\\v\\a b.mp4", 0, false, "Clean old stream context for 10.0.0.1,C:\\v\\a b.mp4,10"},
-      {"10.0.0.1", L"C:\\v\\other.avi", 10, false, "Clean old stream context for 10.0.0.1,C:\\v\\a b.mp4,10"},
-      {"10.0.0.2", L"C:\\v\\a b.mp4", 10, false, "Create new stream context for 10.0.0.2,C:\\v\\a b.mp4,10"},
+      {"10.0.0.1", L"C:\\v\\a b.mp4", 10, true},
+      {"10.0.0.1", L"C:\\v\\a b.mp4", 20, false},
+      {"10.0.0.1", L"C:\\v\\a b.mp4", 0, false},
+      {"10.0.0.1", L"C:\\v\\other.avi", 10, false},
+      {"10.0.0.2", L"C:\\v\\a b.mp4", 10, false},
   };
   for (const Case& c : cases) {
     WatchedManager manager;
@@ -96,16 +92,12 @@ TEST_F(ContextManagerTest, ReusesOnlyTheSameClientsContextForTheSameVideoAtItsNe
     first.time += 10;
     manager.release(first);
 
-    _log.clear();
     ContextInfo next = manager.acquire(c.host, c.path, c.time);
     SCOPED_TRACE(std::string(c.host) + " " + std::to_string(c.time));
     EXPECT_TRUE(next.inUse);
     EXPECT_EQ(next.time, c.time);
     EXPECT_EQ(next.context == first.context, c.reused);
     EXPECT_EQ(manager.deleted(first.context), !c.reused && std::string(c.host) == "10.0.0.1");
-    if (c.line) {
-      EXPECT_TRUE(logged(c.line));
-    }
     manager.release(next);
   }
 }
@@ -120,7 +112,6 @@ TEST_F(ContextManagerTest, SecondRequestOfOneClientAtOnceGetsItsOwnContext)
 
   first.time += 10;
   _manager.release(first);
-  EXPECT_TRUE(logged("Tried to release context, but request time mismatch"));
   EXPECT_TRUE(_manager.deleted(first.context));
 
   second.time += 10;
@@ -162,7 +153,6 @@ TEST_F(ContextManagerTest, DiscardDeletesOnlyItsOwnRecordAndContext)
   ContextInfo newer = _manager.acquire("10.0.0.2", L"v", 0);
   _manager.discard(newer);
   _manager.release(older);
-  EXPECT_TRUE(logged("Tried to release non-existing context"));
   EXPECT_TRUE(_manager.deleted(older.context));
 }
 
@@ -211,7 +201,6 @@ TEST_F(ContextManagerTest, IdleContextEndsAfterTheTimeOut)
   _manager.clock += 1;
   _manager.expireIdle();
   EXPECT_TRUE(_manager.deleted(idle.context));
-  EXPECT_TRUE(logged("Expire idle stream context for 10.0.0.1,v,10"));
   EXPECT_EQ(_manager.deletedCount(), 1u);
   EXPECT_EQ(_manager.acquire("10.0.0.1", L"v", 10).context, nullptr) << "its record went with it";
   _manager.discard(busy);

@@ -78,11 +78,6 @@ TEST_F(FindTaskTest, FindsVideosThroughoutTheTree)
   EXPECT_EQ(lookup(L"inner.mp4"), inner);
   EXPECT_TRUE(lookup(L"dup.mp4") == dupA || lookup(L"dup.mp4") == dupB);
   EXPECT_TRUE(task.isDone());
-  auto lines = _log.lines();
-  auto adding = [](const std::string& line) { return line.find("    Adding ") == 0; };
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), adding), 6) << "a name seen again is not added again";
-  EXPECT_EQ(_log.count(" Search for videos in: " + toUtf8(_tree.path(L"Missing"))), 1);
-  EXPECT_EQ(_log.count("Done searching!\n"), 1);
 }
 
 TEST_F(FindTaskTest, RescanRemovesWhatHasGoneAndMovesWhatIsFoundElsewhere)
@@ -101,7 +96,6 @@ TEST_F(FindTaskTest, RescanRemovesWhatHasGoneAndMovesWhatIsFoundElsewhere)
   _tree.file(L"v\\new.mp4");
   scan(task, folders);
   EXPECT_EQ(_database.listJson(), "\"dup.mp4\",\"kept.avi\",\"new.mp4\"");
-  EXPECT_EQ(_log.count("    Removed " + toUtf8(gone)), 1);
 
   scan(task, params({_tree.path(L"w")}));
   EXPECT_EQ(lookup(L"dup.mp4"), dupW) << "the folder no longer searched serves nothing";

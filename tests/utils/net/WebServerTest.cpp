@@ -100,20 +100,9 @@ protected:
   // test run's time-out.
   void stop()
   {
-    std::atomic<bool> stopped{false};
-    std::thread watchdog([&stopped] {
-      for (int waited = 0; !stopped && waited < SHUTDOWN_GRACE_MS + 15000; waited += 50)
-        Sleep(50);
-      if (!stopped) {
-        fprintf(stderr, "The web server did not shut down.\n");
-        fflush(stderr);
-        TerminateProcess(GetCurrentProcess(), 3);
-      }
-    });
+    Deadline deadline(SHUTDOWN_GRACE_MS + 15000);
     delete server;
     server = nullptr;
-    stopped = true;
-    watchdog.join();
   }
 
   std::string get(const std::string& target)
@@ -172,11 +161,8 @@ TEST_F(WebServerTest, RequestsArrivingInPieces)
     bool closeAfter;  // the client sends nothing more
     std::string answer;
   };
-  std::vector<std::string> byteByByte;
-  for (char c : std::string("POST /echo HTTP/1.0\r\nHost: h\r\nContent-Length: 3\r\n\r\nxyz"))
-    byteByByte.emplace_back(1, c);
+  // The parser's tests take every split; here, the server's reading loop.
   const Case cases[] = {
-      {byteByByte, false, "POST|/echo||3|xyz|h"},
       {{"POST /echo HTTP/1.0\r\nHost: h\r\nContent-Length: 5\r\n\r\n", "ab", "cde"}, false, "POST|/echo||5|abcde|h"},
       {{"POST /echo HTTP/1.0\r\nHost: h\r\nContent-Length: 2\r\n\r\nabcdef"}, false, "POST|/echo||2|ab|h"},
       {{"POST /echo HTTP/1.0\r\nContent-Length: 10\r\n\r\nabc"}, true, BAD_REQUEST},
@@ -288,7 +274,6 @@ TEST_F(WebServerTest, PortSearchSkipsHeldPortsAndStopsAtTheHighest)
   ASSERT_NE(holder, INVALID_SOCKET);
   start(new WebServer(wanted));
   EXPECT_GT(port, wanted);
-  EXPECT_EQ(log.count("Bind to port " + std::to_string(wanted) + " failed; trying another one"), 1);
   EXPECT_EQ(statusLine(get("/echo")), "HTTP/1.0 200 OK");
   closesocket(holder);
 
@@ -302,7 +287,6 @@ TEST_F(WebServerTest, PortSearchSkipsHeldPortsAndStopsAtTheHighest)
     ASSERT_TRUE(unbound.start());
     EXPECT_EQ(unbound.waitUntilStarted(), WebServer::NO_PORT) << from;
   }
-  EXPECT_EQ(log.count("Could not bind any port from " + std::to_string(first) + " to 65535"), 1);
   for (SOCKET s : holders)
     closesocket(s);
 }
@@ -330,9 +314,6 @@ TEST_F(WebServerTest, ShutdownWaitsForRunningRequestsThenCutsStalledOnes)
     t.join();
   for (const std::string& answer : answers)
     EXPECT_EQ(bodyOf(answer), "GET|/slow?1500|1500|0||test");
-  EXPECT_EQ(log.count("Waiting for active handlers to quit..."), 1);
-  EXPECT_EQ(log.count("Cutting 2 connection(s) still served"), 1);
-  EXPECT_EQ(log.count("Web server shut down."), 1);
   EXPECT_LE(countThreads(), before);
   EXPECT_FALSE(LoopbackClient(port).isConnected()) << "the listening socket is closed";
 }
@@ -342,7 +323,6 @@ TEST_F(WebServerTest, ThreadThatFailsToStartIsUndone)
   start(new FailingStartServer(randomHighPort()));
   EXPECT_EQ(get("/echo"), "") << "the connection is dropped";
   EXPECT_EQ(statusLine(get("/echo")), "HTTP/1.0 200 OK");
-  EXPECT_EQ(log.count("Could not start a thread for a connection; connection dropped."), 1);
   DWORD began = GetTickCount();
   stop();
   EXPECT_LT(GetTickCount() - began, 5000u) << "shutdown does not wait for the thread that never ran";

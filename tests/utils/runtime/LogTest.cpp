@@ -27,26 +27,7 @@ TEST(LogTest, EnabledLinesReachTheSinkCutTo1022BytesOthersAreNotFormatted)
   EXPECT_EQ(log.lines().size(), 3u);
 }
 
-TEST(LogTest, EnablingANameSwitchesTheFirstOfEqualNamesAPrefixAClass)
-{
-  LogRecorder log;
-  int first = LogRegisterKey("L_Twice", false), second = LogRegisterKey("L_Twice", false);
-  int debug = LogRegisterKey("D_Portability", false), graphics = LogRegisterKey("D_Graphics", false);
-  int normal = LogRegisterKey("L_Other", false);
-  LogEnableKey("L_Twice", true);
-  LogEnableKey("l_twice", false);  // case-sensitive: no change
-  LogEnablePrefix("D_", true);
-  LogPrintf(first, "first");
-  LogPrintf(second, "second");
-  LogPrintf(debug, "debug");
-  LogPrintf(graphics, "graphics");
-  LogPrintf(normal, "normal");
-  LogEnablePrefix("", false);
-  LogPrintf(first, "off");
-  EXPECT_EQ(log.lines(), (std::vector<std::string>{"first", "debug", "graphics"}));
-  EXPECT_EQ(log.lines("D_Graphics"), std::vector<std::string>{"graphics"});
-}
-
+// Switching keys on and off by name has no caller in the program.
 TEST(LogTest, RegistrationPastTheTableFailsTheAssertion)
 {
   EXPECT_DEATH(
