@@ -64,21 +64,21 @@ TEST(Controls, ListTextsAndData)
   EXPECT_EQ(0, combo.getCount());
 }
 
-TEST(Controls, RichEditTextNotifyAndMenuPlaces)
+TEST(Controls, RichEditTextNotifyMenuAndClipboard)
 {
   RecordingWindow parent;
-  RichEditControl first;
-  ASSERT_TRUE(first.create(ES_MULTILINE, 0, 0, 200, 100, parent.hwnd, 1));
-  EXPECT_EQ(L"", takeText(first.getText()));
-  SetWindowTextW(first.hwnd, L"Vid\u00e9os \u65e5\u672c");
-  EXPECT_EQ(L"Vid\u00e9os \u65e5\u672c", takeText(first.getText()));
+  RichEditControl edit;
+  ASSERT_TRUE(edit.create(ES_MULTILINE, 0, 0, 200, 100, parent.hwnd, 1));
+  EXPECT_EQ(L"", takeText(edit.getText()));
+  SetWindowTextW(edit.hwnd, L"Vid\u00e9os \u65e5\u672c");
+  EXPECT_EQ(L"Vid\u00e9os \u65e5\u672c", takeText(edit.getText()));
   EXPECT_FALSE(parent.saw(WM_COMMAND));
-  first.enableChangeNotify();
-  SetWindowTextW(first.hwnd, L"changed");
+  edit.enableChangeNotify();
+  SetWindowTextW(edit.hwnd, L"changed");
   EXPECT_TRUE(parent.saw(WM_COMMAND));
 
-  first.attachContextMenu();
-  RichEditWrapper* wrapper = static_cast<RichEditWrapper*>(windowMap.getSubclassed(first.hwnd));
+  edit.attachContextMenu();
+  RichEditWrapper* wrapper = static_cast<RichEditWrapper*>(windowMap.getSubclassed(edit.hwnd));
   ASSERT_TRUE(wrapper);
   // Monitors left of and above the primary one lie at negative positions.
   POINT at = wrapper->menuPosition(MAKELPARAM(-1200, -30));
@@ -87,18 +87,9 @@ TEST(Controls, RichEditTextNotifyAndMenuPlaces)
   // Opened from the keyboard: on the control, not off screen.
   at = wrapper->menuPosition(-1);
   RECT window;
-  GetWindowRect(first.hwnd, &window);
+  GetWindowRect(edit.hwnd, &window);
   EXPECT_TRUE(PtInRect(&window, at)) << at.x << "," << at.y;
-}
-
-TEST(Controls, RichEditMenuCommandsUseTheClipboard)
-{
-  RecordingWindow parent;
-  RichEditControl edit;
-  ASSERT_TRUE(edit.create(0, 0, 0, 200, 100, parent.hwnd, 1));
-  edit.attachContextMenu();
-  RichEditWrapper* wrapper = static_cast<RichEditWrapper*>(windowMap.getSubclassed(edit.hwnd));
-  ASSERT_TRUE(wrapper);
+  // The menu's commands go through the clipboard.
   SetWindowTextW(edit.hwnd, L"keep \u00e9t\u00e9 tail");
 
   Menu menu;
@@ -125,3 +116,4 @@ TEST(Controls, RichEditMenuCommandsUseTheClipboard)
   wrapper->runCommand(RichEditWrapper::PASTE);
   EXPECT_EQ(L"keep!\u65e5 tail", takeText(edit.getText()));
 }
+

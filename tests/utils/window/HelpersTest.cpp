@@ -26,7 +26,7 @@ TEST(CommandLine, SplitsAtBlanksOutsideQuotes)
   }
 }
 
-TEST(Rectangles, SnapToEdges)
+TEST(Rectangles, SnapToEdgesAndCentre)
 {
   const RECT area = {0, 0, 1000, 800};
   struct Case {
@@ -48,10 +48,8 @@ TEST(Rectangles, SnapToEdges)
     EXPECT_EQ(c.moved, snapToEdges(r, area, 10, c.keepInside)) << c.in.left << "," << c.in.top;
     EXPECT_TRUE(EqualRect(&r, &c.out)) << c.in.left << "," << c.in.top << " -> " << r.left << "," << r.top;
   }
-}
 
-TEST(Rectangles, CenterTruncatesHalves)
-{
+  // Centring truncates halves.
   RECT box = {0, 0, 5, 3};
   centerRect(box, RECT{10, 10, 21, 20});
   EXPECT_EQ("13,14,18,17", rectText(box));
@@ -75,7 +73,7 @@ TEST(Rectangles, FillOutsideLeavesTheInnerPart)
   DeleteDC(dc);
 }
 
-TEST(Paths, ExtensionsLookOnlyAtTheFileName)
+TEST(Paths, ExtensionsAndFileNames)
 {
   struct Case {
     const wchar_t* path;
@@ -95,10 +93,8 @@ TEST(Paths, ExtensionsLookOnlyAtTheFileName)
     EXPECT_EQ(c.at, findExtension(c.path)) << toUtf8(c.path);
   }
   EXPECT_EQ(-1, findExtension(nullptr));
-}
 
-TEST(Paths, StripFileNameKeepsTheFolder)
-{
+  // Stripping the file name keeps the folder.
   wchar_t path[64] = L"C:\\v\u00e9\\clip.mp4";
   EXPECT_EQ(6, stripFileName(path));
   EXPECT_STREQ(L"C:\\v\u00e9\\", path);
