@@ -332,7 +332,6 @@ public:
   // buffer cannot grow to hold it.
   bool append(const unsigned char* data, unsigned length);
   unsigned bytesUsed() const { return _used; }
-  unsigned capacity() const { return _capacity; }
 
 protected:
   bool hasDocument() const override { return true; }

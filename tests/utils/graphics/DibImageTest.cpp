@@ -95,12 +95,6 @@ TEST(DibImage, ScalesNearestAndSmooth)
   EXPECT_EQ(image.getPixel(2, 0), half.getPixel(1, 0));
   EXPECT_EQ(image.getPixel(2, 2), half.getPixel(1, 1));
 
-  DibImage* same = image.scaledCopy(4, 4);
-  for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 4; ++x)
-      EXPECT_EQ(image.getPixel(x, y), same->getPixel(x, y)) << x << "," << y;
-  delete same;
-
   // Doubling: target pixel 1 samples 0.5, so it mixes source 0 and 1 half and half.
   DibImage* doubled = image.scaledCopy(8, 8);
   EXPECT_EQ(RGB(8, 0, 6), doubled->getPixel(1, 0));  // each weighted part truncated
@@ -197,17 +191,13 @@ TEST(DibImage, RegionHoldsThePixelsOffTheKey)
   EXPECT_EQ(5, box.right);
   EXPECT_EQ(3, box.bottom);
   DeleteObject(row);
-}
 
-TEST(DibImage, LargeRegionsGoToTheSystemInBatches)
-{
   // A checkerboard of 3000 runs: more than one batch and many buffer growths.
-  DibImage image;
   fill(image, 100, 60, [](int x, int y) { return (x + y) % 2 ? RGB(255, 255, 255) : 0; });
-  HRGN region = image.createRegion(0, 0, nullptr);
-  EXPECT_TRUE(PtInRegion(region, 1, 0));
-  EXPECT_FALSE(PtInRegion(region, 0, 0));
-  EXPECT_TRUE(PtInRegion(region, 98, 59));
-  EXPECT_FALSE(PtInRegion(region, 99, 59));
-  DeleteObject(region);
+  HRGN checkerboard = image.createRegion(0, 0, nullptr);
+  EXPECT_TRUE(PtInRegion(checkerboard, 1, 0));
+  EXPECT_FALSE(PtInRegion(checkerboard, 0, 0));
+  EXPECT_TRUE(PtInRegion(checkerboard, 98, 59));
+  EXPECT_FALSE(PtInRegion(checkerboard, 99, 59));
+  DeleteObject(checkerboard);
 }

@@ -128,22 +128,6 @@ TEST(GraphicsContext, PolygonsRoundRectanglesAndArcs)
   }
 }
 
-TEST(GraphicsContext, HandDrawnOutlinesDifferEachTime)
-{
-  auto outline = [](bool handDrawn) {
-    Picture picture(60, 60);
-    picture.context()->setHandDrawn(handDrawn);
-    GraphicsPath path;
-    path.moveTo(Point(5, 5));
-    path.lineTo(Point(55, 10));
-    picture.context()->drawPath(&path);
-    picture.context()->drawRect(Rect(10, 10, 40, 40));
-    return picture.rgb();
-  };
-  EXPECT_EQ(outline(false), outline(false));
-  EXPECT_NE(outline(true), outline(true));
-}
-
 TEST(GraphicsContext, DrawsAnImageWithItsAlphaAtAnUnsnappedPoint)
 {
   Picture image(4, 4, true);

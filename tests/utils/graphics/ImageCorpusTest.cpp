@@ -72,11 +72,9 @@ TEST(ImageFiles, DamagedFilesFailCleanly)
   ASSERT_GE(corpus.size(), 2000u);
 
   TestFolder folder;
-  std::wstring path = folder.path(L"damaged \u00e9.img");
-  DWORD start = GetTickCount();
   int sound = 0;
   for (size_t i = 0; i < corpus.size(); ++i) {
-    ASSERT_TRUE(writeBytes(path, corpus[i].bytes));
+    std::wstring path = folder.file(L"damaged \u00e9.img", corpus[i].bytes);
     // Every file meets both readers: PNG, then JPEG.
     std::unique_ptr<DibImage> image(DibImage::load(path.c_str()));
     MemoryStream stream(corpus[i].bytes);
@@ -89,6 +87,5 @@ TEST(ImageFiles, DamagedFilesFailCleanly)
       EXPECT_TRUE(image->width() > 0 && image->height() > 0 && image->getBits()) << "file " << i;
     }
   }
-  std::cout << "damaged images: " << corpus.size() << ", read as sound images: " << sound << ", "
-            << GetTickCount() - start << " ms\n";
+  std::cout << "damaged images: " << corpus.size() << ", read as sound images: " << sound << "\n";
 }

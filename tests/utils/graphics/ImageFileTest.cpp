@@ -55,14 +55,13 @@ TEST(ImageFiles, EveryPngLayoutReadsAsTwentyFourBitColour)
      [](int x, int y) { return RGB(rowByte(4 * x, y), rowByte(4 * x + 1, y), rowByte(4 * x + 2, y)); }},
   };
   TestFolder folder;
-  std::wstring path = folder.path(L"pict\u00fcre \u65e5.png");
   for (const Case& c : cases) {
     std::string bytes = encodePng(W, H, c.type, c.depth, c.interlaced,
                                   c.type == PNG_COLOR_TYPE_PALETTE ? palette : std::vector<png_color>());
     MemoryStream stream(bytes);
     std::unique_ptr<DibImage> fromStream(DibImage::loadPng(&stream));
     expectPixels(fromStream.get(), c.expected, c.name);
-    ASSERT_TRUE(writeBytes(path, bytes));
+    std::wstring path = folder.file(L"pict\u00fcre \u65e5.png", bytes);
     std::unique_ptr<DibImage> fromFile(DibImage::load(path.c_str()));
     expectPixels(fromFile.get(), c.expected, c.name);
   }
@@ -88,7 +87,7 @@ TEST(ImageFiles, SavedPicturesReadBackAndJpegColourSpaces)
   back.reset(DibImage::load(jpeg.c_str()));
   ASSERT_TRUE(back && back->width() == W && back->height() == H);
 
-  ASSERT_TRUE(writeBytes(jpeg, encodeJpeg(W, H, JCS_GRAYSCALE, 1, [](int x, int, int) { return x * 19; })));
+  folder.file(L"saved \u00e9.jpg", encodeJpeg(W, H, JCS_GRAYSCALE, 1, [](int x, int, int) { return x * 19; }));
   back.reset(DibImage::loadJpeg(jpeg.c_str()));
   ASSERT_TRUE(back);
   for (int x = 0; x < W; ++x) {
@@ -97,7 +96,7 @@ TEST(ImageFiles, SavedPicturesReadBackAndJpegColourSpaces)
     EXPECT_NEAR(x * 19, GetRValue(c), 12) << x;
   }
   // Four components have no 24-bit reading: a failed load, not a crash.
-  ASSERT_TRUE(writeBytes(jpeg, encodeJpeg(8, 8, JCS_CMYK, 4, [](int, int, int) { return 100; })));
+  folder.file(L"saved \u00e9.jpg", encodeJpeg(8, 8, JCS_CMYK, 4, [](int, int, int) { return 100; }));
   EXPECT_EQ(nullptr, DibImage::loadJpeg(jpeg.c_str()));
 }
 

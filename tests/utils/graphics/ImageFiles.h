@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -77,13 +76,4 @@ inline std::string encodeJpeg(int w, int h, J_COLOR_SPACE space, int components,
   std::string out(reinterpret_cast<char*>(buffer), size);
   free(buffer);
   return out;
-}
-
-inline bool writeBytes(const std::wstring& path, const std::string& bytes)
-{
-  FILE* file = _wfopen(path.c_str(), L"wb");
-  if (!file)
-    return false;
-  bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return fclose(file) == 0 && written;
 }

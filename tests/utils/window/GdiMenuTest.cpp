@@ -50,27 +50,11 @@ TEST(Font, ChangingASelectedFontKeepsItsHandleUsable)
   DeleteDC(memory);
 }
 
-TEST(Font, HeightLimitAndBoldWeight)
-{
-  Font large(L"Arial", -4000);
-  EXPECT_EQ(-4000, large.getRequestedHeight());
-  EXPECT_DEATH(Font(L"Arial", 5001), "height <= MAX_FONT_HEIGHT");
-  LOGFONTW semibold = large.getLogFont();
-  semibold.lfWeight = 600;
-  HFONT handle = CreateFontIndirectW(&semibold);
-  EXPECT_FALSE(Font(handle).isBold());
-  DeleteObject(handle);
-}
-
 TEST(Menu, RemoveAllEmptiesTheMenuButLeavesSubmenus)
 {
   Menu menu;
   Menu sub;
   menu.append(L"Copy log", 2).appendSeparator().appendPopup(L"More", sub).append(L"Rescan", 3);
-  menu.setItemText(3, L"Scan again");
-  wchar_t text[32];
-  GetMenuStringW(menu.hMenu, 3, text, 32, MF_BYCOMMAND);
-  EXPECT_STREQ(L"Scan again", text);
   menu.removeAll();
   EXPECT_EQ(0, menu.getCount());
   EXPECT_EQ(0, GetMenuItemCount(menu.hMenu));

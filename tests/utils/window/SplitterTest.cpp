@@ -102,9 +102,29 @@ TEST(Splitter, DragStopsAtTheEdgesAndCommandsReachTheOwner)
   EXPECT_EQ(300, setup.splitter.getBarPos());
 }
 
-TEST(Splitter, HiddenPanesHideTheirSplitterInItsParent)
+TEST(DesktopSplitter, NestedPanesOnScreenAndHidden)
 {
   NestedSplitters nested;
+  SetWindowTextW(nested.outer.first.hwnd, L"first pane");
+  SetWindowTextW(nested.top.hwnd, L"top \u00e9t\u00e9");
+  SetWindowTextW(nested.bottom.hwnd, L"bottom \u65e5\u672c");
+  EXPECT_EQ("302,0,600,300", rectText(nested.outer.splitter.getChildRect(nested.inner.hwnd)));
+  EXPECT_EQ("0,0,298,148 0,152,298,300",
+            rectText(nested.inner.getChildRect(nested.top.hwnd)) + " " +
+              rectText(nested.inner.getChildRect(nested.bottom.hwnd)));
+
+  // Above the windows of tests running beside this one.
+  HWND frame = nested.outer.frame.hwnd;
+  SetWindowPos(frame, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  RedrawWindow(frame, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  pumpMessages();
+  HDC dc = GetDC(frame);
+  EXPECT_EQ(RGB(192, 192, 192), GetPixel(dc, 300, 150));
+  EXPECT_EQ(RGB(192, 192, 192), GetPixel(dc, 450, 150));
+  ReleaseDC(frame, dc);
+  EXPECT_TRUE(saveScreenshot("splitter"));
+
+  // Hidden panes hide their splitter in its parent.
   SplitterWindow& inner = nested.inner;
   SplitterWindow& outer = nested.outer.splitter;
   inner.hidePane(nested.outer.first.hwnd);
@@ -126,27 +146,4 @@ TEST(Splitter, HiddenPanesHideTheirSplitterInItsParent)
   EXPECT_TRUE(IsWindowVisible(inner.hwnd));
   EXPECT_TRUE(IsWindowVisible(nested.top.hwnd));
   EXPECT_FALSE(IsWindowVisible(nested.bottom.hwnd));
-}
-
-TEST(DesktopSplitter, NestedPanesOnScreen)
-{
-  NestedSplitters nested;
-  SetWindowTextW(nested.outer.first.hwnd, L"first pane");
-  SetWindowTextW(nested.top.hwnd, L"top \u00e9t\u00e9");
-  SetWindowTextW(nested.bottom.hwnd, L"bottom \u65e5\u672c");
-  EXPECT_EQ("302,0,600,300", rectText(nested.outer.splitter.getChildRect(nested.inner.hwnd)));
-  EXPECT_EQ("0,0,298,148 0,152,298,300",
-            rectText(nested.inner.getChildRect(nested.top.hwnd)) + " " +
-              rectText(nested.inner.getChildRect(nested.bottom.hwnd)));
-
-  // Above the windows of tests running beside this one.
-  HWND frame = nested.outer.frame.hwnd;
-  SetWindowPos(frame, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  RedrawWindow(frame, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-  pumpMessages();
-  HDC dc = GetDC(frame);
-  EXPECT_EQ(RGB(192, 192, 192), GetPixel(dc, 300, 150));
-  EXPECT_EQ(RGB(192, 192, 192), GetPixel(dc, 450, 150));
-  ReleaseDC(frame, dc);
-  EXPECT_TRUE(saveScreenshot("splitter"));
 }

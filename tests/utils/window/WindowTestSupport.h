@@ -5,6 +5,7 @@
 #include "Screenshot.h"
 #include "SplitterWindow.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,14 +19,7 @@ public:
     create(0, 0, 200, 100, parentWindow, 0, GetModuleHandleW(nullptr));
   }
 
-  bool saw(UINT msg) const
-  {
-    for (UINT seen : messages) {
-      if (seen == msg)
-        return true;
-    }
-    return false;
-  }
+  bool saw(UINT msg) const { return std::find(messages.begin(), messages.end(), msg) != messages.end(); }
 
   LRESULT handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled) override
   {
