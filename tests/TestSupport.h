@@ -34,27 +34,12 @@ public:
     return selected;
   }
 
-  // Whether some line starts with the text.
-  bool logged(const std::string& start)
-  {
-    for (const auto& line : lines())
-      if (line.compare(0, start.size(), start) == 0)
-        return true;
-    return false;
-  }
-
   int count(const std::string& text)
   {
     int found = 0;
     for (const auto& line : lines())
       found += line == text;
     return found;
-  }
-
-  void clear()
-  {
-    std::lock_guard<std::mutex> lock(_mutex);
-    _lines.clear();
   }
 
   std::function<void(const std::string&)> hook;

@@ -38,16 +38,14 @@ TEST(LogTest, RegistrationPastTheTableFailsTheAssertion)
       "_keyCount != MAX_LOG_KEYS");
 }
 
-namespace {
-std::atomic<int> sinkACount, sinkBCount;
-void countingSinkA(const char*, const char*) { ++sinkACount; }
-void countingSinkB(const char*, const char*) { ++sinkBCount; }
-}
+static std::atomic<int> sinkACount, sinkBCount;
 
 TEST(LogTest, SinkReplacedWhileThreadsLog)
 {
   int key = LogRegisterKey("L_Busy", true);
   const int THREADS = 4, LINES = 20000;
+  LogSinkFunction countingSinkA = [](const char*, const char*) { ++sinkACount; };
+  LogSinkFunction countingSinkB = [](const char*, const char*) { ++sinkBCount; };
   LogSetSink(countingSinkA);
   std::vector<std::thread> threads;
   for (int t = 0; t < THREADS; ++t)

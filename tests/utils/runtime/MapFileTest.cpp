@@ -26,10 +26,6 @@ const char SAMPLE[] =
     "Line numbers for .\\Release\\Bar.obj(C:\\src\\Bar.cpp) segment .text\n\n"
     "   100 0001:00000100   101 0001:00000110   102 0001:00000120   103 0001:00000130\n";
 
-// Two symbols at 0x401000 and 0x402000, for line records to fall between.
-const char TWO_SYMBOLS[] = " m\n 0001:00000000  _f  00401000 f\n 0001:00001000  _g  00402000 f\n";
-const char FOUR_LINES[] = "     7 0001:00000000     8 0001:00000010     9 0001:00000020    10 0001:00000030\n";
-
 // A map file in the temporary folder, with a blank in its name (the reader
 // takes ANSI names), removed at the end.
 struct TempMap {
@@ -88,8 +84,9 @@ TEST(MapFileTest, GccNamesAreDemangledOthersKept)
 
 TEST(MapFileTest, SourceNameWithBlanksAndNonAscii)
 {
-  TempMap file(std::string(TWO_SYMBOLS) + "Line numbers for x.obj(C:\\My Videos\\\xc3\xa9t\xc3\xa9.cpp) segment .text\n" +
-               FOUR_LINES);
+  TempMap file(" m\n 0001:00000000  _f  00401000 f\n 0001:00001000  _g  00402000 f\n"
+               "Line numbers for x.obj(C:\\My Videos\\\xc3\xa9t\xc3\xa9.cpp) segment .text\n"
+               "     7 0001:00000000     8 0001:00000010     9 0001:00000020\n");
   MapFile map;
   map.load(file.path(), 0);
   EXPECT_EQ(lookup(map, 0x401011), "_f @ C:\\My Videos\\\xc3\xa9t\xc3\xa9.cpp:8");

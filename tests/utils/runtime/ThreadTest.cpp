@@ -2,26 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <stdexcept>
-
-namespace {
-
-// Takes the mutex on a thread of its own.
-struct Taker : Thread {
-  explicit Taker(Mutex& mutex) : _mutex(mutex) {}
-  ~Taker() override { join(); }
-  void run() override
-  {
-    MUTEX_LOCK(_mutex);
-    took = true;
-    MUTEX_UNLOCK(_mutex);
-  }
-  Mutex& _mutex;
-  std::atomic<bool> took{false};
-};
-
-}
+#include <thread>
+#include <vector>
 
 // Joining in the destructor and on a second start are the task tests' (each
 // start aborts and joins the body before it); an event's wait is every web
@@ -30,25 +13,17 @@ TEST(MutexTest, ExcludesOtherThreadsIsReentrantAndReleasedOnAnException)
 {
   Mutex mutex;
   long counter = 0;
-  struct Adder : Thread {
-    Adder(Mutex& m, long& c) : _m(m), _c(c) {}
-    ~Adder() override { join(); }
-    void run() override
-    {
+  std::vector<std::thread> adders;
+  for (int t = 0; t < 4; ++t)
+    adders.emplace_back([&] {
       for (int i = 0; i < 20000; ++i) {
-        ScopedLock outer(&_m), inner(&_m);
-        long value = _c;
-        _c = value + 1;
+        ScopedLock outer(&mutex), inner(&mutex);
+        long value = counter;
+        counter = value + 1;
       }
-    }
-    Mutex& _m;
-    long& _c;
-  };
-  {
-    Adder adders[] = {{mutex, counter}, {mutex, counter}, {mutex, counter}, {mutex, counter}};
-    for (Adder& adder : adders)
-      adder.start();
-  }
+    });
+  for (std::thread& adder : adders)
+    adder.join();
   EXPECT_EQ(counter, 80000);
 
   try {
@@ -56,8 +31,11 @@ TEST(MutexTest, ExcludesOtherThreadsIsReentrantAndReleasedOnAnException)
     throw std::runtime_error("leave");
   } catch (const std::runtime_error&) {
   }
-  Taker taker(mutex);
-  taker.start();
-  taker.join();
-  EXPECT_TRUE(taker.took);
+  bool took = false;
+  std::thread([&] {
+    MUTEX_LOCK(mutex);
+    took = true;
+    MUTEX_UNLOCK(mutex);
+  }).join();
+  EXPECT_TRUE(took);
 }

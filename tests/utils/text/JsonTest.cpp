@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -166,16 +167,17 @@ TEST(JsonEqualityTest, OrderDoesNotMatterDeepDifferencesAreFound)
   EXPECT_TRUE(a.equals(b));
   EXPECT_FALSE(a != b);
 
-  json changed = sampleSettings();
-  changed["nested"]["deeper"]["list"][1].push_back(0);
-  EXPECT_FALSE(sampleSettings().equals(changed));
-  changed = sampleSettings();
-  changed["folders"][1] = "E:\\Films";
-  EXPECT_FALSE(sampleSettings().equals(changed));
-  changed = sampleSettings();
-  changed["zzz"] = 1;
-  EXPECT_FALSE(sampleSettings().equals(changed));
-  EXPECT_TRUE(changed != sampleSettings());
+  const std::function<void(json&)> changes[] = {
+      [](json& s) { s["nested"]["deeper"]["list"][1].push_back(0); },
+      [](json& s) { s["folders"][1] = "E:\\Films"; },
+      [](json& s) { s["zzz"] = 1; },
+  };
+  for (const auto& change : changes) {
+    json changed = sampleSettings();
+    change(changed);
+    EXPECT_FALSE(sampleSettings().equals(changed));
+    EXPECT_TRUE(changed != sampleSettings());
+  }
   EXPECT_FALSE(json(1).equals(json("1")));
   EXPECT_FALSE(json(std::nan("")).equals(json(std::nan(""))));
   EXPECT_TRUE(json(json::nul).equals(json(json::nul)));
