@@ -25,6 +25,7 @@ public:
   explicit StandInScript(const std::string& script) : _path(_folder.file(L"clip \u00e9.mp4", script)) {}
 
   const std::wstring& path() const { return _path; }
+  const TestFolder& folder() const { return _folder; }
 
   std::vector<std::string> streamArgs() const
   {

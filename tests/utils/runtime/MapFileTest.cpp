@@ -86,7 +86,7 @@ TEST(MapFileTest, SourceNameWithBlanksAndNonAscii)
 {
   TempMap file(" m\n 0001:00000000  _f  00401000 f\n 0001:00001000  _g  00402000 f\n"
                "Line numbers for x.obj(C:\\My Videos\\\xc3\xa9t\xc3\xa9.cpp) segment .text\n"
-               "     7 0001:00000000     8 0001:00000010     9 0001:00000020\n");
+               "     7 0001:00000000     8 0001:00000010     9 0001:00000020    10 0001:00000030\n");
   MapFile map;
   map.load(file.path(), 0);
   EXPECT_EQ(lookup(map, 0x401011), "_f @ C:\\My Videos\\\xc3\xa9t\xc3\xa9.cpp:8");
