@@ -17,26 +17,24 @@
 
 namespace {
 
-struct BlockInfo {
-  const void* pointer;
-  bool live;
-  unsigned size;
-  std::string file;
-  int line;
-};
-
-BlockInfo blockInfo(const void* p)
+// "size at file:line" of a block the heap holds, "" when it holds none there.
+std::string blockInfo(const void* p)
 {
-  BlockInfo info{p, false, 0, "", 0};
+  std::pair<const void*, std::string> found{p, ""};
   debugVisitBlocksAfter(
       nullptr,
       [](const void* pointer, unsigned size, const char* file, int line, void* context) {
-        BlockInfo& found = *static_cast<BlockInfo*>(context);
-        if (pointer == found.pointer)
-          found = {pointer, true, size, file ? file : "", line};
+        auto& found = *static_cast<std::pair<const void*, std::string>*>(context);
+        if (pointer == found.first)
+          found.second = std::to_string(size) + " at " + (file ? file : "") + ":" + std::to_string(line);
       },
-      &info);
-  return info;
+      &found);
+  return found.second;
+}
+
+std::string madeHere(unsigned size, int line)
+{
+  return std::to_string(size) + " at " __FILE__ ":" + std::to_string(line);
 }
 
 int blocksAfter(const void* mark)
@@ -56,17 +54,14 @@ TEST(DebugHeapTest, CFunctionsRecordSizeFileAndLine)
   unsigned char* zeroed = static_cast<unsigned char*>(DEBUG_CALLOC(25, 4));
   wchar_t* w = DEBUG_WCSDUP(L"vid\u00e9o \u4e2d.mp4");
 
-  BlockInfo info = blockInfo(p);
-  EXPECT_EQ(info.size, 10u);
-  EXPECT_EQ(info.file, __FILE__);
-  EXPECT_EQ(info.line, line);
-  EXPECT_EQ(blockInfo(zeroed).size, 100u);
+  EXPECT_EQ(blockInfo(p), madeHere(10, line));
+  EXPECT_EQ(blockInfo(zeroed), madeHere(100, line + 2));
   EXPECT_EQ(std::count(zeroed, zeroed + 100, 0), 100);
   EXPECT_STREQ(w, L"vid\u00e9o \u4e2d.mp4");
-  EXPECT_EQ(blockInfo(w).size, 2 * wcslen(w) + 2);
+  EXPECT_EQ(blockInfo(w), madeHere(2 * wcslen(w) + 2, line + 3));
   for (void* block : std::vector<void*>{p, zeroed, w}) {
     DEBUG_FREE(block);
-    EXPECT_FALSE(blockInfo(block).live);
+    EXPECT_EQ(blockInfo(block), "");
   }
   DEBUG_FREE(nullptr);
 
@@ -86,20 +81,17 @@ TEST(DebugHeapTest, ReallocGrowsAndShrinksKeepingDataAndFirstPosition)
   ASSERT_NE(p, nullptr);
   EXPECT_STREQ(p, "abcdefg");
   memset(p + 8, 'z', 100000 - 8);
-  EXPECT_EQ(blockInfo(p).size, 100000u);
+  EXPECT_EQ(blockInfo(p), madeHere(100000, line));
 
   p = static_cast<char*>(DEBUG_REALLOC(p, 4));
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(memcmp(p, "abcd", 4), 0);
-  BlockInfo shrunk = blockInfo(p);
-  EXPECT_EQ(shrunk.size, 4u);
-  EXPECT_EQ(shrunk.file, __FILE__);
-  EXPECT_EQ(shrunk.line, line);
+  EXPECT_EQ(blockInfo(p), madeHere(4, line));
 
   EXPECT_EQ(DEBUG_REALLOC(p, SIZE_MAX - 8), nullptr);
-  EXPECT_EQ(blockInfo(p).size, 4u) << "a refused size leaves the old block";
+  EXPECT_EQ(blockInfo(p), madeHere(4, line)) << "a refused size leaves the old block";
   EXPECT_EQ(DEBUG_REALLOC(p, 0), nullptr);  // frees, after checking the rewritten tail guard
-  EXPECT_FALSE(blockInfo(p).live);
+  EXPECT_EQ(blockInfo(p), "");
 }
 
 // Blocks pass between threads through a shared box, so many are freed by
