@@ -2,25 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 TEST(BitManipulatorTest, ReadsMostSignificantBitFirstAcrossBytesAndWholeWords)
 {
   const unsigned char header[] = {0x47, 0x40, 0x11};  // a transport packet's sync byte, flags and PID
   BitManipulator fields(header, 3, false);
-  EXPECT_EQ(fields.read(8), 0x47u);
-  EXPECT_EQ(fields.read(1), 0u);
-  EXPECT_EQ(fields.read(1), 1u);
-  EXPECT_EQ(fields.read(1), 0u);
-  EXPECT_EQ(fields.read(13), 0x0011u);
+  for (auto [width, value] : {std::pair{8, 0x47u}, {1, 0u}, {1, 1u}, {1, 0u}, {13, 0x0011u}})
+    EXPECT_EQ(fields.read(width), value) << width;
   EXPECT_EQ(fields.remaining(), 0);
   EXPECT_EQ(fields.read(0), 0u);
 
   const unsigned char bytes[] = {0xDE, 0xAD, 0xBE, 0xEF, 0x5A};
   BitManipulator bits(bytes, 5, false);
-  EXPECT_EQ(bits.read(4), 0xDu);
-  EXPECT_EQ(bits.read(32), 0xEADBEEF5u);
-  EXPECT_EQ(bits.read(4), 0xAu);
+  for (auto [width, value] : {std::pair{4, 0xDu}, {32, 0xEADBEEF5u}, {4, 0xAu}})
+    EXPECT_EQ(bits.read(width), value) << width;
   bits.seek(3);
   EXPECT_EQ(bits.read(7), 0x7Au);  // 11110 of 0xDE, then 10 of 0xAD
   EXPECT_EQ(bits.position(), 10);
