@@ -115,33 +115,3 @@ TEST(MapFileTest, OddLinesLongNamesAndMissingFiles)
   EXPECT_EQ(map.load("C:\\no such folder\\nothing.map", 0), 0);
   EXPECT_EQ(lookup(map, 0x401000), "Unknown function @ Unknown function:0");
 }
-
-namespace {
-
-__attribute__((noinline)) int knownMapFunction(int x)
-{
-  return x * 3 + 1;
-}
-const int KNOWN_MAP_FUNCTION_LINE = __LINE__ - 4;
-
-}
-
-TEST(MapFileTest, GeneratedMapOfThisProgramNamesItsOwnFunctions)
-{
-  char path[MAX_PATH];
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  strcpy(strrchr(path, '.'), ".map");
-  MapFile map;
-  ASSERT_GT(map.load(path, 0), 1000);
-  EXPECT_STREQ(map.getModuleName(), "utils_tests");
-
-  uintptr_t relocation = reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)) - map.getLoadAddress();
-  unsigned address = static_cast<unsigned>(reinterpret_cast<uintptr_t>(&knownMapFunction) - relocation);
-  CodePosition found;
-  map.lookup(address + 1, found);
-  EXPECT_STREQ(found.function, "(anonymous namespace)::knownMapFunction(int)");
-  EXPECT_STREQ(found.file, __FILE__);
-  EXPECT_GE(found.line, KNOWN_MAP_FUNCTION_LINE);
-  EXPECT_LE(found.line, KNOWN_MAP_FUNCTION_LINE + 2);
-  EXPECT_EQ(knownMapFunction(2), 7);
-}
