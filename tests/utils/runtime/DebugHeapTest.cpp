@@ -105,21 +105,24 @@ TEST(DebugHeapTest, ThreadsAllocatingAndFreeingAtOnceLoseAndSpoilNothing)
   std::atomic<unsigned char*> box[SLOTS] = {};
   auto worker = [&](int id) {
     std::mt19937 random(id);
-    auto fill = [&](unsigned char* p, size_t size) {
-      unsigned char seed = static_cast<unsigned char>(random());
-      for (size_t i = 0; i < size; ++i)
-        p[i] = static_cast<unsigned char>(seed + i);
-    };
-    auto check = [&](const unsigned char* p, size_t size) {
-      for (size_t i = 1; i < size; ++i)
-        if (p[i] != static_cast<unsigned char>(p[0] + i))
-          return void(++spoiled);
-    };
     struct Held {
       unsigned char* p;
       size_t size;
       bool isNew;
     } held[SLOTS] = {};
+    auto fill = [&](Held& h) {
+      unsigned char seed = static_cast<unsigned char>(random());
+      for (size_t i = 0; i < h.size; ++i)
+        h.p[i] = static_cast<unsigned char>(seed + i);
+    };
+    auto check = [&](const Held& h, size_t size) {
+      for (size_t i = 1; i < size; ++i)
+        spoiled += h.p[i] != static_cast<unsigned char>(h.p[0] + i);
+    };
+    auto release = [](Held& h) {
+      h.isNew ? delete[] h.p : DEBUG_FREE(h.p);
+      h = {};
+    };
     for (int step = 0; step < 20000; ++step) {
       Held& h = held[random() % SLOTS];
       size_t size = 1 + random() % 300;
@@ -127,29 +130,24 @@ TEST(DebugHeapTest, ThreadsAllocatingAndFreeingAtOnceLoseAndSpoilNothing)
       if (!h.p) {
         void* block = how == 0 ? new unsigned char[size] : how == 1 ? DEBUG_MALLOC(size) : DEBUG_CALLOC(size, 1);
         h = {static_cast<unsigned char*>(block), size, how == 0};
-        fill(h.p, size);
+        fill(h);
         continue;
       }
-      check(h.p, h.size);
-      if (h.isNew) {
-        delete[] h.p;
+      check(h, h.size);
+      if (h.isNew || how == 2) {
+        release(h);
       } else if (how == 0) {
         h.p = static_cast<unsigned char*>(DEBUG_REALLOC(h.p, size));
-        check(h.p, std::min(size, h.size));
+        check(h, std::min(size, h.size));
         h.size = size;
-        fill(h.p, size);
-        continue;
+        fill(h);
       } else {
-        DEBUG_FREE(how == 1 ? box[random() % SLOTS].exchange(h.p) : h.p);
+        DEBUG_FREE(box[random() % SLOTS].exchange(h.p));
+        h = {};
       }
-      h = {};
     }
-    for (Held& h : held) {
-      if (h.isNew)
-        delete[] h.p;
-      else
-        DEBUG_FREE(h.p);
-    }
+    for (Held& h : held)
+      release(h);
   };
   {
     std::vector<std::thread> threads;
