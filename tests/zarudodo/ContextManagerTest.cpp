@@ -53,11 +53,20 @@ private:
 };
 
 // A request that got no context creates one, as the video handler does.
-ContextInfo acquireWithContext(ContextManager& manager, const std::string& host, int time = 0)
+ContextInfo acquireWithContext(ContextManager& manager, const std::string& host, const wchar_t* path = L"v")
 {
-  ContextInfo info = manager.acquire(host, L"v", time);
+  ContextInfo info = manager.acquire(host, path, 0);
   if (!info.context)
     info.context = new StreamContext();
+  return info;
+}
+
+// A request that streamed its first ten seconds and ended.
+ContextInfo played(ContextManager& manager, const std::string& host, const wchar_t* path = L"v")
+{
+  ContextInfo info = acquireWithContext(manager, host, path);
+  info.time += 10;
+  manager.release(info);
   return info;
 }
 
@@ -86,12 +95,7 @@ TEST_F(ContextManagerTest, ReusesOnlyTheSameClientsContextForTheSameVideoAtItsNe
   };
   for (const Case& c : cases) {
     WatchedManager manager;
-    ContextInfo first = manager.acquire("10.0.0.1", L"C:\\v\\a b.mp4", 0);
-    EXPECT_EQ(first.context, nullptr);
-    first.context = new StreamContext();
-    first.time += 10;
-    manager.release(first);
-
+    ContextInfo first = played(manager, "10.0.0.1", L"C:\\v\\a b.mp4");
     ContextInfo next = manager.acquire(c.host, c.path, c.time);
     SCOPED_TRACE(std::string(c.host) + " " + std::to_string(c.time));
     EXPECT_TRUE(next.inUse);
@@ -140,13 +144,11 @@ TEST_F(ContextManagerTest, DiscardDeletesOnlyItsOwnRecordAndContext)
     EXPECT_EQ(manager.acquire("10.0.0.1", L"v", 10).context, later.context);
   }
 
-  ContextInfo played = acquireWithContext(_manager, "10.0.0.1");
-  played.time += 10;
-  _manager.release(played);
+  ContextInfo earlier = played(_manager, "10.0.0.1");
   ContextInfo failing = _manager.acquire("10.0.0.1", L"v", 10);
-  EXPECT_EQ(failing.context, played.context);
+  EXPECT_EQ(failing.context, earlier.context);
   _manager.discard(failing);
-  EXPECT_TRUE(_manager.deleted(played.context));
+  EXPECT_TRUE(_manager.deleted(earlier.context));
   EXPECT_EQ(_manager.acquire("10.0.0.1", L"v", 10).context, nullptr);
 
   ContextInfo older = acquireWithContext(_manager, "10.0.0.2");
@@ -171,11 +173,9 @@ TEST_F(ContextManagerTest, ContextBeingStreamedIsNeverEnded)
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     WatchedManager manager;
-    ContextInfo played = acquireWithContext(manager, "10.0.0.1");
-    played.time += 10;
-    manager.release(played);
+    StreamContext* reused = played(manager, "10.0.0.1").context;
     ContextInfo streaming = manager.acquire("10.0.0.1", L"v", 10);
-    ASSERT_EQ(streaming.context, played.context);
+    ASSERT_EQ(streaming.context, reused);
     manager.clock = ContextManager::IDLE_TIMEOUT_MS * 2;
     if (c.path)
       manager.release(manager.acquire("10.0.0.1", c.path, c.time));
@@ -189,10 +189,8 @@ TEST_F(ContextManagerTest, ContextBeingStreamedIsNeverEnded)
 
 TEST_F(ContextManagerTest, IdleContextEndsAfterTheTimeOut)
 {
-  ContextInfo idle = acquireWithContext(_manager, "10.0.0.1");
-  idle.time += 10;
   _manager.clock = 1000;
-  _manager.release(idle);
+  ContextInfo idle = played(_manager, "10.0.0.1");
   ContextInfo busy = acquireWithContext(_manager, "10.0.0.2");
 
   _manager.clock = 1000 + ContextManager::IDLE_TIMEOUT_MS - 1;

@@ -49,8 +49,7 @@ TEST(SegmenterTest, WritesPassWholePacketsAndHoldTheRest)
   EXPECT_EQ(out._data, first);
 
   std::string packet = continuation();
-  out._data.clear();
-  out._writes = 0;
+  out = CollectingSink();
   segmenter.write(&packet[0], 100);
   EXPECT_EQ(out._writes, 0) << "no whole packet, no write: an HTTP response would send its head";
   segmenter.write(&packet[100], 88);

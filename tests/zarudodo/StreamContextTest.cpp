@@ -16,18 +16,14 @@ const int64_t PTS_PER_SECOND = 90000;
 // The transcoder's stamps run this far ahead of the video's time.
 const int64_t STAMP_DELAY = 126000;
 
-// Half-second frames of the video from fromSecond on, stamped as the
-// transcoder stamps them, each followed by a continuation packet and an
-// audio frame. Keyframes fall on every 10-second boundary and also half a
-// second before one, where a cut must not be made.
-std::string transportStream(int fromSecond, int seconds)
+// Half-second frames stamped as the transcoder stamps them, each followed
+// by a continuation packet and an audio frame; the first is a keyframe.
+std::string transportStream(int seconds)
 {
   std::string stream;
-  for (int64_t half = fromSecond * 2; half < (fromSecond + seconds) * 2; ++half) {
+  for (int64_t half = 0; half < seconds * 2; ++half) {
     int64_t pts = half * PTS_PER_SECOND / 2 + STAMP_DELAY;
-    stream += half % 20 == 0 || half % 20 == 19 ? videoKeyframe(pts) : videoFrame(pts);
-    stream += continuation();
-    stream += audioFrame(pts);
+    stream += videoFrame(pts, half ? SLICE : IDR) + continuation() + audioFrame(pts);
   }
   return stream;
 }
@@ -59,8 +55,6 @@ protected:
     }
     ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));
   }
-
-  void writeFile(const std::wstring& name, const std::string& bytes) { script->folder().file(name, bytes); }
 
   std::unique_ptr<StandInScript> script;
   std::unique_ptr<StreamContext> context{new StreamContext};
@@ -98,8 +92,8 @@ TEST_F(StreamContextTest, EndingOrStalledTranscoderEndsTheSegment)
   };
   for (const Case& c : cases) {
     useScript(std::string("[stream]\n") + c.script);
-    std::string part = transportStream(0, 4);
-    writeFile(L"part.ts", part + std::string(100, '\x47'));
+    std::string part = transportStream(4);
+    script->folder().file(L"part.ts", part + std::string(100, '\x47'));
     context.reset(new StreamContext);
     out = CollectingSink();
     ASSERT_TRUE(context->start(script->path(), 0));

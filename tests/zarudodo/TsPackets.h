@@ -94,11 +94,6 @@ inline std::string videoFrame(int64_t pts, int nalHeader = SLICE)
   return TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM, pts).nal(nalHeader);
 }
 
-inline std::string videoKeyframe(int64_t pts)
-{
-  return videoFrame(pts, IDR);
-}
-
 inline std::string audioFrame(int64_t pts)
 {
   return TsPacket(AUDIO_PID, true).pes(AUDIO_STREAM, pts);
