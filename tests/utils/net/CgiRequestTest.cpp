@@ -43,12 +43,6 @@ TEST(CgiRequestTest, QueryPairsDecodeAndTheFirstOfARepeatedNameWins)
   EXPECT_EQ(CgiRequest(NAMES, -1, nullptr).getItemCount(), 4);
   EXPECT_EQ(CgiRequest("a=b=c", -1, nullptr).getItemCount(), 1);
   EXPECT_EQ(CgiRequest("", -1, nullptr).getItemCount(), 0);
-
-  EXPECT_EQ(hexPairValue("4a"), 0x4A);
-  EXPECT_EQ(hexPairValue("zz"), 0);
-  char text[] = "a+b%20c%";
-  urlDecodeInto(text, text);
-  EXPECT_STREQ(text, "a b c%");
 }
 
 TEST(CgiRequestTest, LengthBoundsAnUnterminatedBodyAndEnvironmentStandsInForNone)

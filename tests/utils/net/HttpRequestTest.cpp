@@ -15,6 +15,12 @@ int feedAll(RequestParser& parser, const std::string& text)
   return parser.feed(text.data(), static_cast<unsigned>(text.size()));
 }
 
+std::string summary(RequestParser& parser)
+{
+  return std::string(parser.method()) + "|" + parser.uri() + "|" + parser.path() + "|" + parser.query() + "|" +
+         std::to_string(parser.contentLength()) + "|" + parser.body();
+}
+
 sockaddr_in address(const char* dotted, int port)
 {
   sockaddr_in a = {};
@@ -40,16 +46,11 @@ TEST(RequestParserTest, EveryPieceSizeGivesTheSameRequest)
       result = parser.feed(request.data() + at, static_cast<unsigned>(std::min(piece, request.size() - at)));
     }
     ASSERT_EQ(result, PARSE_COMPLETE);
-    EXPECT_STREQ(parser.method(), "POST");
-    EXPECT_STREQ(parser.uri(), "/v/My%20Film+2.m3u8?ss=20&x=%41");
-    EXPECT_STREQ(parser.path(), "/v/My Film 2.m3u8");
-    EXPECT_STREQ(parser.query(), "ss=20&x=%41");
+    EXPECT_EQ(summary(parser), "POST|/v/My%20Film+2.m3u8?ss=20&x=%41|/v/My Film 2.m3u8|ss=20&x=%41|5|a=1&b");
     EXPECT_STREQ(parser.header("content-type"), "Text/Plain");
     EXPECT_EQ(parser.header("Content-Type"), nullptr) << "names are lower-cased";
     EXPECT_STREQ(parser.header("x-a"), "1") << "the first of a repeated name";
     EXPECT_EQ(parser.header("host"), nullptr);
-    EXPECT_EQ(parser.contentLength(), 5);
-    EXPECT_STREQ(parser.body(), "a=1&b");
   }
 }
 

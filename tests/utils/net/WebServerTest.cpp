@@ -136,7 +136,6 @@ TEST_F(WebServerTest, HandlerChainAnswersOr404AndWritesTheAccessLog)
   std::string missing = get("/nothing/here");
   EXPECT_EQ(statusLine(missing), "HTTP/1.0 404 Not Found");
   EXPECT_NE(missing.find("\r\nX-Marked: 1\r\n"), std::string::npos) << "a declining handler's header goes out too";
-  EXPECT_NE(missing.find("<h1>Not Found</h1>"), std::string::npos);
   std::string head = roundTrip(port, "HEAD /echo HTTP/1.0\r\n\r\n");
   std::string echoed = "HEAD|/echo||0||127.0.0.1:" + std::to_string(port);
   EXPECT_EQ(head, "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(echoed.size()) +
