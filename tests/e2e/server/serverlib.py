@@ -1,7 +1,6 @@
-"""Runs dist/zarudodo-server.exe under Wine for the end-to-end tests and the
-benchmark: a Wine prefix of its own (so its Application Data settings file
-and its process list belong to the caller alone), generated videos, and
-plain HTTP over loopback."""
+"""dist/zarudodo-server.exe under Wine for the end-to-end tests and the
+benchmarks: a prefix of its own (its settings file and process list belong to
+the caller alone), generated videos, plain HTTP over loopback."""
 
 import fcntl
 import json
@@ -88,27 +87,21 @@ class WineSession:
         return set(pattern.findall(listing.decode('latin-1')))
 
 
-def port_is_free(port):
-    try:
-        for host in ('0.0.0.0', '127.0.0.1'):
-            with socket.socket() as probe:
-                probe.bind((host, port))
-        return True
-    except OSError:
-        return False
-
-
 def free_port():
     port = random.randint(20000, 50000)
-    while not port_is_free(port):
-        port += PORT_SEARCH + 1
-    return port
+    while True:
+        try:
+            for host in ('0.0.0.0', '127.0.0.1'):
+                with socket.socket() as probe:
+                    probe.bind((host, port))
+            return port
+        except OSError:
+            port += PORT_SEARCH + 1
 
 
 def make_video(path, seconds, size='320x240', picture='testsrc2'):
-    """A test video made with scripts/make-test-video, and made again when its recipe changes."""
+    """Made by scripts/make-test-video, again when its recipe (kept beside the folder) changes."""
     recipe = f'{seconds} {size} {picture}'
-    # Kept beside the video's folder, so that the scanned folders hold only the videos.
     stamp = pathlib.Path(os.path.dirname(path) + '.recipes', os.path.basename(path))
     if not os.path.exists(path) or not stamp.exists() or stamp.read_text() != recipe:
         os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -128,17 +121,18 @@ def probed_ms(path):
 
 def video_frames(path):
     """The video frames that ffprobe decodes from a file or stream."""
-    out = subprocess.run(['ffprobe', '-v', 'error', '-select_streams', 'v:0', '-count_frames', '-show_entries',
-                          'stream=nb_read_frames', '-of', 'csv=p=0', path], stdout=subprocess.PIPE, check=True)
-    # A transport stream lists its streams twice: under its program too.
-    return int((out.stdout.decode().split() or ['0'])[0])
+    out = ffprobe(path, '-count_frames', '-show_entries', 'stream=nb_read_frames')
+    return int((out.split() or ['0'])[0])  # a transport stream lists it again under its program
 
 
 def video_times(path):
     """PTS in seconds of every video frame, in presentation order."""
-    out = subprocess.run(['ffprobe', '-v', 'error', '-select_streams', 'v:0', '-show_entries', 'frame=pts_time',
-                          '-of', 'csv=p=0', path], stdout=subprocess.PIPE, check=True)
-    return sorted(float(line.split(',')[0]) for line in out.stdout.decode().split() if line)
+    return sorted(float(line.split(',')[0]) for line in ffprobe(path, '-show_entries', 'frame=pts_time').split())
+
+
+def ffprobe(path, *args):
+    return subprocess.run(['ffprobe', '-v', 'error', '-select_streams', 'v:0', *args, '-of', 'csv=p=0', path],
+                          stdout=subprocess.PIPE, check=True).stdout.decode()
 
 
 def url_name(name):
@@ -188,12 +182,10 @@ class Server:
                 self._changed.wait(min(left, 0.5))
 
     def mark(self):
-        with self._changed:
-            return len(self.lines)
+        return len(self.lines)
 
     def since(self, mark):
-        with self._changed:
-            return list(self.lines[mark:])
+        return self.lines[mark:]
 
     def stop(self):
         """Closes the server's standard input; its exit code, or None when it hung."""
