@@ -3,10 +3,6 @@ import assert from 'node:assert/strict';
 
 const LIST_TIMEOUT_MS = 30000;
 
-export function listedNames(page) {
-  return page.locator('button.video').allTextContents();
-}
-
 // The folder scan runs in the background, so the list is refreshed until it
 // holds exactly the expected names.
 export async function waitForList(page, expected) {
@@ -15,7 +11,7 @@ export async function waitForList(page, expected) {
   let shown = [];
   while (Date.now() < deadline) {
     await page.locator('#reload:enabled').waitFor();
-    shown = [...(await listedNames(page))].sort();
+    shown = (await page.locator('button.video').allTextContents()).sort();
     if (JSON.stringify(shown) === JSON.stringify(want)) {
       return;
     }

@@ -15,7 +15,6 @@ const STOP_TIMEOUT_MS = 10000;
 // The server tries the following ports when its own is taken.
 const PORT_SEARCH = 10;
 
-
 // The paths of the build tree, as the scripts compute them.
 function buildPaths() {
   const output = execFileSync('bash', ['-c',
@@ -83,11 +82,8 @@ export function httpRequest(port, target, { method = 'GET', body, timeout = 3000
 
 async function answersWithMarker(port, marker) {
   const reply = await httpRequest(port, '/db?getconfig');
-  if (!reply || reply.status !== 200) {
-    return false;
-  }
   try {
-    return JSON.parse(reply.body).config.webTestMarker === marker;
+    return reply?.status === 200 && JSON.parse(reply.body).config.webTestMarker === marker;
   } catch {
     return false;
   }
@@ -95,22 +91,18 @@ async function answersWithMarker(port, marker) {
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-// A Windows program under the build's Wine prefix; its output is kept.
+// The server under the build's Wine prefix, the end of its output kept.
 function runUnderWine(exe, cwd) {
-  const child = spawn(path.join(ROOT, 'scripts', 'wine-run'), [exe], {
-    cwd, stdio: ['pipe', 'pipe', 'pipe'],
-  });
+  const child = spawn(path.join(ROOT, 'scripts', 'wine-run'), [exe], { cwd, stdio: 'pipe' });
   child.output = '';
-  const keep = (chunk) => {
-    child.output = (child.output + chunk.toString('utf8')).slice(-200000);
-  };
+  const keep = (chunk) => { child.output = (child.output + chunk.toString('utf8')).slice(-200000); };
   child.stdout.on('data', keep);
   child.stderr.on('data', keep);
   child.exited = new Promise((resolve) => child.once('exit', resolve));
   return child;
 }
 
-// Closing standard input ends both programs started here.
+// Closing standard input ends it.
 async function endProgram(child) {
   child.stdin.end();
   const timer = setTimeout(() => child.kill('SIGKILL'), STOP_TIMEOUT_MS);
@@ -138,20 +130,14 @@ export async function startServer(name, settings) {
     await endProgram(child);
     fs.mkdirSync(path.join(PATHS.build, 'web-tests'), { recursive: true });
     fs.writeFileSync(path.join(PATHS.build, 'web-tests', `${name}.log`), child.output);
-    if (earlier) {
-      fs.writeFileSync(settingsFile, earlier);
-    } else {
-      fs.rmSync(settingsFile, { force: true });
-    }
+    earlier ? fs.writeFileSync(settingsFile, earlier) : fs.rmSync(settingsFile, { force: true });
   };
 
   const deadline = Date.now() + START_TIMEOUT_MS;
   while (Date.now() < deadline && child.exitCode === null && child.signalCode === null) {
     for (let candidate = port; candidate <= port + PORT_SEARCH; candidate += 1) {
       if (await answersWithMarker(candidate, marker)) {
-        return {
-          port: candidate, base: `http://127.0.0.1:${candidate}`, settingsFile, marker, stop,
-        };
+        return { port: candidate, base: `http://127.0.0.1:${candidate}`, settingsFile, marker, stop };
       }
     }
     await sleep(250);

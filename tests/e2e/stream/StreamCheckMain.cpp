@@ -12,9 +12,9 @@
 //       all; at the end "transcoder ended" once the context is gone
 // Log lines go to standard error.
 #include "Encoder.h"
-#include "FileSink.h"
 #include "Log.h"
 #include "Portability.h"
+#include "Sink.h"
 #include "StreamContext.h"
 #include "StringUtil.h"
 
@@ -30,6 +30,18 @@ namespace {
 const int SEGMENT_MS = 10000;
 const DWORD IDLE_MS = 2000;
 const wchar_t ODD_NAME[] = L"vid\u00e9o d'\u00e9t\u00e9 \u4e2d.mp4";
+
+class FileSink : public Sink {
+public:
+  explicit FileSink(const char* path) : _file(fopen(path, "wb")) {}
+  ~FileSink() override { fclose(_file); }
+  void write(char* data, int length) override { _bytes += fwrite(data, 1, length, _file); }
+  long long bytes() const { return _bytes; }
+
+private:
+  FILE* _file;
+  long long _bytes = 0;
+};
 
 void printLogLine(const char* key, const char* text)
 {
