@@ -71,18 +71,13 @@ describe('the list page', () => {
     assert.deepEqual(errors, []);
   });
 
-  async function playPastSecondSegment(t, options) {
-    const { page, errors, requests } = await openList(t, options);
+  test('plays a video past its second segment with the browser\'s own HLS', async (t) => {
+    const { page, errors, requests } = await openList(t);
     await page.getByRole('button', { name: PLAYED }).click();
     await waitForPlayback(page, PAST_SECOND_SEGMENT, PLAYBACK_TIMEOUT_MS);
     const segments = requests.filter((url) => url.includes(`/v/${PLAYED}?ss=`));
     assert.ok(segments.some((url) => url.endsWith('?ss=10')), `second segment fetched: ${segments}`);
     assert.deepEqual(errors, []);
-    return { page, requests };
-  }
-
-  test('plays a video past its second segment with the browser\'s own HLS', async (t) => {
-    const { page, requests } = await playPastSecondSegment(t, { nativeHls: true });
     if (await page.evaluate(() => document.getElementById('video').canPlayType('application/vnd.apple.mpegurl'))) {
       assert.ok(!requests.some((url) => url.endsWith('/hls.light.min.js')), 'hls.js left unloaded');
     } else {

@@ -36,9 +36,7 @@ async function checkPhoneLayout(page, name) {
     const smallTargets = [...document.querySelectorAll('button, input, a.button')]
       .filter((element) => visible(element) && element.getBoundingClientRect().height < minTarget)
       .map((element) => element.outerHTML.slice(0, 80));
-    return {
-      scrollWidth: root.scrollWidth, clientWidth: root.clientWidth, smallText, smallTargets,
-    };
+    return { scrollWidth: root.scrollWidth, clientWidth: root.clientWidth, smallText, smallTargets };
   }, [MIN_TEXT_PX, MIN_TARGET_PX]);
   assert.ok(layout.scrollWidth <= layout.clientWidth,
     `${name}: ${layout.scrollWidth} px wide on a ${layout.clientWidth} px screen`);

@@ -1,6 +1,7 @@
 """Runs dist/zarudodo.exe under Wine on the run's X display, in a prefix of
 its own, and drives its window with the window tool."""
 
+import json
 import os
 import re
 import subprocess
@@ -35,7 +36,6 @@ class Desktop:
     report (through OutputDebugString) lands in its standard error."""
 
     def __init__(self, settings):
-        import json
         with open(WineSession.settings_file(), 'w') as f:
             json.dump(settings, f)
         env = WineSession.env()
