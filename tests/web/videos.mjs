@@ -26,10 +26,6 @@ const FOLDERS = {
 
 const MAKE_VIDEO = fileURLToPath(new URL('../../scripts/make-test-video', import.meta.url));
 
-function makeVideo(file, seconds) {
-  execFileSync(MAKE_VIDEO, [String(seconds), file], { stdio: ['ignore', 'ignore', 'inherit'] });
-}
-
 // Returns the folder paths by name; a file that is not a video lies beside
 // the videos to show that it is left out.
 export function makeTestVideos(root) {
@@ -42,7 +38,7 @@ export function makeTestVideos(root) {
       // The length is kept beside the folder: a video is made again when it changes.
       const stamp = path.join(`${dir}.lengths`, name);
       if (!fs.existsSync(file) || !fs.existsSync(stamp) || fs.readFileSync(stamp, 'utf8') !== String(seconds)) {
-        makeVideo(file, seconds);
+        execFileSync(MAKE_VIDEO, [String(seconds), file], { stdio: ['ignore', 'ignore', 'inherit'] });
         fs.mkdirSync(path.dirname(stamp), { recursive: true });
         fs.writeFileSync(stamp, String(seconds));
       }
