@@ -38,20 +38,16 @@ function appDataFolder() {
   return path.join(users, user, 'AppData', 'Roaming');
 }
 
-function portIsFree(port) {
-  return new Promise((resolve) => {
-    const probe = net.createServer();
-    probe.once('error', () => resolve(false));
-    probe.listen(port, () => probe.close(() => resolve(true)));
-  });
-}
-
 async function freePort() {
-  let port = 20000 + crypto.randomInt(30000);
-  while (!(await portIsFree(port))) {
-    port += PORT_SEARCH + 1;
+  for (let port = 20000 + crypto.randomInt(30000); ; port += PORT_SEARCH + 1) {
+    const probe = net.createServer();
+    if (await new Promise((resolve) => {
+      probe.once('error', () => resolve(false));
+      probe.listen(port, () => probe.close(() => resolve(true)));
+    })) {
+      return port;
+    }
   }
-  return port;
 }
 
 // GET or POST on loopback; resolves to { status, type, body } or null when
