@@ -2,6 +2,7 @@
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
+import { after, before } from 'node:test';
 import { chromium } from 'playwright-core';
 
 const CHROMIUM = '/usr/bin/chromium';
@@ -14,7 +15,7 @@ const FLAGS = [
 // honoured as a phone's browser does.
 export const PHONE = { width: 390, height: 844 };
 
-export async function openBrowser() {
+async function openBrowser() {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'zarudodo-chromium-'));
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: CHROMIUM,
@@ -29,6 +30,26 @@ export async function openBrowser() {
     async close() {
       await context.close();
       fs.rmSync(profile, { recursive: true, force: true });
+    },
+  };
+}
+
+// One browser for the tests of a describe block, closed after them, then the
+// clean-ups run; newPage(t) gives a page that is closed after test t.
+export function browserForTests(...cleanups) {
+  let browser;
+  before(async () => { browser = await openBrowser(); });
+  after(async () => {
+    await browser?.close();
+    for (const cleanup of cleanups) {
+      await cleanup();
+    }
+  });
+  return {
+    async newPage(t) {
+      const page = await browser.context.newPage();
+      t.after(() => page.close());
+      return page;
     },
   };
 }

@@ -5,8 +5,8 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { after, before, describe, test } from 'node:test';
-import { collectPageErrors, openBrowser } from './browser.mjs';
+import { describe, test } from 'node:test';
+import { browserForTests, collectPageErrors } from './browser.mjs';
 import { waitForList } from './pages.mjs';
 import { PATHS, httpRequest, startServer, windowsPath } from './server.mjs';
 import { makeTestVideos, videoNames } from './videos.mjs';
@@ -31,18 +31,10 @@ async function serverSettings() {
 }
 
 describe('the settings page', () => {
-  let browser;
-  before(async () => {
-    browser = await openBrowser();
-  });
-  after(async () => {
-    await browser?.close();
-    await server.stop();
-  });
+  const browser = browserForTests(server.stop);
 
   async function openSettings(t) {
-    const page = await browser.context.newPage();
-    t.after(() => page.close());
+    const page = await browser.newPage(t);
     const errors = collectPageErrors(page);
     const posts = [];
     page.on('request', (request) => {
@@ -125,8 +117,7 @@ describe('the settings page', () => {
     const { page } = await openSettings(t);
     await rows(page, 'folders').first().fill(windowsPath(emptyFolder));
     assert.match(await save(page), /^Settings saved/);
-    const listPage = await browser.context.newPage();
-    t.after(() => listPage.close());
+    const listPage = await browser.newPage(t);
     await listPage.goto(server.base + '/');
     await waitForList(listPage, []);
     await listPage.getByText('No videos found yet.').waitFor();

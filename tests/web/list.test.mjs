@@ -4,8 +4,8 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { after, before, describe, test } from 'node:test';
-import { collectPageErrors, hideNativeHls, openBrowser } from './browser.mjs';
+import { describe, test } from 'node:test';
+import { browserForTests, collectPageErrors, hideNativeHls } from './browser.mjs';
 import { waitForList, waitForPlayback } from './pages.mjs';
 import { PATHS, startServer, windowsPath } from './server.mjs';
 import { SEEKED_NAME, SEEKED_SECONDS, makeTestVideos, videoNames } from './videos.mjs';
@@ -36,19 +36,10 @@ const server = await startServer('list-server', {
 });
 
 describe('the list page', () => {
-  let browser;
-  before(async () => {
-    browser = await openBrowser();
-  });
-  after(async () => {
-    await browser?.close();
-    await server.stop();
-    fs.rmSync(ownFolder, { recursive: true, force: true });
-  });
+  const browser = browserForTests(server.stop, () => fs.rmSync(ownFolder, { recursive: true, force: true }));
 
   async function openList(t, { nativeHls = true } = {}) {
-    const page = await browser.context.newPage();
-    t.after(() => page.close());
+    const page = await browser.newPage(t);
     if (!nativeHls) {
       await hideNativeHls(page);
     }

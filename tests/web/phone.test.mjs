@@ -4,8 +4,8 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { after, before, describe, test } from 'node:test';
-import { PHONE, openBrowser } from './browser.mjs';
+import { describe, test } from 'node:test';
+import { PHONE, browserForTests } from './browser.mjs';
 import { waitForList } from './pages.mjs';
 import { PATHS, startServer, windowsPath } from './server.mjs';
 import { LONG_NAME, makeTestVideos, videoNames } from './videos.mjs';
@@ -45,18 +45,10 @@ async function checkPhoneLayout(page, name) {
 }
 
 describe(`the pages at ${PHONE.width} px`, () => {
-  let browser;
-  before(async () => {
-    browser = await openBrowser();
-  });
-  after(async () => {
-    await browser?.close();
-    await server.stop();
-  });
+  const browser = browserForTests(server.stop);
 
   test('the list page, with a long name and the player open', async (t) => {
-    const page = await browser.context.newPage();
-    t.after(() => page.close());
+    const page = await browser.newPage(t);
     await page.goto(server.base + '/');
     await waitForList(page, videoNames('videos one'));
     // Room to scroll, as a long list gives: the player is scrolled to on a
@@ -72,8 +64,7 @@ describe(`the pages at ${PHONE.width} px`, () => {
   });
 
   test('the settings page, with a refusal shown', async (t) => {
-    const page = await browser.context.newPage();
-    t.after(() => page.close());
+    const page = await browser.newPage(t);
     await page.goto(server.base + '/configure.html');
     await page.locator('#settings').waitFor();
     await page.click('#add-folder');
