@@ -15,39 +15,26 @@ const FLAGS = [
 // honoured as a phone's browser does.
 export const PHONE = { width: 390, height: 844 };
 
-async function openBrowser() {
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'zarudodo-chromium-'));
-  const context = await chromium.launchPersistentContext(profile, {
-    executablePath: CHROMIUM,
-    headless: true,
-    args: FLAGS,
-    viewport: PHONE,
-    isMobile: true,
-    hasTouch: true,
-  });
-  return {
-    context,
-    async close() {
-      await context.close();
-      fs.rmSync(profile, { recursive: true, force: true });
-    },
-  };
-}
-
-// One browser for the tests of a describe block, closed after them, then the
-// clean-ups run; newPage(t) gives a page that is closed after test t.
+// One browser, in a fresh profile, for the tests of a describe block: closed
+// after them, then the clean-ups run. newPage(t) gives a page closed after test t.
 export function browserForTests(...cleanups) {
-  let browser;
-  before(async () => { browser = await openBrowser(); });
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'zarudodo-chromium-'));
+  let context;
+  before(async () => {
+    context = await chromium.launchPersistentContext(profile, {
+      executablePath: CHROMIUM, headless: true, args: FLAGS, viewport: PHONE, isMobile: true, hasTouch: true,
+    });
+  });
   after(async () => {
-    await browser?.close();
+    await context?.close();
+    fs.rmSync(profile, { recursive: true, force: true });
     for (const cleanup of cleanups) {
       await cleanup();
     }
   });
   return {
     async newPage(t) {
-      const page = await browser.context.newPage();
+      const page = await context.newPage();
       t.after(() => page.close());
       return page;
     },
