@@ -37,11 +37,7 @@ describe('the settings page', () => {
     const page = await browser.newPage(t);
     const errors = collectPageErrors(page);
     const posts = [];
-    page.on('request', (request) => {
-      if (request.method() === 'POST') {
-        posts.push(request.postData());
-      }
-    });
+    page.on('request', (request) => request.method() === 'POST' && posts.push(request.postData()));
     await page.goto(server.base + '/configure.html');
     await page.locator('#settings').waitFor();
     return { page, errors, posts };
