@@ -29,8 +29,7 @@ a, b = pixels(sys.argv[1]), pixels(sys.argv[2])
 if len(a) != len(b):
     sys.exit(f"{sys.argv[2]}: {len(b) // 3} pixels, expected {len(a) // 3}")
 count = len(a) // 3
-off = sum(1 for i in range(count)
-          if max(abs(a[3 * i + c] - b[3 * i + c]) for c in range(3)) > 128)
+off = sum(max(abs(x - y) for x, y in zip(a[i:i + 3], b[i:i + 3])) > 128 for i in range(0, len(a), 3))
 print(f"{sys.argv[2]}: {off} of {count} pixels differ")
 if off > count * 0.005:
     sys.exit(f"{sys.argv[2]} differs from {sys.argv[1]} in {off} pixels")
