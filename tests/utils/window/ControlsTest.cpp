@@ -30,8 +30,7 @@ TEST(Controls, PlacesAndUpDownNumbers)
   upDown.setPos(-3);
   EXPECT_EQ(L"-3", textOf(edit.hwnd));
   short pos = 0;
-  EXPECT_TRUE(upDown.getPos(pos));
-  EXPECT_EQ(-3, pos);
+  EXPECT_TRUE(upDown.getPos(pos) && pos == -3);
   // A buddy whose text is no number is the control's error.
   SetWindowTextW(edit.hwnd, L"abc");
   EXPECT_FALSE(upDown.getPos(pos));
@@ -47,8 +46,7 @@ TEST(Controls, ListTextsAndData)
   EXPECT_EQ(0, list.addString(L"\u00e9t\u00e9 \u65e5\u672c", 11));
   EXPECT_EQ(0, list.addString(L"b", 22));
   EXPECT_EQ(1, list.findStringExact(L"\u00e9t\u00e9 \u65e5\u672c"));
-  EXPECT_EQ(11, list.getItemData(1));
-  EXPECT_EQ(22, list.getItemData(0));
+  EXPECT_EQ((std::vector<LPARAM>{22, 11}), (std::vector<LPARAM>{list.getItemData(0), list.getItemData(1)}));
   EXPECT_EQ(L"\u00e9t\u00e9 \u65e5\u672c", takeText(list.getItemText(1)));
   EXPECT_EQ(L"<null>", takeText(list.getItemText(2)));
   EXPECT_DEATH(list.getItemData(2), "index < getCount");
@@ -82,8 +80,7 @@ TEST(Controls, RichEditTextNotifyMenuAndClipboard)
   ASSERT_TRUE(wrapper);
   // Monitors left of and above the primary one lie at negative positions.
   POINT at = wrapper->menuPosition(MAKELPARAM(-1200, -30));
-  EXPECT_EQ(-1200, at.x);
-  EXPECT_EQ(-30, at.y);
+  EXPECT_EQ((std::pair<LONG, LONG>{-1200, -30}), (std::pair<LONG, LONG>{at.x, at.y}));
   // Opened from the keyboard: on the control, not off screen.
   at = wrapper->menuPosition(-1);
   RECT window;

@@ -2,19 +2,10 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-HGDIOBJ currentFont(HDC dc)
-{
-  return GetCurrentObject(dc, OBJ_FONT);
-}
-
-}
-
 TEST(DC, PutsBackTheFontFromBeforeItsFirstSelection)
 {
   HDC memory = CreateCompatibleDC(nullptr);
-  HGDIOBJ original = currentFont(memory);
+  HGDIOBJ original = GetCurrentObject(memory, OBJ_FONT);
   Font a(L"Tahoma", 12);
   Font b(L"Tahoma", 14);
   GdiPen pen(PS_SOLID, 1, RGB(255, 0, 0));
@@ -23,9 +14,9 @@ TEST(DC, PutsBackTheFontFromBeforeItsFirstSelection)
     dc.selectFont(a.getHandle());
     EXPECT_EQ(a.getHandle(), dc.selectFont(b.getHandle()));
     dc.selectPen(pen.getHandle());
-    EXPECT_EQ(b.getHandle(), currentFont(memory));
+    EXPECT_EQ(b.getHandle(), GetCurrentObject(memory, OBJ_FONT));
   }
-  EXPECT_EQ(original, currentFont(memory));
+  EXPECT_EQ(original, GetCurrentObject(memory, OBJ_FONT));
   EXPECT_NE(pen.getHandle(), GetCurrentObject(memory, OBJ_PEN));
   // Not owned: the context is still ours to delete.
   EXPECT_TRUE(DeleteDC(memory));

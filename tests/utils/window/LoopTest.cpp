@@ -9,12 +9,7 @@ const WORD CMD_COPY = 40002;
 
 MSG keyDown(HWND hwnd, WPARAM key)
 {
-  MSG msg = {};
-  msg.hwnd = hwnd;
-  msg.message = WM_KEYDOWN;
-  msg.wParam = key;
-  msg.lParam = 1;
-  return msg;
+  return {hwnd, WM_KEYDOWN, key, 1, 0, {0, 0}};
 }
 
 // Records the commands its window gets and ends the loop at the given one.
@@ -63,7 +58,7 @@ TEST(AcceleratorTable, EveryAttachedTableTranslatesUntilDetachedOrDeleted)
   // A deleted table leaves the list; the one behind it still works.
   delete a;
   EXPECT_TRUE(translateAccelerators(&f5));
-  EXPECT_EQ(2u, second.commands.size());
+  EXPECT_EQ((std::vector<WORD>{CMD_COPY, CMD_COPY}), second.commands);
   EXPECT_EQ(2u, first.commands.size());
   b.detach();
   EXPECT_EQ(0, _numAccelerators);

@@ -36,15 +36,12 @@ TEST_F(RegistryKeyTest, ValuesRoundTripWithTheirTypes)
   ASSERT_TRUE(key.getValue(L"text", text, 15));
   EXPECT_STREQ(L"C:\\Vid\u00e9os\\\u65e5\u672c", text);
   int number = 0;
-  EXPECT_TRUE(key.getValue(L"int", number));
-  EXPECT_EQ(-7, number);
+  EXPECT_TRUE(key.getValue(L"int", number) && number == -7);
   double read = 0;
-  EXPECT_TRUE(key.getValue(L"double", read));
-  EXPECT_EQ(0, memcmp(&third, &read, sizeof(read)));
+  EXPECT_TRUE(key.getValue(L"double", read) && memcmp(&third, &read, sizeof(read)) == 0);
   // Another program's bool of 7 is true.
   bool flag = false;
-  EXPECT_TRUE(key.getValue(L"seven", flag));
-  EXPECT_TRUE(flag);
+  EXPECT_TRUE(key.getValue(L"seven", flag) && flag);
 
   // Wrong types and missing values leave the output alone.
   number = 42;
@@ -75,8 +72,7 @@ TEST_F(RegistryKeyTest, OpenDescendsDeleteSelfRemovesAndFailedCreateShows)
   EXPECT_FALSE(reader.open(L"missing"));
   ASSERT_TRUE(reader.open(L"child"));
   int n = 0;
-  EXPECT_TRUE(reader.getValue(L"n", n));
-  EXPECT_EQ(1, n);
+  EXPECT_TRUE(reader.getValue(L"n", n) && n == 1);
   reader.deleteSelf();
   EXPECT_FALSE(RegistryKey(root, path.c_str()).exists(L"child"));
   EXPECT_TRUE(RegistryKey(root, path.c_str()).isOpen());

@@ -28,24 +28,6 @@ struct SplitterSetup {
   EditControl second;
 };
 
-// A stacked splitter as the second pane of a side-by-side one.
-struct NestedSplitters {
-  NestedSplitters() : outer(600, 300, true), inner(GetModuleHandleW(nullptr))
-  {
-    inner.create(outer.splitter.hwnd);
-    top.create(WS_BORDER, 0, 0, 10, 10, inner.hwnd, 3);
-    bottom.create(WS_BORDER, 0, 0, 10, 10, inner.hwnd, 4);
-    inner.setPanes(top.hwnd, bottom.hwnd, false);
-    outer.splitter.setPanes(outer.first.hwnd, inner.hwnd, true);
-    outer.splitter.setGravity(0, 0.5);
-  }
-
-  SplitterSetup outer;
-  SplitterWindow inner;
-  EditControl top;
-  EditControl bottom;
-};
-
 }
 
 TEST(Splitter, GravitySharesSizeChanges)
@@ -104,17 +86,26 @@ TEST(Splitter, DragStopsAtTheEdgesAndCommandsReachTheOwner)
 
 TEST(DesktopSplitter, NestedPanesOnScreenAndHidden)
 {
-  NestedSplitters nested;
-  SetWindowTextW(nested.outer.first.hwnd, L"first pane");
-  SetWindowTextW(nested.top.hwnd, L"top \u00e9t\u00e9");
-  SetWindowTextW(nested.bottom.hwnd, L"bottom \u65e5\u672c");
-  EXPECT_EQ("302,0,600,300", rectText(nested.outer.splitter.getChildRect(nested.inner.hwnd)));
+  // A stacked splitter as the second pane of a side-by-side one.
+  SplitterSetup setup(600, 300, true);
+  SplitterWindow& outer = setup.splitter;
+  SplitterWindow inner(GetModuleHandleW(nullptr));
+  EditControl top, bottom;
+  inner.create(outer.hwnd);
+  top.create(WS_BORDER, 0, 0, 10, 10, inner.hwnd, 3);
+  bottom.create(WS_BORDER, 0, 0, 10, 10, inner.hwnd, 4);
+  inner.setPanes(top.hwnd, bottom.hwnd, false);
+  outer.setPanes(setup.first.hwnd, inner.hwnd, true);
+  outer.setGravity(0, 0.5);
+  SetWindowTextW(setup.first.hwnd, L"first pane");
+  SetWindowTextW(top.hwnd, L"top \u00e9t\u00e9");
+  SetWindowTextW(bottom.hwnd, L"bottom \u65e5\u672c");
+  EXPECT_EQ("302,0,600,300", rectText(outer.getChildRect(inner.hwnd)));
   EXPECT_EQ("0,0,298,148 0,152,298,300",
-            rectText(nested.inner.getChildRect(nested.top.hwnd)) + " " +
-              rectText(nested.inner.getChildRect(nested.bottom.hwnd)));
+            rectText(inner.getChildRect(top.hwnd)) + " " + rectText(inner.getChildRect(bottom.hwnd)));
 
   // Above the windows of tests running beside this one.
-  HWND frame = nested.outer.frame.hwnd;
+  HWND frame = setup.frame.hwnd;
   SetWindowPos(frame, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   RedrawWindow(frame, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   pumpMessages();
@@ -125,25 +116,22 @@ TEST(DesktopSplitter, NestedPanesOnScreenAndHidden)
   EXPECT_TRUE(saveScreenshot("splitter"));
 
   // Hidden panes hide their splitter in its parent.
-  SplitterWindow& inner = nested.inner;
-  SplitterWindow& outer = nested.outer.splitter;
-  inner.hidePane(nested.outer.first.hwnd);
+  inner.hidePane(setup.first.hwnd);
   inner.hidePane(nullptr);
   EXPECT_EQ(3, inner.getVisibleMask());
-  inner.hidePane(nested.top.hwnd);
+  inner.hidePane(top.hwnd);
   EXPECT_EQ(2, inner.getVisibleMask());
-  EXPECT_FALSE(IsWindowVisible(nested.top.hwnd));
-  EXPECT_EQ("0,0,298,300", rectText(inner.getChildRect(nested.bottom.hwnd)));
-  SendMessageW(inner.hwnd, SPLITTER_HIDE_PANE, reinterpret_cast<WPARAM>(nested.bottom.hwnd), 0);
+  EXPECT_FALSE(IsWindowVisible(top.hwnd));
+  EXPECT_EQ("0,0,298,300", rectText(inner.getChildRect(bottom.hwnd)));
+  SendMessageW(inner.hwnd, SPLITTER_HIDE_PANE, reinterpret_cast<WPARAM>(bottom.hwnd), 0);
   EXPECT_EQ(0, inner.getVisibleMask());
   EXPECT_EQ(1, outer.getVisibleMask());
   EXPECT_FALSE(IsWindowVisible(inner.hwnd));
-  EXPECT_EQ("0,0,600,300", rectText(outer.getChildRect(nested.outer.first.hwnd)));
+  EXPECT_EQ("0,0,600,300", rectText(outer.getChildRect(setup.first.hwnd)));
 
-  inner.showPane(nested.top.hwnd);
+  inner.showPane(top.hwnd);
   EXPECT_EQ(1, inner.getVisibleMask());
   EXPECT_EQ(3, outer.getVisibleMask());
-  EXPECT_TRUE(IsWindowVisible(inner.hwnd));
-  EXPECT_TRUE(IsWindowVisible(nested.top.hwnd));
-  EXPECT_FALSE(IsWindowVisible(nested.bottom.hwnd));
+  EXPECT_TRUE(IsWindowVisible(inner.hwnd) && IsWindowVisible(top.hwnd));
+  EXPECT_FALSE(IsWindowVisible(bottom.hwnd));
 }
