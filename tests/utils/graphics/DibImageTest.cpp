@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -30,10 +32,7 @@ TEST(DibImage, PixelsAreBlueGreenRedRowsFromTheTopAndBadSizesAreRefused)
   image.setPixel(1, 0, RGB(0x99, 0x66, 0x33));
   EXPECT_EQ(RGB(0x99, 0x66, 0x33), image.getPixel(1, 0));
   // Rows are bottom-up and padded to 12 bytes: the top row is the second.
-  const unsigned char* top = static_cast<const unsigned char*>(image.getBits()) + 12;
-  EXPECT_EQ(0x33, top[3]);
-  EXPECT_EQ(0x66, top[4]);
-  EXPECT_EQ(0x99, top[5]);
+  EXPECT_EQ(0, memcmp("\x33\x66\x99", static_cast<const char*>(image.getBits()) + 12 + 3, 3));
 
   image.setPixel(-1, 0, RGB(1, 2, 3));
   image.setPixel(3, 1, RGB(1, 2, 3));
@@ -91,19 +90,14 @@ TEST(DibImage, ScalesNearestAndSmooth)
   DibImage half;
   ASSERT_TRUE(half.create(2, 2, 24, 0));
   image.scaleNearest(&half);
-  EXPECT_EQ(image.getPixel(0, 0), half.getPixel(0, 0));
-  EXPECT_EQ(image.getPixel(2, 0), half.getPixel(1, 0));
-  EXPECT_EQ(image.getPixel(2, 2), half.getPixel(1, 1));
+  for (int i : {0, 1, 3})
+    EXPECT_EQ(image.getPixel(i % 2 * 2, i / 2 * 2), half.getPixel(i % 2, i / 2)) << i;
 
   // Doubling: target pixel 1 samples 0.5, so it mixes source 0 and 1 half and half.
-  DibImage* doubled = image.scaledCopy(8, 8);
+  std::unique_ptr<DibImage> doubled(image.scaledCopy(8, 8));
   EXPECT_EQ(RGB(8, 0, 6), doubled->getPixel(1, 0));  // each weighted part truncated
   EXPECT_EQ(RGB(0, 0, 7), doubled->getPixel(0, 0));
-  delete doubled;
-
-  DibImage* empty = image.scaledCopy(0, 3);
-  EXPECT_EQ(0, empty->width());
-  delete empty;
+  EXPECT_EQ(0, std::unique_ptr<DibImage>(image.scaledCopy(0, 3))->width());
 }
 
 TEST(DibImage, CachesScaledCopiesBySize)
@@ -124,16 +118,15 @@ TEST(DibImage, CachesScaledCopiesBySize)
   DibImage* firstCopy = first->copy;
   EXPECT_EQ(firstCopy->getPixel(7, 7), screen.pixel(7, 7));
 
+  auto widths = [&image]() { return std::vector<int>{image.cacheEntry(0)->width, image.cacheEntry(1)->width}; };
   image.drawCached(screen.dc, &src, &thrice, 2);
-  EXPECT_EQ(12, image.cacheEntry(0)->width);  // the used copy moves to the front
-  EXPECT_EQ(8, image.cacheEntry(1)->width);
+  EXPECT_EQ((std::vector<int>{12, 8}), widths());  // the used copy moves to the front
 
   image.drawCached(screen.dc, &src, &twice, 2);
   EXPECT_EQ(firstCopy, image.cacheEntry(0)->copy);  // found, not scaled again
 
   image.drawCached(screen.dc, &src, &quad, 2);  // full: the last slot makes room
-  EXPECT_EQ(16, image.cacheEntry(0)->width);
-  EXPECT_EQ(8, image.cacheEntry(1)->width);
+  EXPECT_EQ((std::vector<int>{16, 8}), widths());
 
   image.drawCached(screen.dc, &src, &twice, 0);
   EXPECT_EQ(nullptr, image.cacheEntry(0));
@@ -186,10 +179,7 @@ TEST(DibImage, RegionHoldsThePixelsOffTheKey)
     image.setPixel(x, 2, RGB(255, 0, 0));
   HRGN row = image.createRegion(RGB(0, 255, 0), 0, nullptr);
   EXPECT_EQ(SIMPLEREGION, GetRgnBox(row, &box));  // one rectangle
-  EXPECT_EQ(1, box.left);
-  EXPECT_EQ(2, box.top);
-  EXPECT_EQ(5, box.right);
-  EXPECT_EQ(3, box.bottom);
+  EXPECT_EQ((std::vector<LONG>{1, 2, 5, 3}), (std::vector<LONG>{box.left, box.top, box.right, box.bottom}));
   DeleteObject(row);
 
   // A checkerboard of 3000 runs: more than one batch and many buffer growths.

@@ -157,9 +157,7 @@ TEST(GraphicsSurface, ClipboardGetsABottomUpDibWithPaddedRows)
   ASSERT_NE(nullptr, dib);
   EXPECT_EQ(40u + 3 * 16, GlobalSize(dib));
   const BITMAPINFOHEADER* header = static_cast<const BITMAPINFOHEADER*>(GlobalLock(dib));
-  EXPECT_EQ(5, header->biWidth);
-  EXPECT_EQ(3, header->biHeight);
-  EXPECT_EQ(24, header->biBitCount);
+  EXPECT_EQ((std::vector<LONG>{5, 3, 24}), (std::vector<LONG>{header->biWidth, header->biHeight, header->biBitCount}));
   const unsigned char* rows = reinterpret_cast<const unsigned char*>(header + 1);
   const unsigned char blue[3] = {0xff, 0, 0}, red[3] = {0, 0, 0xff};
   EXPECT_EQ(0, memcmp(blue, rows, 3));            // bottom left

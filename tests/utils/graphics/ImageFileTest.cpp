@@ -21,8 +21,7 @@ COLORREF paletteColour(int i)
 void expectPixels(DibImage* image, const std::function<COLORREF(int x, int y)>& expected, const char* name)
 {
   ASSERT_TRUE(image) << name;
-  ASSERT_EQ(W, image->width()) << name;
-  ASSERT_EQ(H, image->height()) << name;
+  ASSERT_TRUE(image->width() == W && image->height() == H) << name;
   for (int y = 0; y < H; ++y)
     for (int x = 0; x < W; ++x)
       ASSERT_EQ(expected(x, y), image->getPixel(x, y)) << name << " at " << x << "," << y;
