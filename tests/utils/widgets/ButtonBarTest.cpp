@@ -47,8 +47,8 @@ TEST(ButtonBar, ScalesPicturesAndSurvivesAMissingOne)
   BarHost h(WS_POPUP, true);
   h.bar.addButton(1, IDB_YELLOW_32, 0, 0, 0);
   h.bar.addButton(2, IDB_MISSING, 0, 0, 0);
-  EXPECT_EQ(25, h.item(1).right - h.item(1).left);
-  EXPECT_EQ(25, h.item(1).bottom - h.item(1).top);
+  RECT scaled = h.item(1);
+  EXPECT_EQ("25x25", std::to_string(scaled.right - scaled.left) + "x" + std::to_string(scaled.bottom - scaled.top));
   EXPECT_EQ(1, h.item(2).right - h.item(2).left);
 }
 

@@ -28,9 +28,7 @@ TEST(ButtonWindow, TakesTheSmallestSizeAmongItsPicturesAndRefusesAFifthState)
   ButtonHost h;
   h.button.setImage(BUTTON_OUT, picture(IDB_RED_24));
   h.button.setImage(BUTTON_OVER, picture(IDB_BLUE_20X30));
-  RECT client = h.button.getClientRect();
-  EXPECT_EQ(20, client.right);
-  EXPECT_EQ(24, client.bottom);
+  EXPECT_EQ("0,0,20,24", rectText(h.button.getClientRect()));
   EXPECT_DEATH(h.button.setImage(BUTTON_STATES, picture(IDB_GREEN_24)), "Assertion failed");
 }
 

@@ -1,6 +1,5 @@
-#include "BaseWnd.h"
-#include "DebugHeap.h"
 #include "DebugWindow.h"
+#include "window/WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -22,13 +21,6 @@ int pendingDrains(HWND window)
   return count;
 }
 
-void pump()
-{
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-    DispatchMessageW(&msg);
-}
-
 // A log window as a message-only child, its start line already shown.
 class DebugWindowTest : public ::testing::Test {
 protected:
@@ -36,7 +28,7 @@ protected:
   {
     log.create(HWND_MESSAGE);
     SendMessageW(log.hwnd, WM_SIZE, 0, MAKELPARAM(300, 100));
-    pump();
+    pumpMessages();
   }
 
   std::vector<std::wstring> texts()
@@ -93,7 +85,7 @@ TEST_F(DebugWindowTest, KeepsOnlyTheNewestLinesBeyondItsLimit)
   log.setMaxLines(5);
   for (int i = 0; i < 8; i++)
     log.addLine(std::to_wstring(i).c_str(), "L_Test");
-  pump();
+  pumpMessages();
   EXPECT_EQ((std::vector<std::wstring>{L"3", L"4", L"5", L"6", L"7"}), texts());
   EXPECT_EQ(0, log.getSelected());
 }
@@ -102,11 +94,11 @@ TEST_F(DebugWindowTest, FollowsNewLinesOnlyWhenAtTheEnd)
 {
   for (int i = 0; i < 50; i++)
     log.addLine(L"line", "L_Test");
-  pump();
+  pumpMessages();
   EXPECT_EQ(log.getTotalHeight() - 100 - 1, log.getScrollOffset());
   log.scrollTo(0);
   log.addLine(L"more", "L_Test");
-  pump();
+  pumpMessages();
   EXPECT_EQ(0, log.getScrollOffset());
 }
 
@@ -114,10 +106,7 @@ TEST_F(DebugWindowTest, TextsAreSplitAtLineEndsAndCopiedWithCrLfAfterEachLine)
 {
   log.addLine(L"two\r\nlines\n\n", "DBG");
   log.addLine(L"Grüße", "L_Test");
-  pump();
+  pumpMessages();
   SendMessageW(log.hwnd, WM_COMMAND, DEBUG_WINDOW_COPY, 0);
-  wchar_t* text = getClipboardText(nullptr);
-  ASSERT_TRUE(text);
-  EXPECT_STREQ(L"Debug Window Started.\r\ntwo\r\nlines\r\nGrüße\r\n", text);
-  DEBUG_FREE(text);
+  EXPECT_EQ(L"Debug Window Started.\r\ntwo\r\nlines\r\nGrüße\r\n", takeText(getClipboardText(nullptr)));
 }
