@@ -32,8 +32,7 @@ TEST(XmlAttributes, NumbersSizesColoursAndFonts)
   for (const auto& c : sizes) {
     int width = -1, height = -1;
     EXPECT_EQ(c.read, parseSize(c.text, width, height)) << c.text;
-    EXPECT_EQ(c.width, width) << c.text;
-    EXPECT_EQ(c.height, height) << c.text;
+    EXPECT_EQ(std::make_pair(c.width, c.height), std::make_pair(width, height)) << c.text;
   }
 
   struct {
@@ -65,8 +64,7 @@ TEST(XmlAttributes, NumbersSizesColoursAndFonts)
     std::wstring face;
     int height = 0;
     EXPECT_EQ(c.read, parseFont(c.text, face, height)) << c.text;
-    EXPECT_EQ(c.face, face) << c.text;
-    EXPECT_EQ(c.height, height) << c.text;
+    EXPECT_EQ(std::make_pair(c.face, c.height), std::make_pair(face, height)) << c.text;
   }
 }
 

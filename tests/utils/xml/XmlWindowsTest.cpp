@@ -3,10 +3,10 @@
 // The frames are on the screen: every suite takes the desktop lock, so that
 // no screen-reading test runs beside them.
 #include "ButtonBar.h"
-#include "Screenshot.h"
 #include "TestFolder.h"
 #include "XmlSample.h"
 #include "XmlTestSupport.h"
+#include "window/WindowTestSupport.h"
 
 #include <shlobj.h>
 
@@ -16,13 +16,6 @@ namespace {
 
 // Command ids in the order the sample description hands them out.
 const UINT TRAY = 1000, OPEN = 1003, HIDE_FILES = 1006, SHOW_FILES = 1007, WORD_WRAP = 1008, PLAY = 1009, SPEED = 1011;
-
-void pumpMessages()
-{
-  MSG msg;
-  while (PeekMessageW(&msg, 0, 0, 0, PM_REMOVE))
-    DispatchMessageW(&msg);
-}
 
 HINSTANCE module()
 {
@@ -42,8 +35,6 @@ protected:
   {
     SendMessageW(window, WM_COMMAND, MAKEWPARAM(id, code), 0);
   }
-
-  RECT childRect(WindowFunctions* parent, HWND child) { return parent->getChildRect(child); }
 
   MessageBoxCloser boxes;
   RecordingListener listener;
@@ -94,19 +85,14 @@ TEST_F(DesktopXmlWindows, SampleDescriptionCommandsPanesAndLayout)
   EXPECT_EQ(3u, listener.commands.size());
 
   // Bar on top across the width, status bar at the bottom, content between.
-  RECT client = main->getClientRect();
-  RECT barRect = childRect(main, bar->hwnd);
-  RECT status = childRect(main, main->getStatusBar());
-  RECT content = childRect(main, main->getContent()->hwnd);
-  EXPECT_EQ((std::vector<LONG>{0, 0, client.right, 30}),
-            (std::vector<LONG>{barRect.left, barRect.top, barRect.right, barRect.bottom}));
+  RECT client = main->getClientRect(), status = main->getChildRect(main->getStatusBar());
+  std::string right = std::to_string(client.right);
+  EXPECT_EQ("0,0," + right + ",30", rectText(main->getChildRect(bar->hwnd)));
   EXPECT_EQ(client.bottom, status.bottom);
-  EXPECT_EQ((std::vector<LONG>{0, 30, client.right, status.top}),
-            (std::vector<LONG>{content.left, content.top, content.right, content.bottom}));
+  EXPECT_EQ("0,30," + right + "," + std::to_string(status.top), rectText(main->getChildRect(main->getContent()->hwnd)));
   // Minimising changes no layout.
   SendMessageW(main->hwnd, WM_SIZE, SIZE_MINIMIZED, MAKELPARAM(0, 0));
-  content = childRect(main, main->getContent()->hwnd);
-  EXPECT_EQ(30, content.top);
+  EXPECT_EQ(30, main->getChildRect(main->getContent()->hwnd).top);
 
   // A dropped file's path is the command argument while its command runs.
   std::wstring path = L"C:\\Vid\u00e9os d'\u00e9t\u00e9\\clip \u65e5.mkv";
@@ -180,12 +166,9 @@ TEST_F(DesktopXmlWindows, VerticalBarReplacedBarAndElementErrors)
     bars += std::wstring(name) == L"ButtonBar";
   }
   EXPECT_EQ(1, bars);
-  RECT bar = childRect(frame, frame->getButtonBar()->hwnd);
-  RECT status = childRect(frame, frame->getStatusBar());
-  RECT content = childRect(frame, frame->getContent()->hwnd);
-  EXPECT_EQ((std::vector<LONG>{0, 0, 50, status.top}), (std::vector<LONG>{bar.left, bar.top, bar.right, bar.bottom}));
-  EXPECT_EQ(50, content.left);
-  EXPECT_EQ(0, content.top);
+  RECT status = frame->getChildRect(frame->getStatusBar()), content = frame->getChildRect(frame->getContent()->hwnd);
+  EXPECT_EQ("0,0,50," + std::to_string(status.top), rectText(frame->getChildRect(frame->getButtonBar()->hwnd)));
+  EXPECT_EQ("50,0", std::to_string(content.left) + "," + std::to_string(content.top));
 
   EXPECT_EQ((std::vector<std::wstring>{L"Error: FileType must have extension and description.",
                                        L"Error: Action must have name and command.",
