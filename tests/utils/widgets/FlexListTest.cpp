@@ -77,9 +77,8 @@ TEST_F(FlexListTest, LaysOutItemsAndKeepsTheSelectionOnItsItem)
 {
   Listener listener;
   list.setNotify(&listener);
-  list.append(new BlockItem(10));
-  list.append(new BlockItem(30));
-  list.append(new BlockItem(20));
+  for (int height : {10, 30, 20})
+    list.append(new BlockItem(height));
   EXPECT_EQ(60, list.getTotalHeight());
   EXPECT_EQ(40, list.getItem(2)->_top);
   EXPECT_EQ("select 0;", listener.events);
@@ -222,8 +221,7 @@ TEST_F(FlexListTest, SuspendedRedrawLaysOutOnceWhenResumed)
 TEST_F(FlexListTest, PrintPaintsTheBandAboveShortContentInTheBackground)
 {
   list.setBackground(0x0000FF);
-  list.append(new BlockItem(20, 0x00FF00));
-  list.append(new BlockItem(20, 0x00FF00));
+  fill(2, 20);
   list.scrollToEnd();
   MemoryDC print(WIDTH, HEIGHT);
   SendMessageW(list.hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(print.dc), PRF_CLIENT);
