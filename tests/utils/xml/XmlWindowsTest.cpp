@@ -158,9 +158,8 @@ TEST_F(DesktopXmlWindows, VerticalBarReplacedBarAndElementErrors)
       L"</install><framewindow><window><window type=unknown></framewindow>"));
   auto frame = application.findWindowOf<DefaultXmlFrameWindow>(L"f");
   ASSERT_TRUE(frame);
-  HWND first = GetWindow(frame->hwnd, GW_CHILD);
   int bars = 0;
-  for (HWND child = first; child; child = GetWindow(child, GW_HWNDNEXT)) {
+  for (HWND child = GetWindow(frame->hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     wchar_t name[32];
     GetClassNameW(child, name, 32);
     bars += std::wstring(name) == L"ButtonBar";
