@@ -58,12 +58,11 @@ TEST_F(DebugWindowTest, LinesFromManyThreadsArriveInOrderAfterOnePostedMessage)
 {
   EXPECT_EQ(std::vector<std::wstring>{L"Debug Window Started."}, texts());
   std::vector<std::thread> threads;
-  for (int t = 0; t < THREADS; t++) {
+  for (int t = 0; t < THREADS; t++)
     threads.emplace_back([this, t] {
       for (int i = 0; i < LINES_PER_THREAD; i++)
         log.addLine((std::to_wstring(t) + L" " + std::to_wstring(i)).c_str(), "L_Test");
     });
-  }
   for (std::thread& thread : threads)
     thread.join();
   EXPECT_EQ(1, pendingDrains(log.hwnd));

@@ -65,10 +65,9 @@ TEST(Rectangles, FillOutsideLeavesTheInnerPart)
   const RECT inner = {2, 3, 7, 8};
   const RECT outer = {0, 0, 10, 10};
   fillOutside(dc, inner, outer, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-  for (int y = 0; y < 10; y++) {
+  for (int y = 0; y < 10; y++)
     for (int x = 0; x < 10; x++)
       EXPECT_EQ(pointInRect(inner, x, y) ? 0u : 0xFFFFFFu, GetPixel(dc, x, y)) << x << "," << y;
-  }
   DeleteObject(SelectObject(dc, old));
   DeleteDC(dc);
 }

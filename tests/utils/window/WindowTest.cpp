@@ -106,8 +106,7 @@ TEST(WindowMap, HandlesSharingABucketAreKeptApart)
   WindowMap map;
   HWND a = reinterpret_cast<HWND>(5);
   HWND b = reinterpret_cast<HWND>(5 + WINDOW_MAP_BUCKETS);
-  Pinger pa;
-  Pinger pb;
+  Pinger pa, pb;
   Dialog dialog(0, nullptr, 0);
   map.setSubclassed(a, &pa);
   map.setSubclassed(b, &pb);
