@@ -2,17 +2,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-std::wstring textOf(HWND h)
-{
-  wchar_t text[64] = L"";
-  GetWindowTextW(h, text, 64);
-  return text;
-}
-
-}
-
 TEST(Controls, PlacesAndUpDownNumbers)
 {
   RecordingWindow parent;
@@ -28,7 +17,9 @@ TEST(Controls, PlacesAndUpDownNumbers)
   upDown.setBuddy(edit.hwnd);
   upDown.setRange(-5, 5);
   upDown.setPos(-3);
-  EXPECT_EQ(L"-3", textOf(edit.hwnd));
+  wchar_t text[8] = L"";
+  GetWindowTextW(edit.hwnd, text, 8);
+  EXPECT_STREQ(L"-3", text);
   short pos = 0;
   EXPECT_TRUE(upDown.getPos(pos) && pos == -3);
   // A buddy whose text is no number is the control's error.
