@@ -10,17 +10,31 @@ wine_env() {
   export WINEDLLOVERRIDES="mscoree,mshtml="
 }
 
+# One setting of the prefix, tried again: a wine command can fail while the
+# server that made the prefix is still shutting down.
+wine_setting() {
+  for _ in 1 2 3; do
+    wine reg add "$@" /f >/dev/null 2>&1 && return 0
+    wineserver -w
+  done
+  echo "Could not set $1 in the Wine prefix $WINEPREFIX" >&2
+  return 1
+}
+
+# The prefix counts as made only once its settings are in: without them a
+# crash waits on a dialog and windowed tests hang.
 make_wine_prefix() {
-  [ -f "$WINEPREFIX/system.reg" ] && return 0
+  [ -f "$WINEPREFIX/.settings-made" ] && return 0
   mkdir -p "$WINEPREFIX"
   # With a display, making the prefix may wait on a window nobody closes.
-  DISPLAY= wineboot -i >/dev/null 2>&1
+  [ -f "$WINEPREFIX/system.reg" ] || DISPLAY= wineboot -i >/dev/null 2>&1
   # A crash must end the process at once instead of waiting on a dialog.
-  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  wine_setting 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
   # A virtual desktop: without a window manager, hiding windows blocks.
-  wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1024x768 /f >/dev/null 2>&1
+  wine_setting 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default
+  wine_setting 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1024x768
   wineserver -w
+  touch "$WINEPREFIX/.settings-made"
 }
 
 # A persistent wineserver must be the first wine command of the session, and
