@@ -25,16 +25,10 @@ public:
   GraphicsContext* context() { return _surface->getContext(); }
   GraphicsSurface* surface() { return _surface.get(); }
 
-  std::vector<unsigned char> rgb()
+  unsigned pixel(int x, int y)
   {
     std::vector<unsigned char> bytes(_width * _height * 3);
     _surface->getRGB(bytes.data(), bytes.size());
-    return bytes;
-  }
-
-  unsigned pixel(int x, int y)
-  {
-    std::vector<unsigned char> bytes = rgb();
     const unsigned char* p = &bytes[(y * _width + x) * 3];
     return (p[0] << 16) | (p[1] << 8) | p[2];
   }
