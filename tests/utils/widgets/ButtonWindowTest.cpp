@@ -1,5 +1,9 @@
 #include "ButtonWindow.h"
-#include "WidgetTestSupport.h"
+#include "window/WindowTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -12,40 +16,8 @@ struct ButtonHost {
 
   int commands() const { return static_cast<int>(std::count(host.messages.begin(), host.messages.end(), WM_COMMAND)); }
   void send(UINT msg, WPARAM keys = 0) { SendMessageW(button.hwnd, msg, keys, MAKELPARAM(5, 5)); }
-  // The colour of the button's middle as it paints itself on white.
-  COLORREF painted()
-  {
-    MemoryDC dc(30, 30);
-    SendMessageW(button.hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.dc), PRF_CLIENT);
-    return dc.pixel(10, 10);
-  }
 };
 
-}
-
-TEST(ButtonWindow, TakesTheSmallestSizeAmongItsPicturesAndRefusesAFifthState)
-{
-  ButtonHost h;
-  h.button.setImage(BUTTON_OUT, picture(IDB_RED_24));
-  h.button.setImage(BUTTON_OVER, picture(IDB_BLUE_20X30));
-  EXPECT_EQ("0,0,20,24", rectText(h.button.getClientRect()));
-  EXPECT_DEATH(h.button.setImage(BUTTON_STATES, picture(IDB_GREEN_24)), "Assertion failed");
-}
-
-TEST(ButtonWindow, PaintsTheNearestLowerStateThatHasAPicture)
-{
-  ButtonHost onlyOut;
-  onlyOut.button.setImage(BUTTON_OUT, picture(IDB_RED_24));
-  onlyOut.send(WM_LBUTTONDOWN, MK_LBUTTON);
-  EXPECT_EQ(BUTTON_DOWN, onlyOut.button.getState());
-  EXPECT_EQ(RGB(255, 0, 0), onlyOut.painted());
-
-  ButtonHost noOut;
-  noOut.button.setImage(BUTTON_OVER, picture(IDB_GREEN_24));
-  noOut.button.setImage(BUTTON_DOWN, picture(IDB_RED_24));
-  EXPECT_EQ(RGB(255, 255, 255), noOut.painted());
-  noOut.send(WM_MOUSEMOVE);
-  EXPECT_EQ(RGB(0, 160, 0), noOut.painted());
 }
 
 TEST(ButtonWindow, ClicksOnlyOnAReleaseWhosePressBeganOnTheButton)
