@@ -44,16 +44,6 @@ protected:
 
 }
 
-TEST(DebugWindowStyle, KeysPickTheirColours)
-{
-  struct {
-    const char* key;
-    int style;
-  } cases[] = {{"", 3}, {"DBG", 9}, {"L_StreamerApp", 0}, {"abc", 1}};
-  for (const auto& c : cases)
-    EXPECT_EQ(c.style, DebugWindow::styleOf(c.key)) << c.key;
-}
-
 TEST_F(DebugWindowTest, LinesFromManyThreadsArriveInOrderAfterOnePostedMessage)
 {
   EXPECT_EQ(std::vector<std::wstring>{L"Debug Window Started."}, texts());
