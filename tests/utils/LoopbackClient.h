@@ -58,14 +58,14 @@ public:
     return true;
   }
 
-  // Up to atMost bytes, until the server closes or nothing comes within the time-out.
-  std::string receive(size_t atMost = std::string::npos, DWORD timeoutMs = 15000)
+  // Until the server closes or nothing comes within the time-out.
+  std::string receive(DWORD timeoutMs = 15000)
   {
     setsockopt(_socket, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs), sizeof timeoutMs);
     std::string received;
     char buffer[16384];
-    for (int n = 1; n > 0 && received.size() < atMost;) {
-      n = recv(_socket, buffer, static_cast<int>(std::min(sizeof buffer, atMost - received.size())), 0);
+    for (int n = 1; n > 0;) {
+      n = recv(_socket, buffer, sizeof buffer, 0);
       received.append(buffer, std::max(n, 0));
     }
     return received;

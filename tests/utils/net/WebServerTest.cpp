@@ -135,9 +135,9 @@ TEST_F(WebServerTest, StallingAndVanishingClientsDoNotDisturbOthers)
   stopsSending.shutdownSend();
   EXPECT_EQ(stopsSending.receive(), BAD_REQUEST);
   EXPECT_LT(GetTickCount() - began, static_cast<DWORD>(RECEIVE_TIMEOUT_MS - 1000));
-  EXPECT_EQ(silent.receive(std::string::npos, RECEIVE_TIMEOUT_MS + 5000), BAD_REQUEST);
+  EXPECT_EQ(silent.receive(RECEIVE_TIMEOUT_MS + 5000), BAD_REQUEST);
   EXPECT_GE(GetTickCount() - began, static_cast<DWORD>(RECEIVE_TIMEOUT_MS - 500));
-  EXPECT_EQ(trickling.receive(std::string::npos, REQUEST_DEADLINE_MS), BAD_REQUEST) << "cut off at the deadline";
+  EXPECT_EQ(trickling.receive(REQUEST_DEADLINE_MS), BAD_REQUEST) << "cut off at the deadline";
   EXPECT_GE(GetTickCount() - began, static_cast<DWORD>(REQUEST_DEADLINE_MS - 500));
   cutOff = true;
   trickle.join();
