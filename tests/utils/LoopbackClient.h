@@ -19,28 +19,6 @@ inline void startWinsock()
   (void)started;
 }
 
-inline sockaddr_in address(int port, u_long host = INADDR_LOOPBACK)
-{
-  sockaddr_in a = {};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<u_short>(port));
-  a.sin_addr.s_addr = htonl(host);
-  return a;
-}
-
-// A listening socket, or INVALID_SOCKET when the port is taken.
-inline SOCKET listenOn(int port, u_long host = INADDR_ANY)
-{
-  startWinsock();
-  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in a = address(port, host);
-  if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s, 1) != 0) {
-    closesocket(s);
-    return INVALID_SOCKET;
-  }
-  return s;
-}
-
 // A random port in a high range below Linux's ephemeral one, where a search
 // for a free port can start without meeting other test runs' servers.
 inline int randomHighPort()
@@ -56,7 +34,10 @@ public:
   {
     startWinsock();
     _socket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in a = address(port);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<u_short>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     _connected = connect(_socket, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
   }
   ~LoopbackClient() { closesocket(_socket); }
@@ -77,26 +58,17 @@ public:
     return true;
   }
 
-  // Up to atMost bytes, until the server closes or nothing comes within the time-out.
-  std::string receive(size_t atMost = std::string::npos, DWORD timeoutMs = 15000)
+  // Until the server closes or nothing comes within the time-out.
+  std::string receive(DWORD timeoutMs = 15000)
   {
     setsockopt(_socket, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs), sizeof timeoutMs);
     std::string received;
     char buffer[16384];
-    for (int n = 1; n > 0 && received.size() < atMost;) {
-      n = recv(_socket, buffer, static_cast<int>(std::min(sizeof buffer, atMost - received.size())), 0);
+    for (int n = 1; n > 0;) {
+      n = recv(_socket, buffer, sizeof buffer, 0);
       received.append(buffer, std::max(n, 0));
     }
     return received;
-  }
-
-  // Ends the connection with a reset instead of an orderly close.
-  void abort()
-  {
-    linger hard = {1, 0};
-    setsockopt(_socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard);
-    closesocket(_socket);
-    _socket = INVALID_SOCKET;
   }
 
 private:
