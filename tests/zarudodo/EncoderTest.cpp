@@ -6,6 +6,30 @@
 
 #include <string>
 
+namespace {
+
+// Reports the short form's size, then fails: the file went in between.
+DWORD WINAPI fileGoesAway(LPCWSTR, LPWSTR out, DWORD)
+{
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  return out ? 0 : 20;
+}
+
+// Reports a size, then needs more: the file was renamed in between.
+DWORD WINAPI fileGrows(LPCWSTR, LPWSTR out, DWORD)
+{
+  return out ? 40 : 20;
+}
+
+}
+
+TEST(ShortPathTest, WithoutAShortFormThePathIsKept)
+{
+  std::wstring path = L"C:\\videos\\a b.mp4";
+  EXPECT_EQ(shortPath(path, fileGoesAway), path);
+  EXPECT_EQ(shortPath(path, fileGrows), path);
+}
+
 TEST(DurationTest, LengthIsTheReportsToTheHundredthOrRefused)
 {
   struct Case {
