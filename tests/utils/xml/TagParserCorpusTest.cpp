@@ -53,6 +53,5 @@ TEST(TagParserCorpusTest, DamagedDescriptionsFailCleanly)
   std::wstring deep;
   for (size_t i = 0; i < 100000; ++i)
     deep += L"<menu>";
-  for (size_t depth : {MAX_TAG_DEPTH + 1, 100000u})
-    EXPECT_FALSE(parser.parseString(deep.substr(0, 6 * depth).c_str())) << depth;
+  EXPECT_FALSE(parser.parseString(deep.c_str()));
 }

@@ -95,6 +95,7 @@ TEST_F(TagParserTest, FaultsStopTheParseAndSayWhereAndWhy)
   for (unsigned depth = 0; depth < MAX_TAG_DEPTH; ++depth)
     limits = L"<menu>" + limits + L"</menu>";
   EXPECT_TRUE(_parser.parseString(limits.c_str())) << _parser.getError();
+  EXPECT_FALSE(_parser.parseString((L"<menu>" + limits + L"</menu>").c_str()));
 }
 
 TEST_F(TagParserTest, FilesAreReadWithLineEndsAndAFailedOpenKeepsTheTree)
