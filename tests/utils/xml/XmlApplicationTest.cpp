@@ -11,8 +11,8 @@ TEST(XmlAttributes, NumbersSizesColoursAndFonts)
     double number;
     int extent;
   } numbers[] = {
-      {L"12.7", 12.7, 12}, {L"  3x", 3, 3},   {L"abc", 0, 0},  {L"-5", -5, 0},
-      {L"1e400", 0, 0},    {L"0x10", 0, 0},   {L"1e9", 1e9, MAX_EXTENT},
+      {L"12.7", 12.7, 12}, {L"  3x", 3, 3}, {L"abc", 0, 0}, {L"-5", -5, 0},
+      {L"1e400", 0, 0},    {L"0x10", 0, 0}, {L"1e9", 1e9, MAX_EXTENT},
   };
   for (const auto& c : numbers) {
     EXPECT_EQ(c.number, readNumber(c.text)) << c.text;
