@@ -8,9 +8,9 @@
 #include <string>
 
 // Saves the X display as <name>.png in the run's screenshot folder, through
-// Linux ffmpeg; false without a display. Wine starts the Linux program but
-// gives back no handle to wait on, so the shell renames the finished picture
-// into place and we wait for its name.
+// Linux ffmpeg; false without a display. Wine gives back no handle to wait
+// on, so the shell renames the finished picture into place and we wait for
+// its name.
 inline bool saveScreenshot(const char* name)
 {
   wchar_t folder[MAX_PATH];
@@ -22,13 +22,8 @@ inline bool saveScreenshot(const char* name)
   DeleteFileW((L"Z:" + target).c_str());
   std::wstring command = L"ffmpeg -loglevel error -y -f x11grab -i " + std::wstring(display) +
                          L" -frames:v 1 " + target + L".tmp.png && mv " + target + L".tmp.png " + target;
-  HANDLE process = runProcess({L"/bin/sh", L"-c", command});
-  if (process)
-    CloseHandle(process);
-  for (int i = 0; i < 100; i++) {
-    if (fileExists((L"Z:" + target).c_str()))
-      return true;
+  CloseHandle(runProcess({L"/bin/sh", L"-c", command}));
+  for (int i = 0; i < 100 && !fileExists((L"Z:" + target).c_str()); i++)
     Sleep(100);
-  }
-  return false;
+  return fileExists((L"Z:" + target).c_str());
 }

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -22,20 +24,18 @@ inline void removeTree(const std::wstring& folder)
 {
   WIN32_FIND_DATAW data;
   HANDLE search = FindFirstFileW(joinPath(folder, L"*").c_str(), &data);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = data.cFileName;
-      if (name == L"." || name == L"..")
-        continue;
-      std::wstring full = joinPath(folder, name);
-      SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        removeTree(full);
-      else
-        DeleteFileW(full.c_str());
-    } while (FindNextFileW(search, &data));
-    FindClose(search);
+  for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &data)) {
+    std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..")
+      continue;
+    std::wstring full = joinPath(folder, name);
+    SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      removeTree(full);
+    else
+      DeleteFileW(full.c_str());
   }
+  FindClose(search);
   RemoveDirectoryW(folder.c_str());
 }
 
@@ -59,19 +59,15 @@ public:
   std::wstring folder(const std::wstring& relative) const
   {
     std::wstring full = path(relative);
-    for (size_t slash = _root.size() + 1; slash != std::wstring::npos; slash = full.find(L'\\', slash + 1))
-      CreateDirectoryW(full.substr(0, slash).c_str(), nullptr);
-    CreateDirectoryW(full.c_str(), nullptr);
+    SHCreateDirectoryExW(nullptr, full.c_str(), nullptr);
     return full;
   }
 
   // Writes a file, making its folders, and returns its full path.
   std::wstring file(const std::wstring& relative, const std::string& content = "video") const
   {
-    size_t slash = relative.rfind(L'\\');
-    if (slash != std::wstring::npos)
-      folder(relative.substr(0, slash));
     std::wstring full = path(relative);
+    SHCreateDirectoryExW(nullptr, full.substr(0, full.rfind(L'\\')).c_str(), nullptr);
     FILE* out = _wfopen(full.c_str(), L"wb");
     if (out) {
       fwrite(content.data(), 1, content.size(), out);

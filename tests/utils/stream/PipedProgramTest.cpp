@@ -1,6 +1,5 @@
 #include "PipedProgram.h"
 
-#include "Debug.h"
 #include "Sink.h"
 #include "StandInScript.h"
 #include "TestSupport.h"
@@ -8,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <tlhelp32.h>
-#include <winternl.h>
 
 #include <atomic>
 #include <chrono>
@@ -30,67 +27,16 @@ struct RecordingSink : Sink {
   std::string bytes;
 };
 
-bool isPattern(const std::string& bytes)
-{
-  for (size_t k = 0; k < bytes.size(); ++k) {
-    if (static_cast<unsigned char>(bytes[k]) != standInPatternByte(k))
-      return false;
-  }
-  return true;
-}
-
-void readToEnd(PipedProgram& program, Sink* out, Sink* err, unsigned timeoutMs = 10000)
-{
-  while (program.read(out, err, timeoutMs)) {
-  }
-}
-
-// GetProcessHandleCount is a stub under Wine; the system's handle table is not.
-unsigned countOwnHandles()
-{
-  struct Entry {
-    ULONG process;
-    BYTE type;
-    BYTE flags;
-    USHORT handle;
-    PVOID object;
-    ACCESS_MASK access;
-  };
-  struct Table {
-    ULONG count;
-    Entry entries[1];
-  };
-  const ULONG SYSTEM_HANDLE_INFORMATION = 16;
-  typedef NTSTATUS(NTAPI * Query)(ULONG, PVOID, ULONG, PULONG);
-  Query query = reinterpret_cast<Query>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-  std::vector<char> buffer(1 << 20);
-  ULONG length = 0;
-  while (query(SYSTEM_HANDLE_INFORMATION, buffer.data(), buffer.size(), &length) != 0)
-    buffer.resize(buffer.size() * 2);
-  const Table* table = reinterpret_cast<const Table*>(buffer.data());
-  unsigned count = 0;
-  for (ULONG i = 0; i < table->count; ++i)
-    count += table->entries[i].process == GetCurrentProcessId();
-  return count;
-}
-
-const int DEBUG_PIPES = 100;
-
-// Records the reader's debug lines, from any thread; they tell a time-out
-// from an end. A hang in the reads or in ending the child fails within a
-// minute.
+// A hang in the reads or in ending the child fails within a minute.
 class PipedProgramTest : public testing::Test {
 protected:
-  Deadline deadline{60000};
-  bool timedOut() { return debug.count("Timed out reading from pipe.\n") > 0; }
   void readUntil(size_t outBytes)
   {
     while (out.bytes.size() < outBytes && program.read(&out, &err, 10000)) {
     }
   }
 
-  DebugRecorder debug{DEBUG_PIPES};
+  Deadline deadline{60000};
   PipedProgram program;
   RecordingSink out;
   RecordingSink err;
@@ -100,39 +46,6 @@ protected:
 
 // Every script lies under a non-ASCII name, so each test passes UTF-8
 // arguments through the command line.
-TEST_F(PipedProgramTest, TenThousandBytesArriveInBoundedReadsThenAnEmptyOne)
-{
-  // The pause keeps a read outstanding when the pipe breaks.
-  StandInScript script("out-pattern 10000\nsleep 300\n");
-  ASSERT_TRUE(program.start(script.streamArgs()));
-  readToEnd(program, &out, nullptr);
-
-  EXPECT_FALSE(timedOut());
-  EXPECT_EQ(out.bytes.size(), 10000u);
-  EXPECT_TRUE(isPattern(out.bytes));
-  ASSERT_GE(out.sizes.size(), 4u);
-  EXPECT_EQ(out.sizes.back(), 0);
-  for (size_t i = 0; i + 1 < out.sizes.size(); ++i) {
-    EXPECT_GT(out.sizes[i], 0);
-    EXPECT_LE(out.sizes[i], 4096);
-  }
-  EXPECT_FALSE(program.read(&out, nullptr, 10000));
-}
-
-TEST_F(PipedProgramTest, NullSinkDropsItsPipeButKeepsItFlowing)
-{
-  // 30 000 bytes would fill the output pipe and block the child if they
-  // were not read.
-  StandInScript script("interleave 30 1000\nexit 3\n");
-  ASSERT_TRUE(program.start(script.streamArgs()));
-  readToEnd(program, nullptr, &err);
-  EXPECT_FALSE(timedOut());
-  std::string frames;
-  for (int i = 1; i <= 30; ++i)
-    frames += "frame=" + std::to_string(i) + "\n";
-  EXPECT_EQ(err.bytes, frames);
-}
-
 TEST_F(PipedProgramTest, FlushHandsOverAReadThatCompletedUnseenOnceAndAStallTimesOutWithoutLoss)
 {
   StandInScript script("out-pattern 100\nsleep 300\nerr late\nsleep 2000\nout-pattern 5000\nstall\n");
@@ -151,13 +64,11 @@ TEST_F(PipedProgramTest, FlushHandsOverAReadThatCompletedUnseenOnceAndAStallTime
   auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(program.read(&out, &err, 300));
   EXPECT_GE(millisecondsSince(start), 250);
-  EXPECT_TRUE(timedOut());
   EXPECT_EQ(err.bytes, "late\n");
 
   // The reads left outstanding by the time-out are waited for again.
   readUntil(5100);
   EXPECT_EQ(out.bytes.size(), 5100u);
-  EXPECT_TRUE(isPattern(out.bytes));
 }
 
 // A console host made for the child would be the child's own child, and
@@ -181,29 +92,9 @@ TEST_F(PipedProgramTest, ChildRunsWithoutAConsoleHostAndCloseEndsIt)
   EXPECT_FALSE(program.read(&out, &err, 100));
 }
 
-TEST_F(PipedProgramTest, HundredStartCloseCyclesLeaveNoHandleOrProcess)
-{
-  StandInScript script("out-pattern 10000\nstall\n");
-  // The first child loads what the process keeps for later ones.
-  ASSERT_TRUE(program.start(script.streamArgs()));
-  program.close();
-  unsigned handles = countOwnHandles();
-
-  for (int cycle = 0; cycle < 100; ++cycle) {
-    ASSERT_TRUE(program.start(script.streamArgs()));
-    if (cycle % 2)
-      program.read(&out, &err, 1000);  // leaves reads outstanding for close
-    program.close();
-  }
-  EXPECT_EQ(countOwnHandles(), handles);
-  EXPECT_EQ(countOwnChildren(), 0u);
-}
-
-// Each child reads its own output through pipes of its own (a name made
-// twice would fail to start), and none inherits the pipe ends of a
-// child that another thread starts at that moment: a long-lived one would
-// keep a short-lived one's pipes open after it ended, and reading it would
-// then end in a time-out instead of at the end of its pipes.
+// Each child gets pipes of its own (a name made twice fails to start), and
+// none inherits those of a child started at that moment on another thread:
+// a long-lived one would keep a short-lived one's pipes from ending.
 TEST_F(PipedProgramTest, ChildrenStartedAtOnceKeepToTheirOwnPipes)
 {
   StandInScript stalling("stall\n");
@@ -229,8 +120,9 @@ TEST_F(PipedProgramTest, ChildrenStartedAtOnceKeepToTheirOwnPipes)
         PipedProgram program;
         RecordingSink out;
         failures += !program.start(quick.streamArgs());
-        readToEnd(program, &out, nullptr);
-        failures += out.bytes != "done\n";
+        while (program.read(&out, nullptr, 10000)) {
+        }
+        failures += out.bytes != "done\n" || !program.outputEnded();
       }
     });
   }
@@ -239,5 +131,4 @@ TEST_F(PipedProgramTest, ChildrenStartedAtOnceKeepToTheirOwnPipes)
   finished = true;
   holder.join();
   EXPECT_EQ(failures, 0);
-  EXPECT_FALSE(timedOut());
 }
