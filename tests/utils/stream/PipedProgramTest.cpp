@@ -27,6 +27,36 @@ struct RecordingSink : Sink {
   std::string bytes;
 };
 
+// GetProcessHandleCount is a stub under Wine; the system's handle table is not.
+unsigned countOwnHandles()
+{
+  struct Entry {
+    ULONG process;
+    BYTE type;
+    BYTE flags;
+    USHORT handle;
+    PVOID object;
+    ACCESS_MASK access;
+  };
+  struct Table {
+    ULONG count;
+    Entry entries[1];
+  };
+  const ULONG SYSTEM_HANDLE_INFORMATION = 16;
+  typedef NTSTATUS(NTAPI * Query)(ULONG, PVOID, ULONG, PULONG);
+  Query query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+  std::vector<char> buffer(1 << 20);
+  ULONG length = 0;
+  while (query(SYSTEM_HANDLE_INFORMATION, buffer.data(), buffer.size(), &length) != 0)
+    buffer.resize(buffer.size() * 2);
+  const Table* table = reinterpret_cast<const Table*>(buffer.data());
+  unsigned count = 0;
+  for (ULONG i = 0; i < table->count; ++i)
+    count += table->entries[i].process == GetCurrentProcessId();
+  return count;
+}
+
 // A hang in the reads or in ending the child fails within a minute.
 class PipedProgramTest : public testing::Test {
 protected:
@@ -90,6 +120,24 @@ TEST_F(PipedProgramTest, ChildRunsWithoutAConsoleHostAndCloseEndsIt)
   SleepEx(200, TRUE);  // no completion may reach the sinks any more
   EXPECT_EQ(out.sizes.size() + err.sizes.size(), writes);
   EXPECT_FALSE(program.read(&out, &err, 100));
+}
+
+// Every segment starts a transcoder: a handle lost on each would run the
+// server out of them.
+TEST_F(PipedProgramTest, StartCloseCyclesLeaveNoHandle)
+{
+  StandInScript script("out-pattern 10000\nstall\n");
+  // The first child loads what the process keeps for later ones.
+  ASSERT_TRUE(program.start(script.streamArgs()));
+  program.close();
+  unsigned handles = countOwnHandles();
+  for (int cycle = 0; cycle < 20; ++cycle) {
+    ASSERT_TRUE(program.start(script.streamArgs()));
+    if (cycle % 2)
+      program.read(&out, &err, 1000);  // leaves reads outstanding for close
+    program.close();
+  }
+  EXPECT_EQ(countOwnHandles(), handles);
 }
 
 // Each child gets pipes of its own (a name made twice fails to start), and
