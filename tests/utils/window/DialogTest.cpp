@@ -32,7 +32,8 @@ public:
       screenshotSaved = saveScreenshot("property-sheet");
       // Sent, not posted as PropSheet_PressButton does: each apply has run on return.
       SendMessageW(GetParent(h), PSM_PRESSBUTTON, PSBTN_OK, 0);
-      openAfterFailedApply = IsWindowVisible(GetParent(h)) && applies == 1;
+      // A sheet that is ending has no current page any more.
+      openAfterFailedApply = PropSheet_GetCurrentPageHwnd(GetParent(h)) == h && applies == 1;
       SendMessageW(GetParent(h), PSM_PRESSBUTTON, PSBTN_OK, 0);
     }
     return PropertyPage::dialogProc(h, msg, wParam, lParam);
