@@ -46,14 +46,6 @@ protected:
     CoUninitialize();
   }
 
-  std::wstring createAndRead(const std::wstring& target)
-  {
-    std::wstring path;
-    EXPECT_TRUE(createStartupLink(_name.c_str(), target.c_str()));
-    EXPECT_TRUE(getStartupLinkPath(_name.c_str(), path));
-    return readLink(path);
-  }
-
   // Tests run side by side, so each has a shortcut of its own.
   const std::wstring _name =
       L"Zarudodo \u00e9\u65e5 " + toWide(::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -62,30 +54,18 @@ protected:
 
 }
 
-TEST_F(StartupLinkTest, QuotedTargetIsLinkedFoundAndRemoved)
-{
-  std::wstring target = _folder.file(L"player \u00fc.exe");
-  ASSERT_FALSE(startupLinkExists(_name.c_str()));
-  EXPECT_EQ(createAndRead(L"  \"" + target + L"\" "), target + L"|" + _folder.root() + L"|7");
-
-  std::wstring startup, path;
-  ASSERT_TRUE(getStartupFolder(startup) && getStartupLinkPath(_name.c_str(), path));
-  EXPECT_EQ(path, startup + L"\\" + _name + L".lnk");
-  EXPECT_TRUE(startupLinkExists(_name.c_str()));
-  EXPECT_TRUE(deleteStartupLink(_name.c_str()));
-  EXPECT_FALSE(startupLinkExists(_name.c_str()));
-  EXPECT_FALSE(deleteStartupLink(_name.c_str()));
-}
-
 TEST_F(StartupLinkTest, BareTargetStartsInTheCurrentFolder)
 {
   _folder.file(L"player.exe");
   wchar_t previous[MAX_PATH];
   GetCurrentDirectoryW(MAX_PATH, previous);
   ASSERT_TRUE(SetCurrentDirectoryW(_folder.root().c_str()));
-  std::wstring content = createAndRead(L"player.exe");
+  bool created = createStartupLink(_name.c_str(), L"player.exe");
   SetCurrentDirectoryW(previous);
-  EXPECT_EQ(content, _folder.path(L"player.exe") + L"|" + _folder.root() + L"|7");
+  std::wstring path;
+  ASSERT_TRUE(created && getStartupLinkPath(_name.c_str(), path));
+  EXPECT_EQ(readLink(path), _folder.path(L"player.exe") + L"|" + _folder.root() + L"|7");
+  EXPECT_TRUE(deleteStartupLink(_name.c_str()));
 }
 
 TEST_F(StartupLinkTest, NoShortcutForANameThatIsAPathOrForNoTarget)
@@ -99,11 +79,9 @@ TEST_F(StartupLinkTest, NoShortcutForANameThatIsAPathOrForNoTarget)
 TEST(SplitPathTest, FolderAndFileWithoutQuotes)
 {
   const wchar_t* cases[][2] = {
-      {L"\"C:\\Program Files\\app.exe\"", L"C:\\Program Files|app.exe"},
       {L" \"C:\\a b\\\u00e9.exe\"  ", L"C:\\a b|\u00e9.exe"},
       {L"\"app.exe\"", L"|app.exe"},
       {L"C:\\app.exe", L"C:\\|app.exe"},
-      {L"\\\\server\\share\\app.exe", L"\\\\server\\share|app.exe"},
       {L"C:\\folder\\", L"C:\\folder|"},
       {L"\"\"", L"|"},
   };
