@@ -11,9 +11,6 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), '..', 'server'))
 from serverlib import BUILD, DIST, WineSession  # noqa: E402
 
-DESKTOP_EXE = os.path.join(DIST, 'zarudodo.exe')
-TOOL_EXE = os.path.join(BUILD, 'tools', 'window-tool', 'window-tool.exe')
-DESKTOP_PREFIX = os.path.join(BUILD, 'desktop-wineprefix')
 MAIN_CLASS = 'MainWindow'
 START_TIMEOUT = 60
 STOP_TIMEOUT = 30
@@ -21,13 +18,14 @@ TITLE = re.compile(r'^Talveno Viridude - Please go to (http://[^:]+:(\d+)) from 
 
 
 def desktop_session():
-    return WineSession(DESKTOP_PREFIX, display=True)
+    return WineSession(os.path.join(BUILD, 'desktop-wineprefix'), display=True)
 
 
-def tool(*args, timeout=START_TIMEOUT + 10):
+def tool(*args):
     """The window tool's exit code and its standard output."""
-    done = subprocess.run(['wine', TOOL_EXE, *args], env=WineSession.env(), stdin=subprocess.DEVNULL,
-                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=timeout)
+    done = subprocess.run(['wine', os.path.join(BUILD, 'tools', 'window-tool', 'window-tool.exe'), *args],
+                          env=WineSession.env(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL, timeout=START_TIMEOUT + 10)
     return done.returncode, done.stdout.decode('utf-8', 'replace')
 
 
@@ -38,11 +36,10 @@ class Desktop:
     def __init__(self, settings):
         with open(WineSession.settings_file(), 'w') as f:
             json.dump(settings, f)
-        env = WineSession.env()
-        env['WINEDEBUG'] = '-all,+debugstr'
+        env = dict(WineSession.env(), WINEDEBUG='-all,+debugstr')
         started = time.monotonic()
-        self.process = subprocess.Popen(['wine', DESKTOP_EXE], cwd=DIST, env=env, stdin=subprocess.DEVNULL,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        self.process = subprocess.Popen(['wine', os.path.join(DIST, 'zarudodo.exe')], cwd=DIST, env=env,
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         code, out = tool('title', MAIN_CLASS, 'http://', str(START_TIMEOUT))
         self.start_seconds = time.monotonic() - started
         match = TITLE.match(out.strip())
@@ -50,16 +47,14 @@ class Desktop:
             self.close()
             raise RuntimeError(f'no address in the main window\'s title: {out!r}')
         self.address, self.port = match.group(1), int(match.group(2))
-        self.report = ''
 
     def close(self):
         """Closes the window; the exit code, or None when the program hung."""
         tool('close', MAIN_CLASS)
         try:
-            _, err = self.process.communicate(timeout=STOP_TIMEOUT)
+            self.report = self.process.communicate(timeout=STOP_TIMEOUT)[1].decode('utf-8', 'replace')
         except subprocess.TimeoutExpired:
             self.process.kill()
-            _, err = self.process.communicate()
+            self.report = self.process.communicate()[1].decode('utf-8', 'replace')
             return None
-        self.report = err.decode('utf-8', 'replace')
         return self.process.returncode
