@@ -1,6 +1,5 @@
-"""dist/zarudodo-server.exe under Wine for the end-to-end tests and the
-benchmarks: a prefix of its own (its settings file and process list belong to
-the caller alone), generated videos, plain HTTP over loopback."""
+"""dist/zarudodo-server.exe under Wine for end-to-end tests and benchmarks: a prefix of its own
+(its settings file and process list are the caller's alone), test videos, raw HTTP over loopback."""
 
 import fcntl
 import json
@@ -27,7 +26,6 @@ PORT_SEARCH = 100  # the server tries this many ports after its own
 
 
 def windows_path(linux_path):
-    """A Linux path as Wine's Z: drive shows it."""
     return 'Z:' + os.path.abspath(linux_path).replace('/', '\\')
 
 
@@ -80,7 +78,6 @@ class WineSession:
 
     @staticmethod
     def processes(name):
-        """Ids of the prefix's processes with this executable name."""
         listing = subprocess.run(['wine', 'winedbg'], input=b'info proc\n', env=WineSession.env(),
                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=60).stdout
         pattern = re.compile(r"^\s*=?\s*([0-9a-f]{8})\s+\d+\s+.*'" + re.escape(name) + "'", re.M | re.I)
@@ -112,15 +109,7 @@ def make_video(path, seconds, size='320x240', picture='testsrc2'):
     return path
 
 
-def probed_ms(path):
-    """The "Duration: " line to the hundredth, in ms, as the server reads it."""
-    report = subprocess.run(['ffmpeg', '-hide_banner', '-i', path], stderr=subprocess.PIPE).stderr.decode()
-    h, m, s, c = re.search(r'Duration: (\d+):(\d+):(\d+)\.(\d+)', report).groups()
-    return ((int(h) * 60 + int(m)) * 60 + int(s)) * 1000 + int(c) * 10
-
-
 def video_frames(path):
-    """The video frames that ffprobe decodes from a file or stream."""
     out = ffprobe(path, '-count_frames', '-show_entries', 'stream=nb_read_frames')
     return int((out.split() or ['0'])[0])  # a transport stream lists it again under its program
 
@@ -141,7 +130,7 @@ def url_name(name):
 
 
 class Server:
-    """zarudodo-server.exe from dist/, its console collected line by line."""
+    """The server's console collected line by line."""
 
     def __init__(self, settings):
         self.settings = settings
@@ -184,9 +173,6 @@ class Server:
     def mark(self):
         return len(self.lines)
 
-    def since(self, mark):
-        return self.lines[mark:]
-
     def stop(self):
         """Closes the server's standard input; its exit code, or None when it hung."""
         if self.process.poll() is None:
@@ -225,7 +211,6 @@ failures = []
 
 
 def check(condition, what):
-    """Prints one result line; a failure is kept in failures."""
     print(('ok   ' if condition else 'FAIL ') + what, flush=True)
     if not condition:
         failures.append(what)
@@ -233,8 +218,7 @@ def check(condition, what):
 
 
 def wait_for_files(server, names, timeout=30):
-    """Whether the file list of the server (anything with a port) comes to be
-    exactly names."""
+    """Whether the file list of the server (anything with a port) comes to be names."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         status, _, body = http(server.port, '/db?getfiles')
