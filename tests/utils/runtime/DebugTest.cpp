@@ -9,8 +9,7 @@ std::vector<std::string> lines;
 void record(const char* line) { lines.emplace_back(line); }
 }
 
-// Records without DebugRecorder, which would replace the default list. The
-// cut of long lines is the log tests' (one formatter serves both).
+// The cut of long lines is the log tests' (one formatter serves both).
 TEST(DebugTest, OnlyListedCategoriesAreFormattedAndLinesEndInALineEnd)
 {
   setDebugOutput(record);
