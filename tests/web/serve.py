@@ -7,7 +7,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), '..', 'e2e', 'server'))
-from serverlib import BUILD, Server, WineSession, free_port, make_video  # noqa: E402
+from serverlib import BUILD, Server, WineSession, free_port, make_video, remove_others  # noqa: E402
 
 VIDEOS = os.path.join(BUILD, 'web-tests')
 
@@ -17,8 +17,7 @@ def main(log, settings, videos):
         folder = os.path.join(VIDEOS, name)
         for file, seconds in files.items():
             make_video(os.path.join(folder, file), seconds)
-        for stale in set(os.listdir(folder)) - set(files):
-            os.remove(os.path.join(folder, stale))
+        remove_others(folder, files)
         with open(os.path.join(folder, 'notes.txt'), 'w') as f:
             f.write('not a video\n')
     with WineSession(os.path.join(BUILD, 'web-wineprefix')):

@@ -17,6 +17,7 @@ import urllib.parse
 
 sys.path.insert(0, os.path.dirname(__file__))
 from serverlib import (TRANSCODER_EXE, Server, WineSession, check, failures, free_port, http, make_video,  # noqa: E402
+                       remove_others,
                        url_name, video_frames, wait_for_files, windows_path, wine_env)
 
 WORK = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.getcwd(), 'server-e2e')
@@ -32,6 +33,7 @@ def make_videos():
         VIDEOS[name] = make_video(os.path.join(ONE, name), seconds, picture=picture)
     # A damaged file: the header of a real one, then noise.
     pathlib.Path(ONE, BROKEN).write_bytes(pathlib.Path(VIDEOS[LONG]).read_bytes()[:2000] + os.urandom(50000))
+    remove_others(ONE, list(VIDEOS) + [BROKEN])
 
 
 def test_setconfig(server):

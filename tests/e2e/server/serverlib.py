@@ -109,6 +109,12 @@ def make_video(path, seconds, size='320x240', picture='testsrc2'):
     return path
 
 
+def remove_others(folder, names):
+    """Removes what earlier versions of a test left in its folder."""
+    for stale in set(os.listdir(folder)) - set(names):
+        os.remove(os.path.join(folder, stale))
+
+
 def video_frames(path):
     out = ffprobe(path, '-count_frames', '-show_entries', 'stream=nb_read_frames')
     return int((out.split() or ['0'])[0])  # a transport stream lists it again under its program
