@@ -17,8 +17,7 @@ import urllib.parse
 
 sys.path.insert(0, os.path.dirname(__file__))
 from serverlib import (TRANSCODER_EXE, Server, WineSession, check, failures, free_port, http, make_video,  # noqa: E402
-                       remove_others,
-                       url_name, video_frames, wait_for_files, windows_path, wine_env)
+                       remove_others, url_name, video_frames, wait_for_files, windows_path, wine_env)
 
 WORK = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.getcwd(), 'server-e2e')
 ONE = os.path.join(WORK, 'videos one')
