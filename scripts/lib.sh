@@ -52,6 +52,18 @@ wine_up() {
 wine_down() {
   wine_env
   wineserver -k >/dev/null 2>&1 || true
+  end_lost_processes
+}
+
+# A test that hangs waiting on the server is killed by CTest, and the children
+# it started can outlive the server: nothing would end them.
+end_lost_processes() {
+  local environ pid
+  for environ in $(grep -lzx "WINEPREFIX=$WINEPREFIX" /proc/[0-9]*/environ 2>/dev/null); do
+    pid=${environ//[^0-9]/}
+    [[ $(readlink "/proc/$pid/exe") == /usr/lib/wine/* ]] && kill -9 "$pid" 2>/dev/null
+  done
+  return 0
 }
 
 # One X display for a whole run, on a free number that Xvfb picks itself
