@@ -45,6 +45,8 @@ wine_up() {
   make_wine_prefix
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w
+  # Tests killed while they hung leave their scratch folders behind.
+  rm -rf "$WINEPREFIX"/drive_c/users/*/Temp/*
   wineserver -p
   wine wineboot </dev/null >/dev/null 2>&1
 }
