@@ -5,6 +5,8 @@
 // of scaled copies for repeated stretched painting, blending, and a window
 // region from the pixels that do not match a colour key.
 
+#include "ImageFile.h"
+
 #include <windows.h>
 
 #include <cstddef>
@@ -20,34 +22,6 @@ public:
   virtual int height() = 0;
   virtual int width() = 0;
 };
-
-// Bytes that the PNG routines read from or write to.
-class ByteStream {
-public:
-  virtual ~ByteStream() {}
-  // Each returns the number of whole items moved.
-  virtual size_t read(void* buffer, size_t size, size_t count) = 0;
-  virtual size_t write(const void* buffer, size_t size, size_t count) = 0;
-};
-
-// A stream over bytes in memory: reads start at the beginning, writes append.
-class MemoryStream : public ByteStream {
-public:
-  MemoryStream() : _position(0) {}
-  explicit MemoryStream(const std::string& bytes) : _bytes(bytes), _position(0) {}
-
-  size_t read(void* buffer, size_t size, size_t count) override;
-  size_t write(const void* buffer, size_t size, size_t count) override;
-  const std::string& bytes() const { return _bytes; }
-
-private:
-  std::string _bytes;
-  size_t _position;
-};
-
-// Larger pictures in a file are refused rather than allocated.
-const int MAX_IMAGE_SIDE = 16384;
-const long long MAX_IMAGE_PIXELS = 32LL * 1024 * 1024;
 
 class DibImage : public Canvas {
 public:
