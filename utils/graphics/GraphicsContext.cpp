@@ -1,25 +1,16 @@
 #include "GraphicsContext.h"
 
 #include "Assert.h"
-#include "DebugHeap.h"
 #include "GraphicsLog.h"
 #include "Log.h"
 #include "StringUtil.h"
 
-#include <cairo-pdf.h>
-#include <cairo-svg.h>
-#include <cairo-win32.h>
-
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
-#include <cwctype>
+#include <string>
 
 const int GRAPHICS_LOG_KEY = LogRegisterKey("D_Graphics", false);
-
-// ---------------------------------------------------------------- context
 
 void GraphicsContext::drawPath(GraphicsPath* path)
 {

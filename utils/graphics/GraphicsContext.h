@@ -1,19 +1,13 @@
 #pragma once
 
-// The drawing layer: plain drawing values (points, colours, fonts, pens,
-// gradients), a drawing context over cairo that snaps shapes to pixel
-// centres and can draw them hand-drawn, recorded paths, and the surfaces a
-// context draws on (memory images, window and printer DCs, the clipboard,
-// PDF and SVG documents).
+// The drawing context: shapes, text and images drawn over cairo, snapped to
+// pixel centres and, on request, hand-drawn; the printer's kind adds pages.
 
 #include "GraphicsValues.h"
 
 #include <windows.h>
 
 #include <cairo.h>
-
-#include <cstdio>
-#include <vector>
 
 class GraphicsPath;
 
@@ -128,6 +122,7 @@ private:
   HDC _hdc;
 };
 
-// Callers of this header get the whole drawing layer.
+// Callers of this header get the whole drawing layer. At the end, since both
+// headers need the context above.
 #include "GraphicsPath.h"
 #include "GraphicsSurface.h"

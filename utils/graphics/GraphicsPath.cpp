@@ -1,7 +1,5 @@
 #include "GraphicsPath.h"
 
-// ---------------------------------------------------------------- paths
-
 GraphicsPath::GraphicsPath() : _commands(new std::vector<GraphicsPathCommand*>) {}
 
 GraphicsPath::~GraphicsPath()

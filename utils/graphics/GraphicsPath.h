@@ -1,5 +1,7 @@
 #pragma once
 
+// Paths: a figure kept as move, line and arc commands.
+
 #include "GraphicsContext.h"
 
 #include <vector>

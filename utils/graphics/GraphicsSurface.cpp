@@ -13,8 +13,6 @@
 #include <climits>
 #include <cstring>
 
-// ---------------------------------------------------------------- surfaces
-
 bool GraphicsSurface::writeToStream(PngWriteFunction, void*)
 {
   ASSERT(!"only an image surface writes PNG to a stream");

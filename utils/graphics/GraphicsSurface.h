@@ -1,5 +1,9 @@
 #pragma once
 
+// The surfaces a context draws on, made by the create functions: memory
+// images (written as PNG, blurred), window and printer DCs, the clipboard,
+// and PDF and SVG documents.
+
 #include "GraphicsContext.h"
 
 #include <windows.h>

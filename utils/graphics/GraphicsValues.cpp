@@ -4,13 +4,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <cwchar>
 #include <cwctype>
 
 const Colour TRANSPARENT_COLOUR(0, 0, 0, 0);
 const Pen NO_PEN(TRANSPARENT_COLOUR, 0.0, 0);
-
-// ---------------------------------------------------------------- values
 
 namespace {
 

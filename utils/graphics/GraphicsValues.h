@@ -1,5 +1,8 @@
 #pragma once
 
+// Plain drawing values: points, sizes, rectangles, colours with their names
+// and text forms, fonts, pens and gradients.
+
 struct Point {
   double x, y;
   Point(double x, double y) : x(x), y(y) {}
