@@ -4,20 +4,12 @@
 #include "DebugHeap.h"
 #include "DibImageInternal.h"
 #include "Log.h"
-#include "StringUtil.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstring>
 #include <iterator>
-#include <csetjmp>
-#include <cstdio>
 #include <new>
-
-#include <png.h>
-// jpeglib.h needs FILE and size_t declared first.
-#include <jpeglib.h>
 
 const int DIB_IMAGE_LOG_KEY = LogRegisterKey("D_DibImage", false);
 

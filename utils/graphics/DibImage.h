@@ -9,9 +9,6 @@
 
 #include <windows.h>
 
-#include <cstddef>
-#include <string>
-
 // A pixel surface that scaling and file routines can read or fill.
 // Colours are COLORREF values, red in the low byte.
 class Canvas {
@@ -66,8 +63,9 @@ public:
   // caller owns it.
   DibImage* scaledCopy(int width, int height);
 
-  // The file routines: each loader gives a new 24-bit image that the caller
-  // owns, or null; damaged or truncated files are a failed load.
+  // The file routines, in ImageFile.cpp: each loader gives a new 24-bit image
+  // that the caller owns, or null; damaged or truncated files are a failed
+  // load.
   static DibImage* load(const wchar_t* path);
   static DibImage* loadPng(const wchar_t* path);
   static DibImage* loadPng(ByteStream* stream);

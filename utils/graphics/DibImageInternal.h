@@ -1,18 +1,16 @@
 #pragma once
 
+// What the image and its file routines share; not for callers.
+
 #include <windows.h>
 
-extern const int DIB_IMAGE_LOG_KEY;
+extern const int DIB_IMAGE_LOG_KEY;  // "D_DibImage"
 
-namespace {
-
-int bytesPerRow(int width, int bitsPerPixel)
+inline int bytesPerRow(int width, int bitsPerPixel)
 {
   return ((bitsPerPixel * width + 31) / 32) * 4;
 }
 
-BYTE redOf(COLORREF c) { return GetRValue(c); }
-BYTE greenOf(COLORREF c) { return GetGValue(c); }
-BYTE blueOf(COLORREF c) { return GetBValue(c); }
-
-}
+inline BYTE redOf(COLORREF c) { return GetRValue(c); }
+inline BYTE greenOf(COLORREF c) { return GetGValue(c); }
+inline BYTE blueOf(COLORREF c) { return GetBValue(c); }

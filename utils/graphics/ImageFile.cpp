@@ -15,8 +15,6 @@
 // jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
 
-// ---------------------------------------------------------------- byte streams
-
 size_t MemoryStream::read(void* buffer, size_t size, size_t count)
 {
   if (size == 0)
@@ -32,8 +30,6 @@ size_t MemoryStream::write(const void* buffer, size_t size, size_t count)
   _bytes.append(static_cast<const char*>(buffer), size * count);
   return count;
 }
-
-// ---------------------------------------------------------------- image files
 
 // The libraries report errors by a long jump back into the routine that
 // armed it. Everything the jump must not lose lives in one state record whose

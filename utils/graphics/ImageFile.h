@@ -1,5 +1,9 @@
 #pragma once
 
+// PNG and JPEG files: the byte streams that the PNG routines read and write,
+// and the largest picture a file may hold. The routines themselves are
+// DibImage's load and save functions.
+
 #include <cstddef>
 #include <string>
 
