@@ -1,4 +1,4 @@
-#include "GraphicsContext.h"
+#include "GraphicsSurface.h"
 #include "Pixels.h"
 #include "Portability.h"
 #include "TestFolder.h"

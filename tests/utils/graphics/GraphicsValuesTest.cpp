@@ -1,4 +1,4 @@
-#include "GraphicsContext.h"
+#include "GraphicsValues.h"
 
 #include <gtest/gtest.h>
 
