@@ -28,7 +28,7 @@ struct RecordingSink : Sink {
 };
 
 // GetProcessHandleCount is a stub under Wine; the system's handle table is not.
-unsigned countOwnHandles()
+unsigned countHandles(DWORD process)
 {
   struct Entry {
     ULONG process;
@@ -53,7 +53,7 @@ unsigned countOwnHandles()
   const Table* table = reinterpret_cast<const Table*>(buffer.data());
   unsigned count = 0;
   for (ULONG i = 0; i < table->count; ++i)
-    count += table->entries[i].process == GetCurrentProcessId();
+    count += table->entries[i].process == process;
   return count;
 }
 
@@ -130,14 +130,14 @@ TEST_F(PipedProgramTest, StartCloseCyclesLeaveNoHandle)
   // The first child loads what the process keeps for later ones.
   ASSERT_TRUE(program.start(script.streamArgs()));
   program.close();
-  unsigned handles = countOwnHandles();
+  unsigned handles = countHandles(GetCurrentProcessId());
   for (int cycle = 0; cycle < 20; ++cycle) {
     ASSERT_TRUE(program.start(script.streamArgs()));
     if (cycle % 2)
       program.read(&out, &err, 1000);  // leaves reads outstanding for close
     program.close();
   }
-  EXPECT_EQ(countOwnHandles(), handles);
+  EXPECT_EQ(countHandles(GetCurrentProcessId()), handles);
 }
 
 // Each child gets pipes of its own (a name made twice fails to start), and
@@ -179,4 +179,40 @@ TEST_F(PipedProgramTest, ChildrenStartedAtOnceKeepToTheirOwnPipes)
   finished = true;
   holder.join();
   EXPECT_EQ(failures, 0);
+}
+
+// The server holds inheritable handles (sockets, other children's pipes):
+// a child must get none of them, only its own pipe ends.
+TEST_F(PipedProgramTest, ChildInheritsNothingButItsPipes)
+{
+  StandInScript script("out ready\nstall\n");
+  auto childHandles = [&] {
+    EXPECT_TRUE(program.start(script.streamArgs()));
+    out.bytes.clear();
+    readUntil(6);
+    unsigned count = countHandles(program.getProcessId());
+    program.close();
+    return count;
+  };
+  unsigned alone = childHandles();
+  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  std::vector<HANDLE> held;
+  for (int i = 0; i < 20; ++i)
+    held.push_back(CreateEventW(&inheritable, TRUE, FALSE, nullptr));
+  EXPECT_LT(childHandles(), alone + 10);
+  for (HANDLE handle : held)
+    CloseHandle(handle);
+}
+
+// The idle expiry ends contexts on its own thread, whatever their last
+// reads were left in: here both still pending after a time-out.
+TEST_F(PipedProgramTest, CloseOnAnotherThreadLeavesPendingReadsToTheirCompletion)
+{
+  StandInScript script("stall\n");
+  ASSERT_TRUE(program.start(script.streamArgs()));
+  EXPECT_FALSE(program.read(&out, &err, 100));
+  std::thread([this] { program.close(); }).join();
+  EXPECT_EQ(countOwnChildren(), 0u);
+  SleepEx(200, TRUE);  // the completions run here: they free their readers and reach no sink
+  EXPECT_TRUE(out.sizes.empty() && err.sizes.empty());
 }
