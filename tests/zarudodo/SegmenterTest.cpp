@@ -269,3 +269,21 @@ TEST(SegmenterTest, TimeStamps)
   EXPECT_EQ(segmenter.currentTimeMs(), 20000);
   EXPECT_FALSE(segmenter.isDone());
 }
+
+// Past 13 h 15 min the target needs more than 32 bits, and past 26 h 31 min
+// the stream's 33-bit PTS has wrapped; a cut stays right up to 99 hours.
+TEST(SegmenterTest, CutsRightInLongVideos)
+{
+  for (int hours : {14, 30, 99}) {
+    int endMs = hours * 3600000 + 10000;
+    int64_t target = int64_t(endMs) * 90;
+    std::string inside = videoFrame((target - 1) % (int64_t(1) << 33), IDR);
+    std::string cut = videoFrame((target + 3600) % (int64_t(1) << 33), IDR);
+    CollectingSink out;
+    Segmenter segmenter(&out);
+    segmenter.setTargetMs(endMs);
+    write(segmenter, inside + cut);
+    EXPECT_EQ(out._data, inside) << hours << " h";
+    EXPECT_TRUE(segmenter.isDone()) << hours << " h";
+  }
+}
