@@ -323,6 +323,9 @@ RequestThread::~RequestThread()
 void RequestThread::cutConnection()
 {
   _socket->shutdown();
+  // A send blocked on a client that stopped reading does not return on
+  // shutdown (not under Wine, at least), only when cancelled.
+  CancelIoEx(reinterpret_cast<HANDLE>(_socket->getHandle()), nullptr);
 }
 
 void RequestThread::run()
