@@ -87,7 +87,7 @@ describe('the list page', () => {
       const gap = await page.evaluate(() => document.getElementById('now-playing').getBoundingClientRect().top -
         document.querySelector('.bar').getBoundingClientRect().bottom);
       assert.ok(gap >= 0, `the title bar covers ${-gap} px of the player's title`);
-      assert.ok(requests.some((url) => url.endsWith(`/v/${PLAYED}?ss=10`)), 'the second segment fetched');
+      assert.ok(requests.some((url) => url.endsWith(`/v/${PLAYED}/10.ts`)), 'the second segment fetched');
       for (const target of [PLAYED_SECONDS / 2, PLAYED_SECONDS - 15, 20]) {
         const framesBefore = await page.evaluate(() =>
           document.getElementById('video').getVideoPlaybackQuality().totalVideoFrames);

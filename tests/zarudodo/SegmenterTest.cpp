@@ -270,19 +270,17 @@ TEST(SegmenterTest, TimeStamps)
   EXPECT_FALSE(segmenter.isDone());
 }
 
-// Past 13 h 15 min the target needs more than 32 bits, and past 26 h 31 min
-// the stream's 33-bit PTS has wrapped; a cut stays right up to 99 hours.
+// Past 13 h 15 min a 32-bit target wraps, and past 26 h 31 min the stream's
+// 33-bit PTS: cuts stay right up to 99 hours.
 TEST(SegmenterTest, CutsRightInLongVideos)
 {
-  for (int hours : {14, 30, 99}) {
-    int endMs = hours * 3600000 + 10000;
-    int64_t target = int64_t(endMs) * 90;
+  for (int64_t hours : {14, 30, 99}) {
+    int64_t target = (hours * 3600000 + 10000) * 90;
     std::string inside = videoFrame((target - 1) % (int64_t(1) << 33), IDR);
-    std::string cut = videoFrame((target + 3600) % (int64_t(1) << 33), IDR);
     CollectingSink out;
     Segmenter segmenter(&out);
-    segmenter.setTargetMs(endMs);
-    write(segmenter, inside + cut);
+    segmenter.setTargetMs(static_cast<int>(target / 90));
+    write(segmenter, inside + videoFrame((target + 3600) % (int64_t(1) << 33), IDR));
     EXPECT_EQ(out._data, inside) << hours << " h";
     EXPECT_TRUE(segmenter.isDone()) << hours << " h";
   }
