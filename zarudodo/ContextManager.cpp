@@ -47,8 +47,8 @@ private:
   bool _stopping = false;
 };
 
-ContextManager::ContextManager(unsigned idleTimeoutMs, int maxTranscoders)
-    : _idleTimeoutMs(idleTimeoutMs), _maxTranscoders(maxTranscoders)
+ContextManager::ContextManager(unsigned idleTimeoutMs)
+    : _idleTimeoutMs(idleTimeoutMs), _maxTranscoders(TRANSCODERS_PER_PROCESSOR * processorCount())
 {
 }
 

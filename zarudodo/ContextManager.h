@@ -43,8 +43,7 @@ public:
   // seconds.
   static constexpr unsigned RETRY_AFTER_SECONDS = 5;
 
-  explicit ContextManager(unsigned idleTimeoutMs = IDLE_TIMEOUT_MS,
-                          int maxTranscoders = TRANSCODERS_PER_PROCESSOR * processorCount());
+  explicit ContextManager(unsigned idleTimeoutMs = IDLE_TIMEOUT_MS);
   // Ends every stored transcoder; no request may be active.
   virtual ~ContextManager();
   ContextManager(const ContextManager&) = delete;
