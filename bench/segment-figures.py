@@ -49,7 +49,7 @@ def brightest(ts, line):
 
 def playlist_lengths(port, name):
     text = http(port, f'/v/{url_name(name)}.m3u8', headers={'Host': f'127.0.0.1:{port}'})[2].decode()
-    return [(float(length), int(start)) for length, start in re.findall(r'#EXTINF:([0-9.]+),\r\n\S+\?ss=(\d+)', text)]
+    return [(float(length), int(start)) for length, start in re.findall(r'#EXTINF:([0-9.]+),\r\n\S+/(\d+)(?:-end)?\.ts', text)]
 
 
 def in_order(port, name, client):

@@ -47,7 +47,17 @@ private:
   bool _stopping = false;
 };
 
-ContextManager::ContextManager(unsigned idleTimeoutMs) : _idleTimeoutMs(idleTimeoutMs) {}
+ContextManager::ContextManager(unsigned idleTimeoutMs)
+    : _idleTimeoutMs(idleTimeoutMs), _maxTranscoders(TRANSCODERS_PER_PROCESSOR * processorCount())
+{
+}
+
+int ContextManager::processorCount()
+{
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  return static_cast<int>(info.dwNumberOfProcessors);
+}
 
 ContextManager::~ContextManager()
 {
@@ -89,32 +99,87 @@ ContextInfo ContextManager::acquire(std::string host, std::wstring path, int tim
     auto found = _contexts.find(host);
     bool reuse = found != _contexts.end() && found->second.path == path && found->second.time == time &&
                  !found->second.inUse;
-    if (!reuse) {
-      if (found != _contexts.end() && !found->second.inUse) {
-        const ContextInfo& old = found->second;
-        LogPrintf(LOG_KEY, "Clean old stream context for %s,%s,%d", old.host.c_str(), Utf8FromWide(old.path).get(),
-                  old.time);
-        ended.push_back(old.context);
+    if (!reuse && !makeRoom(host, ended)) {
+      LogPrintf(LOG_KEY, "Refused a stream context for %s,%s,%d: every transcoder allowed is in use", host.c_str(),
+                Utf8FromWide(path).get(), time);
+      acquired.host = host;
+      acquired.path = path;
+      acquired.time = time;
+      acquired.refused = true;
+    } else {
+      if (!reuse) {
+        if (found != _contexts.end() && !found->second.inUse) {
+          const ContextInfo& old = found->second;
+          LogPrintf(LOG_KEY, "Clean old stream context for %s,%s,%d", old.host.c_str(), Utf8FromWide(old.path).get(),
+                    old.time);
+          ended.push_back(old.context);
+        }
+        LogPrintf(LOG_KEY, "Create new stream context for %s,%s,%d", host.c_str(), Utf8FromWide(path).get(), time);
+        ContextInfo fresh;
+        fresh.host = host;
+        fresh.path = path;
+        fresh.time = time;
+        found = _contexts.insert_or_assign(host, fresh).first;
       }
-      LogPrintf(LOG_KEY, "Create new stream context for %s,%s,%d", host.c_str(), Utf8FromWide(path).get(), time);
-      ContextInfo fresh;
-      fresh.host = host;
-      fresh.path = path;
-      fresh.time = time;
-      found = _contexts.insert_or_assign(host, fresh).first;
+      found->second.seq = _counter;
+      found->second.inUse = true;
+      _held[_counter] = host;
+      acquired = found->second;
     }
-    found->second.seq = _counter;
-    found->second.inUse = true;
-    acquired = found->second;
   }
   deleteContexts(ended);
   return acquired;
+}
+
+// Whether a new transcoder for host keeps within the limits, once the least
+// recently used idle contexts in the way are ended. The client's own idle
+// context is replaced by the new one, so it stands in no way.
+bool ContextManager::makeRoom(const std::string& host, std::vector<StreamContext*>& ended)
+{
+  if (heldBy(host) >= MAX_TRANSCODERS_PER_CLIENT)
+    return false;
+  auto own = _contexts.find(host);
+  bool ownIdle = own != _contexts.end() && !own->second.inUse && own->second.context;
+  while (static_cast<int>(_held.size()) + idleCount() - ownIdle >= _maxTranscoders) {
+    auto oldest = _contexts.end();
+    for (auto it = _contexts.begin(); it != _contexts.end(); ++it) {
+      const ContextInfo& info = it->second;
+      if (it != own && !info.inUse && info.context &&
+          (oldest == _contexts.end() || info.releasedAt < oldest->second.releasedAt))
+        oldest = it;
+    }
+    if (oldest == _contexts.end())
+      return false;
+    const ContextInfo& info = oldest->second;
+    LogPrintf(LOG_KEY, "End least recently used stream context for %s,%s,%d", info.host.c_str(),
+              Utf8FromWide(info.path).get(), info.time);
+    ended.push_back(info.context);
+    _contexts.erase(oldest);
+  }
+  return true;
+}
+
+int ContextManager::heldBy(const std::string& host) const
+{
+  int count = 0;
+  for (const auto& held : _held)
+    count += held.second == host;
+  return count;
+}
+
+int ContextManager::idleCount() const
+{
+  int count = 0;
+  for (const auto& entry : _contexts)
+    count += !entry.second.inUse && entry.second.context;
+  return count;
 }
 
 void ContextManager::release(ContextInfo info)
 {
   {
     ScopedLock lock(&_mutex);
+    _held.erase(info.seq);
     auto found = _contexts.find(info.host);
     if (found != _contexts.end() && found->second.path == info.path && found->second.seq == info.seq) {
       ContextInfo& stored = found->second;
@@ -138,6 +203,7 @@ void ContextManager::discard(ContextInfo info)
 {
   {
     ScopedLock lock(&_mutex);
+    _held.erase(info.seq);
     // A record that a later request made holds that request's context (or an
     // idle one it released): removing it would leave that transcoder running
     // with nobody to end it.

@@ -5,6 +5,7 @@
 #include "Sink.h"
 #include "StringUtil.h"
 
+#include <cinttypes>
 #include <cstdio>
 #include <vector>
 
@@ -12,28 +13,43 @@ namespace {
 
 // The transcoder prints its report at once; this much silence means it hangs.
 const unsigned PROBE_TIMEOUT_MS = 10000;
-const char DURATION_LABEL[] = "Duration: ";
+// The input's own length starts a line, indented by two blanks. The file's
+// metadata comes first, indented deeper, and may say anything, even
+// "Duration: " (a title, say).
+const char DURATION_LABEL[] = "  Duration: ";
 const size_t DURATION_CODE_LENGTH = 11;  // hh:mm:ss.cc
 // Two digits of hours at most fit the code; the length in ms stays an int.
-const int MAX_HOURS = 99;
+const int64_t MAX_HOURS = 99;
+
+// Where the code of the input's own duration line starts; npos when none.
+size_t findDurationCode(const std::string& report)
+{
+  for (size_t at = report.find(DURATION_LABEL); at != std::string::npos; at = report.find(DURATION_LABEL, at + 1)) {
+    if (at == 0 || report[at - 1] == '\n')
+      return at + sizeof DURATION_LABEL - 1;
+  }
+  return std::string::npos;
+}
 
 // Reads "hh:mm:ss.cc" from the report.
 bool parseDuration(const std::string& report, int* milliseconds)
 {
-  size_t label = report.find(DURATION_LABEL);
-  if (label == std::string::npos) {
+  size_t start = findDurationCode(report);
+  if (start == std::string::npos) {
     LogPrintf(ENCODER_LOG_KEY, "Could not find Duration in output: %s", report.c_str());
     return false;
   }
-  std::string code = report.substr(label + sizeof DURATION_LABEL - 1, DURATION_CODE_LENGTH);
+  std::string code = report.substr(start, DURATION_CODE_LENGTH);
   LogPrintf(ENCODER_LOG_KEY, "Duration code: %s", code.c_str());
-  int hours, minutes, secs, hundredths;
-  if (sscanf(code.c_str(), "%d:%d:%d.%d", &hours, &minutes, &secs, &hundredths) != 4 || hours < 0 ||
-      hours > MAX_HOURS || minutes < 0 || secs < 0 || hundredths < 0) {
+  // 64 bits: eleven characters can hold a number beyond an int.
+  int64_t hours, minutes, secs, hundredths;
+  if (sscanf(code.c_str(), "%" SCNd64 ":%" SCNd64 ":%" SCNd64 ".%" SCNd64, &hours, &minutes, &secs, &hundredths) != 4 ||
+      hours < 0 || hours > MAX_HOURS || minutes < 0 || minutes >= 60 || secs < 0 || secs >= 60 || hundredths < 0 ||
+      hundredths >= 100) {
     LogPrintf(ENCODER_LOG_KEY, "Error: Could not decode duration from %s", code.c_str());
     return false;
   }
-  *milliseconds = ((hours * 60 + minutes) * 60 + secs) * 1000 + hundredths * 10;
+  *milliseconds = static_cast<int>(((hours * 60 + minutes) * 60 + secs) * 1000 + hundredths * 10);
   LogPrintf(ENCODER_LOG_KEY, "Result is %d ms", *milliseconds);
   return true;
 }

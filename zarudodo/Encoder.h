@@ -13,7 +13,7 @@ typedef DWORD(WINAPI* ShortPathQuery)(LPCWSTR path, LPWSTR out, DWORD outLength)
 std::wstring shortPath(const std::wstring& path, ShortPathQuery query = GetShortPathNameW);
 
 // Runs the transcoder with nothing but "-i" and the video, and reads the
-// length to the hundredth of a second, in milliseconds, from the
-// "Duration: " line of its report. False, with *milliseconds 0, when the
+// length to the hundredth of a second, in milliseconds, from the input's
+// own "Duration: " line of its report. False, with *milliseconds 0, when the
 // transcoder does not start or the report has no readable length.
 bool getDuration(const char* executable, const std::wstring& videoPath, int* milliseconds);

@@ -28,6 +28,16 @@ bool FileDatabase::lookup(const std::wstring& name, std::wstring& path)
   return true;
 }
 
+void FileDatabase::remove(const std::wstring& name)
+{
+  ScopedLock lock(&_mutex);
+  auto found = _entries.find(name);
+  if (found == _entries.end())
+    return;
+  LogPrintf(LOG_KEY, "    Removed %s", Utf8FromWide(found->second.path).get());
+  _entries.erase(found);
+}
+
 void FileDatabase::removeMissing(const std::map<std::wstring, std::wstring>& found)
 {
   ScopedLock lock(&_mutex);

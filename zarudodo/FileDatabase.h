@@ -16,6 +16,7 @@ class FileDatabase {
 public:
   void add(const std::wstring& path, const std::wstring& name);
   bool lookup(const std::wstring& name, std::wstring& path);
+  void remove(const std::wstring& name);
   // After a complete walk, found holds each name it found with the first
   // path: other names are dropped, and a name found elsewhere now (its old
   // file gone, or its folder no longer searched) takes the new path.

@@ -11,6 +11,7 @@ namespace {
 const int LOG_KEY = LogRegisterKey("L_Segmenter", true);
 
 const uint32_t PTS_UNITS_PER_MS = 90;
+const uint64_t PTS_WRAP = uint64_t(1) << 33;
 const unsigned FIRST_PES_PID = 0x000F;
 const unsigned NULL_PID = 0x1FFF;
 const uint32_t PES_START_CODE_PREFIX = 0x000001;
@@ -46,9 +47,22 @@ Segmenter::Segmenter(Sink* output)
   LogPrintf(LOG_KEY, "Segmenter created");
 }
 
+// 64 bits: in 32, the target wraps after 13 h 15 min.
 void Segmenter::setTargetMs(int ms)
 {
-  _targetPts = static_cast<uint32_t>(ms) * PTS_UNITS_PER_MS;
+  _targetPts = static_cast<uint64_t>(ms < 0 ? 0 : ms) * PTS_UNITS_PER_MS;
+}
+
+// A PTS wraps after 33 bits (26 h 31 min): of the times it may stand for,
+// the one nearest the target is meant, since a segment is 10 s long.
+uint64_t Segmenter::unwrap(uint64_t pts) const
+{
+  uint64_t time = _targetPts - _targetPts % PTS_WRAP + pts;
+  if (time > _targetPts + PTS_WRAP / 2 && time >= PTS_WRAP)
+    return time - PTS_WRAP;
+  if (time + PTS_WRAP / 2 < _targetPts)
+    return time + PTS_WRAP;
+  return time;
 }
 
 int Segmenter::currentTimeMs() const
@@ -151,7 +165,7 @@ void Segmenter::readPesHeader(BitManipulator& bits)
     bool hasDts = ptsDtsFlags == 3;
     if (bits.remaining() < (hasDts ? 2 : 1) * TIMESTAMP_BITS)
       return;
-    _pts = readTimestamp(bits);
+    _pts = unwrap(readTimestamp(bits));
     _havePts = true;
     if (hasDts)
       bits.skip(TIMESTAMP_BITS);

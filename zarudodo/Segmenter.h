@@ -27,6 +27,7 @@ public:
   void flush() override;
 
 private:
+  uint64_t unwrap(uint64_t pts) const;
   void take(const char* data, int length);
   void parsePacket(const unsigned char* packet);
   void readPesHeader(BitManipulator& bits);
@@ -37,6 +38,6 @@ private:
   int _buffered;
   unsigned char _buffer[BUFFER_SIZE];  // starts at a packet boundary
   bool _havePts;
-  uint64_t _pts;          // last PTS of any PID
+  uint64_t _pts;          // last PTS of any PID, unwrapped
   uint64_t _keyframePts;  // PTS in force at the last keyframe
 };

@@ -79,7 +79,9 @@ StreamContext::Result StreamContext::stream(Sink* out, int endMs)
   _segmenter->setTargetMs(endMs + TIMESTAMP_DELAY_MS);
   _segmenter->flush();
   bool reading = true;
-  while (reading && !_segmenter->isDone() && !_program->outputEnded())
+  // A sink that takes nothing more ends the segment at once: the transcoder
+  // would work on for nobody.
+  while (reading && !_segmenter->isDone() && !_program->outputEnded() && !out->closed())
     reading = _program->read(_segmenter, &err, READ_TIMEOUT_MS);
   // No read may outlive this call: its sinks are the caller's and ours.
   _program->flush();
@@ -92,6 +94,10 @@ StreamContext::Result StreamContext::stream(Sink* out, int endMs)
   if (_program->outputEnded()) {
     LogPrintf(STREAM_CONTEXT_LOG_KEY, "End of video at time %d ms", _segmenter->currentTimeMs());
     return VIDEO_ENDED;
+  }
+  if (out->closed()) {
+    LogPrintf(STREAM_CONTEXT_LOG_KEY, "Output closed at time %d ms", _segmenter->currentTimeMs());
+    return OUTPUT_CLOSED;
   }
   LogPrintf(STREAM_CONTEXT_LOG_KEY, "No more data from encoder at time %d ms", _segmenter->currentTimeMs());
   return STREAM_FAILED;

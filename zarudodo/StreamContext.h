@@ -15,6 +15,7 @@ public:
   enum Result {
     SEGMENT_COMPLETE,  // cut at the segment's end; the transcoder goes on
     VIDEO_ENDED,       // the transcoder's output ended: all of it delivered
+    OUTPUT_CLOSED,     // the sink took no more: nobody reads the segment
     STREAM_FAILED,     // the transcoder fell silent, or the call was unusable
   };
 

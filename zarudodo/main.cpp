@@ -4,6 +4,7 @@
 #include "ConfigFile.h"
 #include "ContextManager.h"
 #include "Debug.h"
+#include "DurationCache.h"
 #include "Encoder.h"
 #include "FileDatabase.h"
 #include "FindTask.h"
@@ -34,6 +35,14 @@ const int LOG_KEY = LogRegisterKey("L_Main", true);
 const unsigned short DEBUG_SERVER = 0x1002;
 const char TRANSCODER[] = "ffmpeg.exe";
 const int SEGMENT_MS = SEGMENT_SECONDS * 1000;
+// A last segment shorter than this joins the one before: a player would
+// start a transcoder for a few frames, or for none.
+const int MIN_TAIL_MS = 500;
+// Segment addresses end like transport-stream files, since HLS readers check
+// that: "/v/NAME/START.ts", and "/v/NAME/START-end.ts" for the last one,
+// which runs to the video's end.
+const char SEGMENT_SUFFIX[] = ".ts";
+const char LAST_SEGMENT_SUFFIX[] = "-end.ts";
 
 // A copy of a member, null when the object lacks it (or is no object), so
 // that reading never adds the key.
@@ -78,18 +87,46 @@ void sendErrorPage(HttpResponse* response, int code)
   response->sendError(code);
 }
 
+// The file of a listed video. One that has gone leaves the list at once, so
+// that a refreshed list no longer offers it.
+bool findVideo(const std::wstring& name, std::wstring& file)
+{
+  if (!theDatabase->lookup(name, file))
+    return false;
+  if (fileExists(file.c_str()))
+    return true;
+  theDatabase->remove(name);
+  return false;
+}
+
+DurationCache& durations()
+{
+  static DurationCache cache;
+  return cache;
+}
+
+bool durationOf(const std::wstring& file, int* milliseconds)
+{
+  if (durations().find(file, milliseconds))
+    return true;
+  if (!getDuration(TRANSCODER, file, milliseconds))
+    return false;
+  durations().store(file, *milliseconds);
+  return true;
+}
+
 void sendPlaylist(HttpResponse* response, const std::string& host, const std::string& path)
 {
   std::wstring name = toWide(path.substr(3, path.size() - 3 - 5));
   std::wstring file;
   int milliseconds = 0;
-  if (!theDatabase->lookup(name, file) || !fileExists(file.c_str())) {
+  if (!findVideo(name, file)) {
     sendErrorPage(response, 404);
     return;
   }
   // The file is there but holds no video the transcoder can read: the web
   // page tells its user so, rather than that the file has gone.
-  if (!getDuration(TRANSCODER, file, &milliseconds)) {
+  if (!durationOf(file, &milliseconds)) {
     sendErrorPage(response, 500);
     return;
   }
@@ -114,34 +151,84 @@ public:
     _response->write(data, static_cast<unsigned>(length));
   }
 
+  bool closed() const override { return _response->sendFailed(); }
+
 private:
   HttpResponse* _response;  // not owned
 };
 
-void sendSegment(HttpRequest* request, HttpResponse* response, std::string path)
-{
-  LogPrintf(LOG_KEY, "Handle by video: %s", path.c_str());
-  int start = parseStartSeconds(request->params()->getValue("ss"));
-  path = path.substr(0, path.find('?'));
-  std::wstring file;
-  if (!theDatabase->lookup(toWide(path.substr(3)), file)) {
-    sendErrorPage(response, 404);
-    return;
-  }
+// A segment as its address names it: "/v/NAME/START.ts" or
+// "/v/NAME/START-end.ts"; "/v/NAME?ss=START" from playlists stored before
+// those, whose segments are all 10 s.
+struct Segment {
+  std::wstring name;
+  int start = 0;
+  bool toEnd = false;  // runs to the video's end
+};
 
-  ContextInfo info = theContextManager->acquire(request->remoteAddress(), file, start);
+// What a segment's address asks for; false when it names no segment.
+bool parseSegment(const std::string& path, const char* ss, Segment& segment)
+{
+  std::string rest = path.substr(3, path.find('?') - 3);
+  size_t slash = rest.rfind('/');
+  if (slash == std::string::npos) {
+    segment.name = toWide(rest);
+    segment.start = parseStartSeconds(ss);
+    return true;
+  }
+  std::string file = rest.substr(slash + 1);
+  segment.name = toWide(rest.substr(0, slash));
+  segment.start = parseStartSeconds(file.c_str());
+  segment.toEnd = endsWith(file, LAST_SEGMENT_SUFFIX);
+  return endsWith(file, SEGMENT_SUFFIX);
+}
+
+// Starts the context when the record has none, and streams the segment;
+// false when the transcoder did not start.
+bool streamFromContext(ContextInfo& info, const Segment& segment, Sink* out, StreamContext::Result* result)
+{
   if (!info.context) {
     LogPrintf(LOG_KEY, "Create new streaming context");
     info.context = new StreamContext();
-    if (!info.context->start(file, static_cast<unsigned>(start) * 1000)) {
-      LogPrintf(LOG_KEY, "ERROR! Could not start stream context.");
-      theContextManager->discard(info);
-      sendErrorPage(response, 500);
-      return;
-    }
+    if (!info.context->start(info.path, static_cast<unsigned>(segment.start) * 1000))
+      return false;
+  }
+  *result = info.context->stream(out, segment.toEnd ? END_OF_VIDEO_MS : info.context->getTime() + SEGMENT_MS);
+  return true;
+}
+
+void sendSegment(HttpRequest* request, HttpResponse* response, const std::string& path)
+{
+  LogPrintf(LOG_KEY, "Handle by video: %s", path.c_str());
+  Segment segment;
+  std::wstring file;
+  if (!parseSegment(path, request->params()->getValue("ss"), segment) || !findVideo(segment.name, file)) {
+    sendErrorPage(response, 404);
+    return;
+  }
+  int start = segment.start;
+  ContextInfo info = theContextManager->acquire(request->remoteAddress(), file, start);
+  if (info.refused) {
+    response->setHeader("Retry-After", ContextManager::RETRY_AFTER_SECONDS);
+    sendErrorPage(response, 503);
+    return;
   }
   SegmentSink out(response);
-  StreamContext::Result result = info.context->stream(&out, info.context->getTime() + SEGMENT_MS);
+  StreamContext::Result result = StreamContext::STREAM_FAILED;
+  bool started;
+  // The request holds the record until it gives it back, whatever happens.
+  try {
+    started = streamFromContext(info, segment, &out, &result);
+  } catch (...) {
+    theContextManager->discard(info);
+    throw;
+  }
+  if (!started) {
+    LogPrintf(LOG_KEY, "ERROR! Could not start stream context.");
+    theContextManager->discard(info);
+    sendErrorPage(response, 500);
+    return;
+  }
   bool delivered = response->headersSent() && !response->sendFailed();
   if (result == StreamContext::SEGMENT_COMPLETE && delivered) {
     info.time += SEGMENT_SECONDS;
@@ -171,11 +258,15 @@ void sendSegment(HttpRequest* request, HttpResponse* response, std::string path)
 
 // A HEAD request is answered from the database alone: a transcoder started
 // for it would stream for nobody and move the client's position on.
-void sendVideoHead(HttpResponse* response, std::string path)
+void sendVideoHead(HttpRequest* request, HttpResponse* response, const std::string& path)
 {
   bool playlist = endsWith(path, ".m3u8");
+  Segment segment;
   std::wstring file;
-  if (!theDatabase->lookup(toWide(path.substr(3, path.size() - 3 - (playlist ? 5 : 0))), file)) {
+  bool found = playlist ? findVideo(toWide(path.substr(3, path.size() - 3 - 5)), file)
+                        : parseSegment(path, request->params()->getValue("ss"), segment) &&
+                              findVideo(segment.name, file);
+  if (!found) {
     response->sendError(404);
     return;
   }
@@ -344,16 +435,20 @@ int parseStartSeconds(const char* text)
   return negative ? 0 : seconds;
 }
 
-// Every segment but the last is whole; the last runs to the video's end,
-// however short that leaves it.
+// Every segment is whole but the last, which runs to the video's end; a tail
+// shorter than MIN_TAIL_MS joins the segment before it, whose "#EXTINF"
+// then stays below 10.5, what HLS rounds to the target duration.
 std::string buildPlaylist(std::string host, std::wstring videoName, int durationMs)
 {
-  std::string address = "http://" + host + "/v/" + HttpResponse::urlEncode(toUtf8(videoName)) + "?ss=";
+  std::string address = "http://" + host + "/v/" + HttpResponse::urlEncode(toUtf8(videoName)) + "/";
   std::string text = "#EXTM3U\r\n#EXT-X-VERSION:3\r\n#EXT-X-ALLOW-CACHE:NO\r\n#EXT-X-MEDIA-SEQUENCE:0\r\n"
                      "#EXT-X-TARGETDURATION:10\r\n";
-  for (int start = 0; start < durationMs; start += SEGMENT_MS) {
-    text += "#EXTINF:" + segmentLength(std::min(SEGMENT_MS, durationMs - start)) + ",\r\n";
-    text += address + std::to_string(start / 1000) + "\r\n";
+  for (int start = 0; start < durationMs;) {
+    bool last = durationMs - start < SEGMENT_MS + MIN_TAIL_MS;
+    int end = last ? durationMs : start + SEGMENT_MS;
+    text += "#EXTINF:" + segmentLength(end - start) + ",\r\n";
+    text += address + std::to_string(start / 1000) + (last ? LAST_SEGMENT_SUFFIX : SEGMENT_SUFFIX) + "\r\n";
+    start = end;
   }
   return text + "#EXT-X-ENDLIST\r\n";
 }
@@ -370,7 +465,7 @@ void handleVideoRequest(HttpRequest* request, HttpResponse* response, void*)
   if (!startsWith(path, "/v/"))
     return;
   if (strcmp(request->method(), "HEAD") == 0)
-    sendVideoHead(response, path);
+    sendVideoHead(request, response, path);
   else if (endsWith(path, ".m3u8"))
     sendPlaylist(response, host, path);
   else

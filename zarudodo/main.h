@@ -51,6 +51,9 @@ const int SEGMENT_SECONDS = 10;
 // Far beyond any video, and small enough that every millisecond time
 // derived from a start stays inside an int.
 const int MAX_START_SECONDS = 1000000;
+// Later than any stream reaches: the end of a segment that runs to the
+// video's end.
+const int END_OF_VIDEO_MS = (MAX_START_SECONDS + SEGMENT_SECONDS) * 1000;
 
 // The request handlers, in the order the web server asks them.
 void handleVideoRequest(HttpRequest* request, HttpResponse* response, void* userData);
@@ -58,7 +61,7 @@ void handleDbRequest(HttpRequest* request, HttpResponse* response, void* userDat
 void handleStaticFile(HttpRequest* request, HttpResponse* response, void* userData);
 
 // The playlist of a video of durationMs: 10-second segments, the last one
-// to the end.
+// to the end, a tail under half a second joined to it.
 std::string buildPlaylist(std::string host, std::wstring videoName, int durationMs);
 std::string buildFileList();
 

@@ -30,12 +30,15 @@ inline int randomHighPort()
 
 class LoopbackClient {
 public:
-  explicit LoopbackClient(int port)
+  // From another loopback address (127.0.0.2, ...) the client is another device.
+  explicit LoopbackClient(int port, const char* from = "127.0.0.1")
   {
     startWinsock();
     _socket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in a = {};
     a.sin_family = AF_INET;
+    a.sin_addr.s_addr = inet_addr(from);
+    bind(_socket, reinterpret_cast<sockaddr*>(&a), sizeof a);
     a.sin_port = htons(static_cast<u_short>(port));
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     _connected = connect(_socket, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
@@ -58,13 +61,13 @@ public:
     return true;
   }
 
-  // Until the server closes or nothing comes within the time-out.
-  std::string receive(DWORD timeoutMs = 15000)
+  // Until the server closes, nothing comes within the time-out, or enough came.
+  std::string receive(DWORD timeoutMs = 15000, size_t enough = std::string::npos)
   {
     setsockopt(_socket, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs), sizeof timeoutMs);
     std::string received;
     char buffer[16384];
-    for (int n = 1; n > 0;) {
+    for (int n = 1; n > 0 && received.size() < enough;) {
       n = recv(_socket, buffer, sizeof buffer, 0);
       received.append(buffer, std::max(n, 0));
     }

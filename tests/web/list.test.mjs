@@ -8,8 +8,9 @@ import { describe, test } from 'node:test';
 import { browserForTests, checkPhoneLayout, collectPageErrors, waitForList } from './browser.mjs';
 import { PLAYED, PLAYED_SECONDS, VIDEOS, startServer, videoFolder, videoNames, windowsPath } from './server.mjs';
 
-// Listed, then deleted: the list keeps it until the folders are searched again.
-const VANISHING = 'Gone soon.mp4';
+// Listed, then deleted, one for each road: the first request that finds it
+// gone drops it from the list.
+const VANISHING = { 'own HLS': 'Gone soon.mp4', 'hls.js': 'Gone later.mp4' };
 const DAMAGED = 'Damaged.mp4';
 // Past 15 s the player has played into the second 10-second segment.
 const PAST_SECOND_SEGMENT = 15;
@@ -20,7 +21,7 @@ const SEEK_TIMEOUT_MS = 30000;
 
 const ownFolder = path.join(VIDEOS, 'list test only');
 fs.mkdirSync(ownFolder, { recursive: true });
-fs.writeFileSync(path.join(ownFolder, VANISHING), 'never played');
+Object.values(VANISHING).forEach((name) => fs.writeFileSync(path.join(ownFolder, name), 'never played'));
 fs.writeFileSync(path.join(ownFolder, DAMAGED), Buffer.alloc(50000, 0x5a));
 const server = await startServer('list-server', {
   extensions: ['mp4'], share: false, folders: [windowsPath(videoFolder('videos one')), windowsPath(ownFolder)],
@@ -37,6 +38,11 @@ async function waitForPlayback(page, seconds, timeout) {
   }, seconds, { timeout, polling: 250 });
   const { time, error } = await reached.jsonValue();
   assert.equal(error, '', `the player's error at ${time} s`);
+}
+
+function listed() {
+  const vanishing = Object.values(VANISHING).filter((name) => fs.existsSync(path.join(ownFolder, name)));
+  return [...videoNames('videos one'), ...vanishing, DAMAGED];
 }
 
 describe('the list page', () => {
@@ -57,7 +63,7 @@ describe('the list page', () => {
     const requests = [];
     page.on('request', (request) => requests.push(decodeURIComponent(request.url())));
     await page.goto(server.base + '/');
-    await waitForList(page, [...videoNames('videos one'), VANISHING, DAMAGED]);
+    await waitForList(page, listed());
     return { page, errors, requests };
   }
 
@@ -87,7 +93,7 @@ describe('the list page', () => {
       const gap = await page.evaluate(() => document.getElementById('now-playing').getBoundingClientRect().top -
         document.querySelector('.bar').getBoundingClientRect().bottom);
       assert.ok(gap >= 0, `the title bar covers ${-gap} px of the player's title`);
-      assert.ok(requests.some((url) => url.endsWith(`/v/${PLAYED}?ss=10`)), 'the second segment fetched');
+      assert.ok(requests.some((url) => url.endsWith(`/v/${PLAYED}/10.ts`)), 'the second segment fetched');
       for (const target of [PLAYED_SECONDS / 2, PLAYED_SECONDS - 15, 20]) {
         const framesBefore = await page.evaluate(() =>
           document.getElementById('video').getVideoPlaybackQuality().totalVideoFrames);
@@ -108,9 +114,10 @@ describe('the list page', () => {
 
     test(`says so when a listed video is gone or damaged (${road})`, async (t) => {
       const { page } = await openList(t, nativeHls);
-      fs.rmSync(path.join(ownFolder, VANISHING), { force: true });
-      await page.getByRole('button', { name: VANISHING }).click();
+      fs.rmSync(path.join(ownFolder, VANISHING[road]), { force: true });
+      await page.getByRole('button', { name: VANISHING[road] }).click();
       await expectPlayerMessage(page, /no longer on the computer/);
+      await waitForList(page, listed());  // as the message advises, a refreshed list drops it
       await page.getByRole('button', { name: DAMAGED }).click();
       await expectPlayerMessage(page, /could not read this video/);
     });

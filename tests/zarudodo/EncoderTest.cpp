@@ -38,10 +38,13 @@ TEST(DurationTest, LengthIsTheReportsToTheHundredthOrRefused)
   } cases[] = {
       {"err   Duration: 01:02:03.45, start: 0.000000, bitrate: 512 kb/s\n", 3723450},
       // "Duration: " straddles the end of the first, full 4096-byte read.
-      {"err " + std::string(4090, 'x') + " Duration: 00:01:40.00\n", 100000},
+      {"err " + std::string(4090, 'x') + "\\n  Duration: 00:01:40.00\n", 100000},
       {"err   Duration: N/A, start: 0.000000\n", 0},
       {"err   Duration: -1:00:00.00\n", 0},
       {"err   Duration: 999:00:00.00\n", 0},
+      {"err   Duration: 0:99999:9.9\n", 0},
+      // The file's title comes first and cannot stand for its length.
+      {"err     title           : Duration: 00:00:01.00\nerr   Duration: 02:00:00.00, start: 0.000000\n", 7200000},
       {"err clip.mp4: Invalid data found when processing input\n", 0},
   };
   for (const Case& c : cases) {

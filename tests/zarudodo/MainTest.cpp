@@ -1,10 +1,19 @@
 #include "main.h"
 
+#include "ConfigFile.h"
+#include "ContextManager.h"
+#include "FileDatabase.h"
 #include "FindTask.h"
+#include "LoopbackClient.h"
+#include "StandInScript.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -12,33 +21,35 @@ namespace {
 const char* const HEAD =
     "#EXTM3U\r\n#EXT-X-VERSION:3\r\n#EXT-X-ALLOW-CACHE:NO\r\n#EXT-X-MEDIA-SEQUENCE:0\r\n#EXT-X-TARGETDURATION:10\r\n";
 
-std::string segmentLines(const std::string& address, std::vector<std::pair<int, std::string>> startAndLength)
+std::string segmentLines(const std::string& address, std::vector<std::pair<std::string, std::string>> fileAndLength)
 {
   std::string lines;
-  for (const auto& segment : startAndLength)
-    lines += "#EXTINF:" + segment.second + ",\r\n" + address + std::to_string(segment.first) + "\r\n";
+  for (const auto& segment : fileAndLength)
+    lines += "#EXTINF:" + segment.second + ",\r\n" + address + segment.first + "\r\n";
   return lines;
 }
 
 }
 
 // The last segment reaches the video's end, to the hundredth: nothing of the
-// end is lost, and a clip under a second still has its segment.
+// end is lost, a tail under half a second joins it (no transcoder is started
+// for a few frames), and a clip under a second still has its segment.
 TEST(PlaylistTest, CutsTheDurationIntoTenSecondSegmentsWithAbsoluteAddresses)
 {
-  const std::string ab = "http://192.168.1.5:1025/v/a%20b.avi?ss=";
+  const std::string ab = "http://192.168.1.5:1025/v/a%20b.avi/";
   struct Case {
     const wchar_t* name;
     int milliseconds;
     std::string segments;
   } cases[] = {
       {L"a b.avi", 0, ""},
-      {L"a b.avi", 30000, segmentLines(ab, {{0, "10"}, {10, "10"}, {20, "10"}})},
-      {L"a b.avi", 30010, segmentLines(ab, {{0, "10"}, {10, "10"}, {20, "10"}, {30, "0.01"}})},
-      {L"a b.avi", 40500, segmentLines(ab, {{0, "10"}, {10, "10"}, {20, "10"}, {30, "10"}, {40, "0.50"}})},
-      {L"a b.avi", 480, segmentLines(ab, {{0, "0.48"}})},
+      {L"a b.avi", 30000, segmentLines(ab, {{"0.ts", "10"}, {"10.ts", "10"}, {"20-end.ts", "10"}})},
+      {L"a b.avi", 30490, segmentLines(ab, {{"0.ts", "10"}, {"10.ts", "10"}, {"20-end.ts", "10.49"}})},
+      {L"a b.avi", 40500,
+       segmentLines(ab, {{"0.ts", "10"}, {"10.ts", "10"}, {"20.ts", "10"}, {"30.ts", "10"}, {"40-end.ts", "0.50"}})},
+      {L"a b.avi", 480, segmentLines(ab, {{"0-end.ts", "0.48"}})},
       {L"\u00c9t\u00e9 \u65e5+~_-.mp4", 1000,
-       segmentLines("http://192.168.1.5:1025/v/%c3%89t%c3%a9%20%e6%97%a5%2b~_-.mp4?ss=", {{0, "1"}})},
+       segmentLines("http://192.168.1.5:1025/v/%c3%89t%c3%a9%20%e6%97%a5%2b~_-.mp4/", {{"0-end.ts", "1"}})},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(buildPlaylist("192.168.1.5:1025", c.name, c.milliseconds), HEAD + c.segments + "#EXT-X-ENDLIST\r\n")
@@ -89,4 +100,116 @@ TEST(SettingsTest, ScanParametersTakeOnlyStringEntries)
   fillFindParams(settings, none);
   EXPECT_TRUE(none.patterns.empty());
   EXPECT_TRUE(none.folders.empty());
+}
+
+namespace {
+
+// Output without a keyframe: a segment stays in flight until its client or
+// the server ends it, or the output ends.
+const char ENDLESS[] = "[stream]\nout-pattern 4000000000\n";
+const char FORTY_MEGABYTES[] = "[stream]\nout-pattern 40000000\n";
+
+// The whole server over loopback, serving one video with the stand-in in the
+// transcoder's place.
+class StreamingServerTest : public testing::Test {
+protected:
+  void startServer(const char* script)
+  {
+    ASSERT_TRUE(CopyFileW(toWide(standInTranscoderPath()).c_str(), _folder.path(L"ffmpeg.exe").c_str(), FALSE));
+    _folder.file(L"clip.mp4", script);
+    GetCurrentDirectoryW(MAX_PATH, _oldFolder);
+    SetCurrentDirectoryW(_folder.root().c_str());
+    _server = new MediaServer();
+    theConfig->getSettings() = json::parse("{\"extensions\":[\"mp4\"],\"port\":" + std::to_string(randomHighPort()) +
+                                           ",\"folders\":[\"" + jsonEscapeWide(_folder.root()) + "\"]}");
+    ASSERT_TRUE(_server->startWebServer());
+    for (std::wstring file; !theDatabase->lookup(L"clip.mp4", file);)
+      Sleep(100);
+  }
+
+  void TearDown() override
+  {
+    delete _server;
+    SetCurrentDirectoryW(_oldFolder);
+  }
+
+  std::unique_ptr<LoopbackClient> requestSegment(const char* from = "127.0.0.1")
+  {
+    auto client = std::make_unique<LoopbackClient>(_server->getPort(), from);
+    client->send("GET /v/clip.mp4/0.ts HTTP/1.0\r\n\r\n");
+    return client;
+  }
+
+  bool childrenComeTo(unsigned count, int withinMs = 10000)
+  {
+    for (auto start = std::chrono::steady_clock::now(); countOwnChildren() != count;) {
+      if (millisecondsSince(start) > withinMs)
+        return false;
+      Sleep(20);
+    }
+    return true;
+  }
+
+  Deadline _deadline{90000};
+  wchar_t _oldFolder[MAX_PATH] = {};
+  TestFolder _folder;
+  MediaServer* _server = nullptr;
+};
+
+}
+
+// A transcoder working on for a player that reset its request would take a
+// processor for nothing. (Closing on unread bytes resets the connection.)
+TEST_F(StreamingServerTest, ClientThatResetsEndsItsTranscoderAtOnce)
+{
+  startServer(ENDLESS);
+  auto client = requestSegment();
+  EXPECT_EQ(client->receive(15000, 12).substr(0, 12), "HTTP/1.0 200");
+  ASSERT_EQ(countOwnChildren(), 1u);
+  client.reset();
+  EXPECT_TRUE(childrenComeTo(0, 1000));
+}
+
+TEST_F(StreamingServerTest, OneAddressGetsFourTranscodersAndThen503)
+{
+  startServer(FORTY_MEGABYTES);
+  std::vector<std::unique_ptr<LoopbackClient>> clients;
+  for (int i = 0; i < 30; ++i)
+    clients.push_back(requestSegment());
+  int streaming = 0, refused = 0;
+  for (auto& client : clients) {
+    std::string answer = client->receive(15000, 4096);
+    streaming += answer.compare(0, 12, "HTTP/1.0 200") == 0;
+    refused += answer.compare(0, 12, "HTTP/1.0 503") == 0 && answer.find("\r\nRetry-After: 5\r\n") != std::string::npos;
+  }
+  EXPECT_EQ(streaming, ContextManager::MAX_TRANSCODERS_PER_CLIENT);
+  EXPECT_EQ(refused, 30 - streaming);
+  EXPECT_EQ(countOwnChildren(), static_cast<unsigned>(streaming));
+}
+
+// Closing the program must not wait for players, reading or not. Those that
+// do not read come last, so that their sends block only once the shutdown
+// has begun: a blocked send would hold it for its whole time-out.
+TEST_F(StreamingServerTest, ShutdownEndsSegmentsInFlightWithinFiveSeconds)
+{
+  startServer(ENDLESS);
+  std::vector<std::unique_ptr<LoopbackClient>> clients;
+  std::vector<std::thread> readers;
+  for (int i = 0; i < 10; ++i) {
+    if (i == 5) {
+      ASSERT_TRUE(childrenComeTo(5));
+    }
+    clients.push_back(requestSegment(("127.0.0." + std::to_string(11 + i)).c_str()));
+    LoopbackClient* client = clients.back().get();
+    if (i < 5)
+      readers.emplace_back([client] { while (!client->receive(15000, 1 << 16).empty()) {} });
+  }
+  ASSERT_TRUE(childrenComeTo(10));
+  auto began = std::chrono::steady_clock::now();
+  delete _server;
+  _server = nullptr;
+  EXPECT_LT(millisecondsSince(began), 5000);
+  EXPECT_EQ(countOwnChildren(), 0u);
+  for (std::thread& reader : readers)
+    reader.join();
 }

@@ -269,3 +269,19 @@ TEST(SegmenterTest, TimeStamps)
   EXPECT_EQ(segmenter.currentTimeMs(), 20000);
   EXPECT_FALSE(segmenter.isDone());
 }
+
+// Past 13 h 15 min a 32-bit target wraps, and past 26 h 31 min the stream's
+// 33-bit PTS: cuts stay right up to 99 hours.
+TEST(SegmenterTest, CutsRightInLongVideos)
+{
+  for (int64_t hours : {14, 30, 99}) {
+    int64_t target = (hours * 3600000 + 10000) * 90;
+    std::string inside = videoFrame((target - 1) % (int64_t(1) << 33), IDR);
+    CollectingSink out;
+    Segmenter segmenter(&out);
+    segmenter.setTargetMs(static_cast<int>(target / 90));
+    write(segmenter, inside + videoFrame((target + 3600) % (int64_t(1) << 33), IDR));
+    EXPECT_EQ(out._data, inside) << hours << " h";
+    EXPECT_TRUE(segmenter.isDone()) << hours << " h";
+  }
+}

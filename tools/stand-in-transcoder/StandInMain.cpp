@@ -8,7 +8,8 @@
 // starting with '#' are skipped; "%ss%" becomes the start that "-ss" gave
 // ("0" without it).
 //
-//   out TEXT, err TEXT     TEXT and a line end to standard output, error
+//   out TEXT, err TEXT     TEXT and a line end to standard output, error, in
+//                          one write; "\n" in TEXT is a line end too
 //   out-pattern N          the next N bytes of the pattern (StandIn.h)
 //   out-file NAME          a file's bytes; NAME relative to the script's folder
 //   err-args               each argument as "[argument]" on a line of its own
@@ -38,6 +39,7 @@ namespace {
 const int EXIT_BAD_INPUT = 1;
 const int EXIT_BAD_SCRIPT = 2;
 const size_t FILE_CHUNK = 4096;
+const size_t PATTERN_PIECE = 65536;
 
 struct Invocation {
   bool probe = false;
@@ -106,9 +108,9 @@ private:
     std::string argument = blank == std::string::npos ? std::string() : line.substr(blank + 1);
 
     if (command == "out")
-      writeLine(_out, argument);
+      writeLine(_out, replaceAll(argument, "\\n", "\n"));
     else if (command == "err")
-      writeLine(_err, argument);
+      writeLine(_err, replaceAll(argument, "\\n", "\n"));
     else if (command == "out-pattern")
       writePattern(toNumber(argument));
     else if (command == "out-file")
@@ -155,12 +157,17 @@ private:
     write(stream, line.data(), line.size());
   }
 
+  // In pieces, so that any count fits in memory.
   void writePattern(unsigned long count)
   {
-    std::string bytes(count, '\0');
-    for (char& byte : bytes)
-      byte = static_cast<char>(standInPatternByte(_patternPos++));
-    write(_out, bytes.data(), bytes.size());
+    std::string bytes;
+    while (count > 0) {
+      bytes.resize(count < PATTERN_PIECE ? count : PATTERN_PIECE);
+      for (char& byte : bytes)
+        byte = static_cast<char>(standInPatternByte(_patternPos++));
+      write(_out, bytes.data(), bytes.size());
+      count -= static_cast<unsigned long>(bytes.size());
+    }
   }
 
   bool writeFile(const std::string& name)

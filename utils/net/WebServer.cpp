@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <string>
 
 const int WEB_LOG_KEY = LogRegisterKey("L_WebServer", true);
@@ -322,6 +323,9 @@ RequestThread::~RequestThread()
 void RequestThread::cutConnection()
 {
   _socket->shutdown();
+  // A send blocked on a client that stopped reading does not return on
+  // shutdown (not under Wine, at least), only when cancelled.
+  CancelIoEx(reinterpret_cast<HANDLE>(_socket->getHandle()), nullptr);
 }
 
 void RequestThread::run()
@@ -345,10 +349,25 @@ void RequestThread::handleConnection(Socket* socket)
     LogPrintf(WEB_DEBUG_LOG_KEY, "[%p] Got request method=%s URI=%s", this, _request.method(), _request.uri());
     if (strcmp(_request.method(), "HEAD") == 0)
       _response.setHeadOnly();
-    if (!_server->dispatch(&_request, &_response))
+    if (!dispatchCaught())
       _response.sendError(404);
   }
   socket->shutdown();
+}
+
+// A handler that throws (memory running out on a huge answer, say) fails
+// its own request and nothing else.
+bool RequestThread::dispatchCaught()
+{
+  try {
+    return _server->dispatch(&_request, &_response);
+  } catch (const std::exception& error) {
+    LogPrintf(WEB_LOG_KEY, "[%p] request failed: %s", this, error.what());
+  } catch (...) {
+    LogPrintf(WEB_LOG_KEY, "[%p] request failed", this);
+  }
+  _response.sendError(500);
+  return true;
 }
 
 // The parser bounds the head, the header count and the whole request, and

@@ -112,6 +112,7 @@ public:
 
 private:
   void handleConnection(Socket* socket);
+  bool dispatchCaught();
   int readRequest(Socket* socket);
   void refuseRequest();
 

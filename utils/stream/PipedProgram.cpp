@@ -5,7 +5,6 @@
 #include "Portability.h"
 #include "Sink.h"
 #include "StringUtil.h"
-#include "Thread.h"
 
 #include <atomic>
 #include <cstddef>
@@ -19,16 +18,6 @@ const DWORD PIPE_DEFAULT_TIMEOUT_MS = 120000;
 // terminated child is gone within moments.
 const DWORD CANCEL_WAIT_MS = 10000;
 const DWORD CHILD_EXIT_WAIT_MS = 5000;
-
-// Held from the creation of a child's inheritable pipe ends until they are
-// closed again after CreateProcessW, so that no other child, started by
-// another thread meanwhile, inherits them and keeps them open after our
-// child has ended.
-Mutex& startLock()
-{
-  static Mutex lock;
-  return lock;
-}
 
 void closeHandle(HANDLE& handle)
 {
@@ -44,7 +33,9 @@ void CALLBACK readCompleted(DWORD, DWORD count, OVERLAPPED* overlapped)
   PipeReader* reader =
       reinterpret_cast<PipeReader*>(reinterpret_cast<char*>(overlapped) - offsetof(PipeReader, overlapped));
   reader->pending = false;
-  if (reader->sink)
+  if (reader->abandoned)
+    delete reader;
+  else if (reader->sink)
     reader->sink->write(reader->buffer, count);
 }
 
@@ -53,13 +44,15 @@ void CALLBACK readCompleted(DWORD, DWORD count, OVERLAPPED* overlapped)
 PipedProgram::PipedProgram()
     : _stdoutRead(INVALID_HANDLE_VALUE), _stdoutWrite(INVALID_HANDLE_VALUE), _stdinRead(INVALID_HANDLE_VALUE),
       _stdinWrite(INVALID_HANDLE_VALUE), _stderrRead(INVALID_HANDLE_VALUE), _stderrWrite(INVALID_HANDLE_VALUE),
-      _processInfo(), _readers()
+      _processInfo(), _readers{new PipeReader(), new PipeReader()}
 {
 }
 
 PipedProgram::~PipedProgram()
 {
   close();
+  for (PipeReader* reader : _readers)
+    delete reader;
 }
 
 bool PipedProgram::start(const std::vector<std::string>& args)
@@ -73,32 +66,52 @@ bool PipedProgram::start(const std::vector<std::string>& args)
   writable.push_back(L'\0');
 
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, TRUE};
-  ScopedLock lock(&startLock());
-  bool started = createPipes(&attributes);
-  if (started) {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = _stdinRead;
-    startup.hStdOutput = _stdoutWrite;
-    startup.hStdError = _stderrWrite;
-    debugPrint(DEBUG_PIPES, "Executing: %s", Utf8FromWide(writable.data()).get());
-    started = CreateProcessW(applicationName.c_str(), writable.data(), nullptr, nullptr, TRUE, CHILD_CREATION_FLAGS,
-                             nullptr, nullptr, &startup, &_processInfo);
-    if (!started)
-      debugPrint(DEBUG_PIPES, "CreateProcess failed: %d", static_cast<int>(GetLastError()));
-  }
+  bool started = createPipes(&attributes) && createChild(applicationName, writable);
   // Once the child holds its ends, ours must go, or the pipes would not
   // break when it ends.
   closeChildEnds();
   if (!started)
     return false;
 
-  _readers[0].id = 0;
-  _readers[0].pipe = _stdoutRead;
-  _readers[1].id = 1;
-  _readers[1].pipe = _stderrRead;
+  _readers[0]->id = 0;
+  _readers[0]->pipe = _stdoutRead;
+  _readers[1]->id = 1;
+  _readers[1]->pipe = _stderrRead;
   return true;
+}
+
+// The child inherits its three pipe ends and nothing else: not the listening
+// socket, not other clients' connections, nor the pipes of another child
+// started at the same moment, which it would keep from breaking.
+bool PipedProgram::createChild(const std::wstring& applicationName, std::vector<wchar_t>& commandLine)
+{
+  HANDLE inherited[] = {_stdinRead, _stdoutWrite, _stderrWrite};
+  SIZE_T size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+  std::vector<char> list(size);
+  STARTUPINFOEXW startup = {};
+  startup.StartupInfo.cb = sizeof startup;
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdInput = _stdinRead;
+  startup.StartupInfo.hStdOutput = _stdoutWrite;
+  startup.StartupInfo.hStdError = _stderrWrite;
+  startup.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list.data());
+  if (!InitializeProcThreadAttributeList(startup.lpAttributeList, 1, 0, &size)) {
+    debugPrint(DEBUG_PIPES, "InitializeProcThreadAttributeList failed: %d", static_cast<int>(GetLastError()));
+    return false;
+  }
+  bool started = UpdateProcThreadAttribute(startup.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                           sizeof inherited, nullptr, nullptr);
+  if (started) {
+    debugPrint(DEBUG_PIPES, "Executing: %s", Utf8FromWide(commandLine.data()).get());
+    started = CreateProcessW(applicationName.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                             CHILD_CREATION_FLAGS | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                             &startup.StartupInfo, &_processInfo);
+  }
+  if (!started)
+    debugPrint(DEBUG_PIPES, "CreateProcess failed: %d", static_cast<int>(GetLastError()));
+  DeleteProcThreadAttributeList(startup.lpAttributeList);
+  return started;
 }
 
 bool PipedProgram::createPipes(SECURITY_ATTRIBUTES* attributes)
@@ -141,16 +154,16 @@ void PipedProgram::closeChildEnds()
 
 bool PipedProgram::read(Sink* out, Sink* err, unsigned timeoutMs)
 {
-  _readers[0].sink = out;
-  _readers[1].sink = err;
+  _readers[0]->sink = out;
+  _readers[1]->sink = err;
   bool reading = false;
-  for (PipeReader& reader : _readers) {
-    if (!reader.pending && !reader.done)
-      startRead(reader);
+  for (PipeReader* reader : _readers) {
+    if (!reader->pending && !reader->done)
+      startRead(*reader);
     // A read left outstanding by a time-out is waited for again, so a
     // stalled child's pipes stay readable.
-    ASSERT(!reader.pending || reader.thread == GetCurrentThreadId());
-    reading = reading || reader.pending;
+    ASSERT(!reader->pending || reader->thread == GetCurrentThreadId());
+    reading = reading || reader->pending;
   }
   if (!reading)
     return false;
@@ -175,34 +188,49 @@ void PipedProgram::startRead(PipeReader& reader)
 
 void PipedProgram::flush()
 {
-  for (PipeReader& reader : _readers) {
-    if (!reader.pending)
+  for (PipeReader*& reader : _readers) {
+    if (!reader->pending)
       continue;
-    debugPrint(DEBUG_PIPES, "CancelIo on pipe %d", reader.id);
+    debugPrint(DEBUG_PIPES, "CancelIo on pipe %d", reader->id);
     finishRead(reader);
-    debugPrint(DEBUG_PIPES, "   FLUSH pipe %d", reader.id);
+    debugPrint(DEBUG_PIPES, "   FLUSH pipe %d", reader->id);
   }
 }
 
 // The read may have completed already, its completion routine still queued;
 // either way that routine is what hands on the bytes, once and only once, so
-// we wait for it rather than for the read.
-void PipedProgram::finishRead(PipeReader& reader)
+// we wait for it rather than for the read. It runs only on the thread that
+// started the read: elsewhere, or when it does not come in time, the read is
+// given up, so that it never outlives this call.
+void PipedProgram::finishRead(PipeReader*& reader)
 {
-  // Completion routines run only on the thread that started the read.
-  ASSERT(reader.thread == GetCurrentThreadId());
-  CancelIoEx(reader.pipe, &reader.overlapped);
-  for (DWORD waited = 0; reader.pending && waited < CANCEL_WAIT_MS; waited += 100)
-    SleepEx(100, TRUE);
-  if (reader.pending)
-    debugPrint(DEBUG_PIPES, "Read on pipe %d did not end", reader.id);
+  CancelIoEx(reader->pipe, &reader->overlapped);
+  if (reader->thread == GetCurrentThreadId()) {
+    for (DWORD waited = 0; reader->pending && waited < CANCEL_WAIT_MS; waited += 100)
+      SleepEx(100, TRUE);
+  }
+  if (reader->pending)
+    abandonRead(reader);
+}
+
+// The pipe counts as ended from now on: what the read gets is lost.
+void PipedProgram::abandonRead(PipeReader*& reader)
+{
+  debugPrint(DEBUG_PIPES, "Read on pipe %d left to its completion", reader->id);
+  PipeReader* replacement = new PipeReader();
+  replacement->id = reader->id;
+  replacement->pipe = reader->pipe;
+  replacement->done = true;
+  reader->sink = nullptr;
+  reader->abandoned = true;
+  reader = replacement;
 }
 
 void PipedProgram::close()
 {
-  for (PipeReader& reader : _readers) {
-    reader.sink = nullptr;
-    if (reader.pending)
+  for (PipeReader*& reader : _readers) {
+    reader->sink = nullptr;
+    if (reader->pending)
       finishRead(reader);
   }
   closeHandle(_stdoutRead);
@@ -212,8 +240,8 @@ void PipedProgram::close()
   closeHandle(_stderrRead);
   closeHandle(_stderrWrite);
   endProcess();
-  for (PipeReader& reader : _readers)
-    reader = PipeReader();
+  for (PipeReader* reader : _readers)
+    *reader = PipeReader();
 }
 
 void PipedProgram::endProcess()

@@ -9,7 +9,9 @@ class Sink;
 
 const DWORD PIPE_READ_SIZE = 4096;
 
-// The state of reading one of the child's output pipes.
+// The state of reading one of the child's output pipes. A reader whose read
+// cannot be ended where it is given up is left to that read's completion
+// routine, which frees it: the system may write into its buffer until then.
 struct PipeReader {
   int id;                // 0 standard output, 1 standard error
   HANDLE pipe;           // our read end
@@ -17,6 +19,7 @@ struct PipeReader {
   Sink* sink;            // may be null: the bytes are then dropped
   bool pending;          // a read is outstanding and its completion routine has not run
   bool done;             // the pipe cannot be read any more
+  bool abandoned;        // given up by its program: the completion routine frees it
   DWORD thread;          // the thread that issued the outstanding read
   char buffer[PIPE_READ_SIZE];
 };
@@ -39,17 +42,20 @@ public:
   // Ends the outstanding reads and hands what they got to their sinks.
   void flush();
   // Ends the child and releases everything; no sink is called afterwards.
+  // Any thread may call it, whatever the reads were left in.
   void close();
   // True once the child's standard output has ended: all of it was read.
-  bool outputEnded() const { return _readers[0].done; }
+  bool outputEnded() const { return _readers[0]->done; }
 
   DWORD getProcessId() const { return _processInfo.dwProcessId; }
 
 private:
   bool createPipes(SECURITY_ATTRIBUTES* attributes);
+  bool createChild(const std::wstring& applicationName, std::vector<wchar_t>& commandLine);
   void closeChildEnds();
   void startRead(PipeReader& reader);
-  void finishRead(PipeReader& reader);
+  void finishRead(PipeReader*& reader);
+  void abandonRead(PipeReader*& reader);
   void endProcess();
 
   HANDLE _stdoutRead;
@@ -59,7 +65,7 @@ private:
   HANDLE _stderrRead;
   HANDLE _stderrWrite;
   PROCESS_INFORMATION _processInfo;
-  PipeReader _readers[2];
+  PipeReader* _readers[2];  // owned, unless abandoned
 };
 
 // A pipe whose ends may be opened for overlapped I/O (unlike CreatePipe's);

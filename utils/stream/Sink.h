@@ -11,6 +11,9 @@ public:
   virtual ~Sink() {}
   virtual void write(char* data, int length) = 0;
   virtual void flush() {}
+  // True once the sink takes nothing more (its reader has gone): whoever
+  // fills it may stop.
+  virtual bool closed() const { return false; }
 };
 
 // Collects the transcoder's report and logs each delivery.

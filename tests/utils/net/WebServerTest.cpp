@@ -73,6 +73,8 @@ protected:
     }
     if (path == "/slow")
       Sleep(1500);
+    if (path == "/throw")
+      throw std::bad_alloc();
     if (path == "/hold") {
       ++test.holding;
       while (!test.released)
@@ -114,6 +116,8 @@ TEST_F(WebServerTest, HandlerChainAnswersOr404AndFinishedThreadsAreReaped)
   for (int i = 0; i < 50 && destroyedHandlers(log) < 3; ++i)
     Sleep(100);
   EXPECT_EQ(destroyedHandlers(log), 3);
+  EXPECT_EQ(get("/throw").substr(0, 36), "HTTP/1.0 500 Internal Server Error\r\n");
+  EXPECT_EQ(bodyOf(get("/echo")), "GET|/echo|test") << "the server goes on";
 }
 
 TEST_F(WebServerTest, StallingAndVanishingClientsDoNotDisturbOthers)

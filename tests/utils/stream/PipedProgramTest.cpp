@@ -28,7 +28,7 @@ struct RecordingSink : Sink {
 };
 
 // GetProcessHandleCount is a stub under Wine; the system's handle table is not.
-unsigned countOwnHandles()
+unsigned countHandles(DWORD process)
 {
   struct Entry {
     ULONG process;
@@ -53,7 +53,7 @@ unsigned countOwnHandles()
   const Table* table = reinterpret_cast<const Table*>(buffer.data());
   unsigned count = 0;
   for (ULONG i = 0; i < table->count; ++i)
-    count += table->entries[i].process == GetCurrentProcessId();
+    count += table->entries[i].process == process;
   return count;
 }
 
@@ -103,7 +103,9 @@ TEST_F(PipedProgramTest, FlushHandsOverAReadThatCompletedUnseenOnceAndAStallTime
 
 // A console host made for the child would be the child's own child, and
 // one whose child was ended while starting up would outlive it for ever.
-TEST_F(PipedProgramTest, ChildRunsWithoutAConsoleHostAndCloseEndsIt)
+// The idle expiry ends a context on a thread of its own, whatever its last
+// reads were left in: here both still pending after a time-out.
+TEST_F(PipedProgramTest, ChildRunsWithoutAConsoleHostAndCloseOnAnyThreadEndsIt)
 {
   StandInScript script("out ready\nstall\n");
   ASSERT_TRUE(program.start(script.streamArgs()));
@@ -113,7 +115,7 @@ TEST_F(PipedProgramTest, ChildRunsWithoutAConsoleHostAndCloseEndsIt)
   EXPECT_EQ(countChildrenOf(child), 0u);
   EXPECT_FALSE(program.read(&out, &err, 100));
   size_t writes = out.sizes.size() + err.sizes.size();
-  program.close();
+  std::thread([this] { program.close(); }).join();
 
   EXPECT_EQ(countOwnChildren(), 0u);
   EXPECT_EQ(program.getProcessId(), 0u);
@@ -130,14 +132,14 @@ TEST_F(PipedProgramTest, StartCloseCyclesLeaveNoHandle)
   // The first child loads what the process keeps for later ones.
   ASSERT_TRUE(program.start(script.streamArgs()));
   program.close();
-  unsigned handles = countOwnHandles();
+  unsigned handles = countHandles(GetCurrentProcessId());
   for (int cycle = 0; cycle < 20; ++cycle) {
     ASSERT_TRUE(program.start(script.streamArgs()));
     if (cycle % 2)
       program.read(&out, &err, 1000);  // leaves reads outstanding for close
     program.close();
   }
-  EXPECT_EQ(countOwnHandles(), handles);
+  EXPECT_EQ(countHandles(GetCurrentProcessId()), handles);
 }
 
 // Each child gets pipes of its own (a name made twice fails to start), and
@@ -179,4 +181,24 @@ TEST_F(PipedProgramTest, ChildrenStartedAtOnceKeepToTheirOwnPipes)
   finished = true;
   holder.join();
   EXPECT_EQ(failures, 0);
+}
+
+// The server holds inheritable handles (sockets, other children's pipes):
+// a child must get none of them, only its own pipe ends.
+TEST_F(PipedProgramTest, ChildInheritsNothingButItsPipes)
+{
+  StandInScript script("out ready\nstall\n");
+  auto childHandles = [&] {
+    program.start(script.streamArgs());
+    readUntil(out.bytes.size() + 6);
+    return countHandles(program.getProcessId());
+  };
+  unsigned alone = childHandles();
+  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  std::vector<HANDLE> held(20);
+  for (HANDLE& handle : held)
+    handle = CreateEventW(&inheritable, TRUE, FALSE, nullptr);
+  EXPECT_LT(childHandles(), alone + 10);
+  for (HANDLE handle : held)
+    CloseHandle(handle);
 }
