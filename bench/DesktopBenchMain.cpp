@@ -161,6 +161,8 @@ void drainBench(int held)
 {
   DebugWindow log(GetModuleHandleW(nullptr));
   createLog(log);
+  // Each drain then trims as many lines as it adds.
+  log.setMaxLines(held);
   addLines(log, held);
   pumpUntil([&log, held] { return log.getCount() >= held; });
   std::vector<double> drains, paints;
