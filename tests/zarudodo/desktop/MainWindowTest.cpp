@@ -1,5 +1,6 @@
 #include "DebugWindow.h"
 #include "MainWindow.h"
+#include "Screenshot.h"
 #include "graphics/Pixels.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +41,13 @@ protected:
     return columns;
   }
 
+  void pump()
+  {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+      DispatchMessageW(&msg);
+  }
+
   MainWindow window;
 };
 
@@ -57,11 +65,34 @@ TEST_F(DesktopMainWindow, PanelPaintsTheGradientAndTheAddressCentredOrKeptInside
 TEST_F(DesktopMainWindow, AnAddressTheShellCannotOpenIsLogged)
 {
   EXPECT_FALSE(openInBrowser(L"C:\\no such folder\\configure.html"));
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-    DispatchMessageW(&msg);
+  pump();
   DebugWindow* log = window.getLogWindow();
   const wchar_t* last = log->getText(log->getCount() - 1);
   ASSERT_TRUE(last);
   EXPECT_EQ(last, wcsstr(last, L"Could not open C:\\no such folder\\configure.html"));
+}
+
+TEST_F(DesktopMainWindow, MaximisingRepaintsTheLogAndItsScrollBarAtOnce)
+{
+  DebugWindow* log = window.getLogWindow();
+  for (int i = 0; i < 100; i++)
+    log->addLine(L"short", "L_Test");
+  SetWindowPos(window.hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
+  pump();
+  EXPECT_TRUE(saveScreenshot("log-window-before-maximise"));
+  int oldScrollBar = log->getClientRect().right;
+  ShowWindow(window.hwnd, SW_MAXIMIZE);
+  pump();
+  EXPECT_TRUE(saveScreenshot("log-window-maximised"));
+  // Where the scroll bar was: the log's black, beyond the short lines.
+  RECT client = log->getClientRect();
+  MemoryDC shown(client.right, client.bottom);
+  HDC dc = GetDC(log->hwnd);
+  BitBlt(shown.dc, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
+  ReleaseDC(log->hwnd, dc);
+  int lit = 0;
+  for (int x = oldScrollBar; x < oldScrollBar + GetSystemMetrics(SM_CXVSCROLL); x++)
+    for (int y = 0; y < client.bottom; y++)
+      lit += shown.pixel(x, y) != 0;
+  EXPECT_EQ(0, lit);
 }
