@@ -42,6 +42,14 @@ protected:
   DebugWindow log;
 };
 
+// Its first post fails, as on a full message queue.
+class FailingPostLog : public DebugWindow {
+public:
+  FailingPostLog() : DebugWindow(GetModuleHandleW(nullptr)) {}
+  bool postDrain() override { return ++posts > 1 && DebugWindow::postDrain(); }
+  int posts = 0;
+};
+
 }
 
 TEST_F(DebugWindowTest, LinesFromManyThreadsArriveInOrderAfterOnePostedMessage)
@@ -77,6 +85,15 @@ TEST_F(DebugWindowTest, KeepsOnlyTheNewestLinesBeyondItsLimit)
   pumpMessages();
   EXPECT_EQ((std::vector<std::wstring>{L"3", L"4", L"5", L"6", L"7"}), texts());
   EXPECT_EQ(0, log.getSelected());
+}
+
+TEST(DebugWindow, AFailedPostLeavesTheNextLineToPost)
+{
+  FailingPostLog log;
+  log.create(HWND_MESSAGE);
+  log.addLine(L"more", "L_Test");
+  pumpMessages();
+  EXPECT_EQ(2, log.getCount());
 }
 
 TEST_F(DebugWindowTest, FollowsNewLinesOnlyWhenAtTheEnd)
