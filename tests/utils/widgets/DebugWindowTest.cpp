@@ -10,7 +10,8 @@
 namespace {
 
 const int THREADS = 8;
-const int LINES_PER_THREAD = 200;
+// More than one drain takes: the first posts the next.
+const int LINES_PER_THREAD = 2000;
 
 int pendingDrains(HWND window)
 {
@@ -65,6 +66,7 @@ TEST_F(DebugWindowTest, LinesFromManyThreadsArriveInOrderAfterOnePostedMessage)
     thread.join();
   EXPECT_EQ(1, pendingDrains(log.hwnd));
   SendMessageW(log.hwnd, WM_USER, 0, 0);
+  pumpMessages();
   ASSERT_EQ(1 + THREADS * LINES_PER_THREAD, log.getCount());
   std::vector<int> next(THREADS, 0);
   for (int i = 1; i < log.getCount(); i++) {
