@@ -1,3 +1,4 @@
+#include "TestDialogs.h"
 #include "WindowTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +19,19 @@ public:
 
   std::vector<WORD> commands;
 };
+
+// One message through the program's loop, which offers it to every list.
+void loopOnce()
+{
+  PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
+  PostQuitMessage(0);
+  runMessageLoop();
+}
+
+std::vector<HWND> entries(const HWND* list)
+{
+  return std::vector<HWND>(list, list + MAX_MODELESS);
+}
 
 }
 
@@ -47,4 +61,41 @@ TEST(AcceleratorTable, EveryAttachedTableTranslatesUntilDetachedOrDeleted)
   b.detach();
   EXPECT_EQ(0, _numAccelerators);
   EXPECT_FALSE(translateAccelerators(&f5));
+}
+
+TEST(AcceleratorTable, AWindowDestroyedFirstTakesItsTableOut)
+{
+  AcceleratorTable table;
+  table.add(FVIRTKEY, VK_F5, CMD_RESCAN);
+  RecordingWindow* window = new RecordingWindow;
+  table.attach(window->hwnd);
+  delete window;
+  loopOnce();
+  EXPECT_EQ(0, _numAccelerators);
+  EXPECT_FALSE(table.isRegistered());
+}
+
+// The owner goes first and takes its dialog or sheet with it.
+TEST(DesktopDyingWindows, AModelessDialogLeavesItsList)
+{
+  RecordingWindow owner(nullptr, WS_OVERLAPPEDWINDOW);
+  Dialog dialog(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PAGE_GENERAL), owner.hwnd);
+  ASSERT_TRUE(dialog.create());
+  DestroyWindow(owner.hwnd);
+  loopOnce();
+  EXPECT_EQ(std::vector<HWND>(MAX_MODELESS), entries(ModelessDialogs));
+}
+
+TEST(DesktopDyingWindows, AModelessPropertySheetLeavesItsList)
+{
+  RecordingWindow owner(nullptr, WS_OVERLAPPEDWINDOW);
+  PropertySheetDialog sheet(GetModuleHandleW(nullptr));
+  PropertyPage page(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PAGE_GENERAL));
+  ASSERT_TRUE(sheet.addPage(page));
+  HWND shown = sheet.create(owner.hwnd, 0);
+  ASSERT_TRUE(shown);
+  addModelessPropertySheet(shown);
+  DestroyWindow(owner.hwnd);
+  loopOnce();
+  EXPECT_EQ(std::vector<HWND>(MAX_MODELESS), entries(ModelessPropertySheets));
 }

@@ -96,6 +96,30 @@ TEST(SubclassedWindow, TakesOverUntilDeletedOrDestroyed)
   EXPECT_EQ(nullptr, windowMap.getSubclassed(hwnd));
 }
 
+namespace {
+
+// Deletes itself on a ping, as an owner may delete it from a handler.
+class SelfDeleting : public SubclassedWindow {
+public:
+  LRESULT handleMessage(HWND, UINT msg, WPARAM, LPARAM, BOOL* handled) override
+  {
+    if (msg == MSG_PING)
+      delete this;
+    *handled = FALSE;
+    return 0;
+  }
+};
+
+}
+
+TEST(SubclassedWindow, AHandlerThatDeletesItsObjectStillPassesTheMessageOn)
+{
+  RecordingWindow window;
+  (new SelfDeleting)->subclass(window.hwnd);
+  SendMessageW(window.hwnd, MSG_PING, 0, 0);
+  EXPECT_TRUE(window.saw(MSG_PING));
+}
+
 TEST(WindowMap, HandlesSharingABucketAreKeptApart)
 {
   WindowMap map;
