@@ -113,7 +113,8 @@ void MainWindow::createWithMenu()
     .append(L"&Scan computer for new videos", SCAN_FOLDERS)
     .appendSeparator()
     .append(L"&Settings...", OPEN_SETTINGS);
-  if (!create(CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, 0, _menuBar.hMenu, hInstance)) {
+  // The window destroys its menu bar, and the popup in it, with itself.
+  if (!create(CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, 0, _menuBar.handOver(), hInstance)) {
     LogPrintf(LOG_KEY, "Could not create the main window: error %lu.", GetLastError());
     ASSERT(false);
   }

@@ -51,7 +51,8 @@ HWND DebugWindow::create(HWND parentWindow)
     style |= WS_VISIBLE;
   } else {
     style = (style | WS_OVERLAPPEDWINDOW | WS_VISIBLE) & ~WS_CHILD;
-    menu = _menu.hMenu;
+    // The window destroys its menu bar with itself.
+    menu = _menu.handOver();
   }
   if (!Window::create(CW_USEDEFAULT, CW_USEDEFAULT, 512, 512, parentWindow, menu, hInstance)) {
     LogPrintf(LOG_KEY, "Could not create the log window: error %lu.", GetLastError());

@@ -788,6 +788,12 @@ Menu::~Menu()
   hMenu = 0;
 }
 
+HMENU Menu::handOver()
+{
+  owned = false;
+  return hMenu;
+}
+
 Menu& Menu::append(const wchar_t* text, UINT id)
 {
   AppendMenuW(hMenu, MF_STRING, id, text);
@@ -804,7 +810,7 @@ Menu& Menu::appendSeparator()
 
 Menu& Menu::appendPopup(const wchar_t* text, Menu& submenu)
 {
-  AppendMenuW(hMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(submenu.hMenu), text);
+  AppendMenuW(hMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(submenu.handOver()), text);
   count++;
   return *this;
 }

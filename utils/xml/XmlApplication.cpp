@@ -682,7 +682,7 @@ void XmlApplication::buildFrameWindow(const CTag& tag)
 
   for (const CTag* child : tag.children) {
     if (child->name == L"menu") {
-      SetMenu(frame->hwnd, buildMenu(*child, false)->hMenu);
+      setMenuBar(frame->hwnd, buildMenu(*child, false));
     } else if (child->name == L"buttonbar") {
       ButtonBar* bar = buildButtonBar(frame->hwnd, *child);
       bar->setCommandTarget(frame->hwnd);
@@ -824,6 +824,18 @@ ButtonBar* XmlApplication::buildButtonBar(HWND parent, const CTag& tag)
   }
   bar->resize(width, height);
   return bar;
+}
+
+// The window destroys its menu bar, and the popups in it, with itself; a
+// bar that a later one replaced is the application's to destroy again.
+void XmlApplication::setMenuBar(HWND frame, Menu* bar)
+{
+  HMENU replaced = GetMenu(frame);
+  SetMenu(frame, bar->handOver());
+  for (Menu* menu : _menus) {
+    if (menu->hMenu == replaced)
+      menu->owned = true;
+  }
 }
 
 Menu* XmlApplication::buildMenu(const CTag& tag, bool popup)

@@ -255,6 +255,7 @@ private:
   WindowFunctions* buildSplitter(HWND parent, const CTag& tag);
   WindowFunctions* buildTitledWindow(HWND parent, const CTag& tag);
   ButtonBar* buildButtonBar(HWND parent, const CTag& tag);
+  void setMenuBar(HWND frame, Menu* bar);
   Menu* buildMenu(const CTag& tag, bool popup);
   void buildMenuItem(Menu& menu, const CTag& tag);
   void buildCustomMenuItem(Menu& menu, const CTag& tag);
@@ -273,7 +274,7 @@ private:
   XmlAppListener* _listener;
   std::map<std::wstring, WindowFunctions*> _windowsByName;
   std::vector<WindowFunctions*> _windows;  // owned, in creation order
-  std::vector<Menu*> _menus;               // owned
+  std::vector<Menu*> _menus;               // owned; the handles of those handed over go with their holders
   std::map<std::wstring, MenuPair> _menuItems;
   std::map<IdPair, std::wstring> _commands;
   UINT _nextCommandId;

@@ -3,6 +3,7 @@
 // The frames are on the screen: the suite takes the desktop lock, so that no
 // screen-reading test runs beside them.
 #include "ButtonBar.h"
+#include "MenuWatch.h"
 #include "XmlApplication.h"
 #include "window/WindowTestSupport.h"
 
@@ -198,6 +199,24 @@ TEST_F(DesktopXmlWindows, VerticalBarReplacedBarAndElementErrors)
   HWND hwnd = frame->hwnd;
   SendMessageW(hwnd, WM_CLOSE, 0, 0);
   EXPECT_FALSE(IsWindow(hwnd));
+}
+
+// The first bar is replaced by the second; a frame closed by the user
+// destroys its menus before the application goes.
+TEST_F(DesktopXmlWindows, MenusGoOnceWhoeverGoesFirst)
+{
+  for (bool closedFirst : {false, true}) {
+    MenuWatch watch;
+    {
+      XmlApplication built(module(), &listener, nullptr);
+      built.parse(L"<framewindow name=f><menu><menu text=A><menuitem text=B></menu></menu>"
+                  L"<menu><menu text=C></menu></menu></framewindow>");
+      if (closedFirst)
+        SendMessageW(built.findWindow(L"f")->hwnd, WM_CLOSE, 0, 0);
+    }
+    EXPECT_EQ(0, watch.badDestroys) << closedFirst;
+    EXPECT_EQ(0, watch.alive()) << closedFirst;
+  }
 }
 
 TEST_F(DesktopXmlWindows, DamagedDescriptionBuildsNothing)

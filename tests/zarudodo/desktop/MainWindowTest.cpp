@@ -1,5 +1,6 @@
 #include "DebugWindow.h"
 #include "MainWindow.h"
+#include "MenuWatch.h"
 #include "Screenshot.h"
 #include "graphics/Pixels.h"
 
@@ -70,6 +71,14 @@ TEST_F(DesktopMainWindow, AnAddressTheShellCannotOpenIsLogged)
   const wchar_t* last = log->getText(log->getCount() - 1);
   ASSERT_TRUE(last);
   EXPECT_EQ(last, wcsstr(last, L"Could not open C:\\no such folder\\configure.html"));
+}
+
+TEST(DesktopMainWindowMenus, GoOnceWithTheWindow)
+{
+  MenuWatch watch;
+  MainWindow(GetModuleHandleW(nullptr), nullptr).createWithMenu();
+  EXPECT_EQ(0, watch.badDestroys);
+  EXPECT_EQ(0, watch.alive());
 }
 
 TEST_F(DesktopMainWindow, MaximisingRepaintsTheLogAndItsScrollBarAtOnce)
