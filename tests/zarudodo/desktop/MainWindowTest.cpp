@@ -73,6 +73,18 @@ TEST_F(DesktopMainWindow, AnAddressTheShellCannotOpenIsLogged)
   EXPECT_EQ(last, wcsstr(last, L"Could not open C:\\no such folder\\configure.html"));
 }
 
+TEST_F(DesktopMainWindow, AStartWithoutAPortSaysSoInTheTitleAndOnThePanel)
+{
+  wchar_t title[128];
+  window.showAddress("");
+  GetWindowTextW(window.hwnd, title, 128);
+  EXPECT_STREQ(L"Talveno Viridude - could not open a port: see the log", title);
+  EXPECT_GE(addressColumns().first, 0);
+  window.showAddress("http://unknown:1025");
+  GetWindowTextW(window.hwnd, title, 128);
+  EXPECT_STREQ(L"Talveno Viridude - Please go to http://unknown:1025 from your client device", title);
+}
+
 TEST(DesktopMainWindowMenus, GoOnceWithTheWindow)
 {
   MenuWatch watch;
