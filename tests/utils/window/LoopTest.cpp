@@ -28,9 +28,12 @@ void loopOnce()
   runMessageLoop();
 }
 
-std::vector<HWND> entries(const HWND* list)
+// Both modeless lists.
+std::vector<HWND> entries()
 {
-  return std::vector<HWND>(list, list + MAX_MODELESS);
+  std::vector<HWND> all(ModelessDialogs, ModelessDialogs + MAX_MODELESS);
+  all.insert(all.end(), ModelessPropertySheets, ModelessPropertySheets + MAX_MODELESS);
+  return all;
 }
 
 }
@@ -75,20 +78,12 @@ TEST(AcceleratorTable, AWindowDestroyedFirstTakesItsTableOut)
   EXPECT_FALSE(table.isRegistered());
 }
 
-// The owner goes first and takes its dialog or sheet with it.
-TEST(DesktopDyingWindows, AModelessDialogLeavesItsList)
+// The owner goes first and takes its dialog and its sheet with it.
+TEST(DesktopDyingWindows, AModelessDialogAndSheetLeaveTheirLists)
 {
   RecordingWindow owner(nullptr, WS_OVERLAPPEDWINDOW);
   Dialog dialog(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PAGE_GENERAL), owner.hwnd);
   ASSERT_TRUE(dialog.create());
-  DestroyWindow(owner.hwnd);
-  loopOnce();
-  EXPECT_EQ(std::vector<HWND>(MAX_MODELESS), entries(ModelessDialogs));
-}
-
-TEST(DesktopDyingWindows, AModelessPropertySheetLeavesItsList)
-{
-  RecordingWindow owner(nullptr, WS_OVERLAPPEDWINDOW);
   PropertySheetDialog sheet(GetModuleHandleW(nullptr));
   PropertyPage page(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PAGE_GENERAL));
   ASSERT_TRUE(sheet.addPage(page));
@@ -97,5 +92,5 @@ TEST(DesktopDyingWindows, AModelessPropertySheetLeavesItsList)
   addModelessPropertySheet(shown);
   DestroyWindow(owner.hwnd);
   loopOnce();
-  EXPECT_EQ(std::vector<HWND>(MAX_MODELESS), entries(ModelessPropertySheets));
+  EXPECT_EQ(std::vector<HWND>(2 * MAX_MODELESS), entries());
 }

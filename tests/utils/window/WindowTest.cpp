@@ -98,14 +98,12 @@ TEST(SubclassedWindow, TakesOverUntilDeletedOrDestroyed)
 
 namespace {
 
-// Deletes itself on a ping, as an owner may delete it from a handler.
+// Deletes itself on a ping, as an owner may from a handler; not handled.
 class SelfDeleting : public SubclassedWindow {
-public:
-  LRESULT handleMessage(HWND, UINT msg, WPARAM, LPARAM, BOOL* handled) override
+  LRESULT handleMessage(HWND, UINT msg, WPARAM, LPARAM, BOOL*) override
   {
     if (msg == MSG_PING)
       delete this;
-    *handled = FALSE;
     return 0;
   }
 };
