@@ -8,7 +8,6 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <vector>
 
 class MenuWatch {
@@ -16,15 +15,15 @@ public:
   MenuWatch()
   {
     _current = this;
-    _create = swap("CreateMenu", reinterpret_cast<void*>(createMenu));
-    _createPopup = swap("CreatePopupMenu", reinterpret_cast<void*>(createPopupMenu));
-    _destroy = swap("DestroyMenu", reinterpret_cast<void*>(destroyMenu));
+    swap(_createMenu, createMenu);
+    swap(_createPopupMenu, createPopupMenu);
+    swap(_destroyMenu, destroyMenu);
   }
   ~MenuWatch()
   {
-    swap("CreateMenu", _create);
-    swap("CreatePopupMenu", _createPopup);
-    swap("DestroyMenu", _destroy);
+    swap(createMenu, _createMenu);
+    swap(createPopupMenu, _createPopupMenu);
+    swap(destroyMenu, _destroyMenu);
   }
   MenuWatch(const MenuWatch&) = delete;
   MenuWatch& operator=(const MenuWatch&) = delete;
@@ -39,31 +38,23 @@ public:
   int badDestroys = 0;
 
 private:
-  // Puts the replacement into this program's import slot; the old entry back.
-  static void* swap(const char* name, void* replacement)
+  // Every import slot of this program that holds `from` gets `to`.
+  template <typename Function>
+  static void swap(Function* from, Function* to)
   {
     BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
     auto nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
     auto dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(
       base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
     for (; dll->Name; dll++) {
-      if (_stricmp(reinterpret_cast<char*>(base + dll->Name), "user32.dll"))
-        continue;
-      auto names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->OriginalFirstThunk);
-      auto slot = reinterpret_cast<void**>(base + dll->FirstThunk);
-      for (; names->u1.AddressOfData; names++, slot++) {
-        if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
-            strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name, name))
-          continue;
+      for (auto slot = reinterpret_cast<Function**>(base + dll->FirstThunk); *slot; slot++) {
         DWORD protection;
-        VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
-        void* original = *slot;
-        *slot = replacement;
-        VirtualProtect(slot, sizeof *slot, protection, &protection);
-        return original;
+        if (*slot == from && VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection)) {
+          *slot = to;
+          VirtualProtect(slot, sizeof *slot, protection, &protection);
+        }
       }
     }
-    return nullptr;
   }
   static bool holds(HMENU menu, HMENU wanted)
   {
@@ -82,23 +73,26 @@ private:
     _current->_made.push_back(menu);
     return menu;
   }
-  static HMENU WINAPI createMenu() { return made(reinterpret_cast<HMENU(WINAPI*)()>(_current->_create)()); }
-  static HMENU WINAPI createPopupMenu()
-  {
-    return made(reinterpret_cast<HMENU(WINAPI*)()>(_current->_createPopup)());
-  }
+  static HMENU WINAPI createMenu() { return made(_createMenu()); }
+  static HMENU WINAPI createPopupMenu() { return made(_createPopupMenu()); }
   static BOOL WINAPI destroyMenu(HMENU menu)
   {
     _current->_held = false;
     EnumThreadWindows(GetCurrentThreadId(), findHolder, reinterpret_cast<LPARAM>(menu));
     _current->badDestroys += !IsMenu(menu) || _current->_held;
-    return reinterpret_cast<BOOL(WINAPI*)(HMENU)>(_current->_destroy)(menu);
+    return _destroyMenu(menu);
   }
 
   std::vector<HMENU> _made;
   bool _held = false;
-  void* _create;
-  void* _createPopup;
-  void* _destroy;
   static inline MenuWatch* _current = nullptr;
+  // The system's own, which the import slots hold.
+  template <typename Function>
+  static Function* system(const char* name)
+  {
+    return reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+  }
+  static inline auto _createMenu = system<decltype(CreateMenu)>("CreateMenu");
+  static inline auto _createPopupMenu = system<decltype(CreatePopupMenu)>("CreatePopupMenu");
+  static inline auto _destroyMenu = system<decltype(DestroyMenu)>("DestroyMenu");
 };
