@@ -85,6 +85,7 @@ TEST(XmlApplication, DescriptionsAreReadAsUtf8OrInTheAnsiCodePageAndNeverCut)
     XmlApplication application(GetModuleHandleW(nullptr), nullptr, nullptr);
     EXPECT_TRUE(application.load(folder.file(L"d.xml", c.bytes)));
     EXPECT_EQ(c.name, application.getName());
+    EXPECT_EQ(L"", application.getError());  // a byte-order mark is no text
   }
   XmlApplication application(GetModuleHandleW(nullptr), nullptr, nullptr);
   EXPECT_FALSE(application.load(folder.file(L"big.xml", std::string(MAX_READ_FILE_SIZE + 1, ' '))));
