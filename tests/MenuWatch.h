@@ -7,12 +7,14 @@
 
 #include <windows.h>
 
+// The one import slot through which every call of this 32-bit program goes.
 extern "C" decltype(&DestroyMenu) destroyMenuImport asm("__imp__DestroyMenu@4");
 
 class MenuWatch {
 public:
   MenuWatch()
   {
+    destroys = failed = 0;
     _system = destroyMenuImport;
     destroyMenuImport = counted;
   }
