@@ -3,6 +3,7 @@
 //   twice; lines per second until the last line is shown, the longest round
 //   trip of a message to the GUI thread meanwhile, and the process's memory
 //   before and after each flood (bounded by the window's line limit);
+// - a drain of 1,000 new lines into a log holding 100 and 100,000 lines;
 // - a list of 100,000 lines: the time to append them, and per page scroll.
 #include "DebugWindow.h"
 #include "Log.h"
@@ -12,6 +13,7 @@
 
 #include <psapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <cstdio>
@@ -27,6 +29,8 @@ const int FLOODS = 3;
 const int LINES_PER_THREAD = 20000;
 const int LIST_ITEMS = 100000;
 const int PAGE_SCROLLS = 500;
+const int DRAIN_LINES = 1000;
+const int DRAIN_ROUNDS = 51;
 const UINT PROBE_TIMEOUT_MS = 10000;
 
 DebugWindow* theLog;
@@ -129,6 +133,59 @@ void flood(int round)
          longestRoundTrip * 1000, before, megabytes(), theLog->getCount());
 }
 
+void createLog(DebugWindow& log)
+{
+  if (hasDisplay()) {
+    log.create(nullptr);
+    MoveWindow(log.hwnd, 0, 0, 600, 600, TRUE);
+  } else {
+    log.create(HWND_MESSAGE);
+  }
+}
+
+void addLines(DebugWindow& log, int count)
+{
+  for (int i = 0; i < count; i++)
+    log.addLine(L"a request for /v/some video.mp4?ss=120 from 192.168.1.20", "L_DesktopBench");
+}
+
+double median(std::vector<double> values)
+{
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// The drain of the posted message, and the paint it leaves, timed apart, in
+// a log of the default limit holding `held` lines: a young log, and a full
+// one whose drain trims as many lines as it adds. Between rounds a young log
+// is cut back, and each round's own posted message is taken.
+void drainBench(int held)
+{
+  DebugWindow log(GetModuleHandleW(nullptr));
+  createLog(log);
+  addLines(log, held);
+  pumpUntil([&log, held] { return log.getCount() >= held; });
+  log.removeFirst(log.getCount() - held);
+  std::vector<double> drains, paints;
+  for (int round = 0; round < DRAIN_ROUNDS; round++) {
+    UpdateWindow(log.hwnd);
+    addLines(log, DRAIN_LINES);
+    double start = seconds();
+    SendMessageW(log.hwnd, WM_USER, 0, 0);
+    double drained = seconds();
+    UpdateWindow(log.hwnd);
+    drains.push_back(drained - start);
+    paints.push_back(seconds() - drained);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+      DispatchMessageW(&msg);
+    log.removeFirst(log.getCount() - held);
+  }
+  printf("drain of %d lines with %d held: %.2f ms, then %.2f ms painting (medians of %d; slowest drain %.2f ms)\n",
+         DRAIN_LINES, held, median(drains) * 1000, median(paints) * 1000, DRAIN_ROUNDS,
+         *std::max_element(drains.begin(), drains.end()) * 1000);
+}
+
 void listBench()
 {
   FlexListView list(GetModuleHandleW(nullptr));
@@ -159,18 +216,17 @@ void listBench()
 
 int wmain()
 {
-  DebugWindow log(GetModuleHandleW(nullptr));
-  theLog = &log;
-  if (hasDisplay()) {
-    log.create(nullptr);
-    MoveWindow(log.hwnd, 0, 0, 600, 600, TRUE);
-  } else {
-    log.create(HWND_MESSAGE);
+  {
+    DebugWindow log(GetModuleHandleW(nullptr));
+    theLog = &log;
+    createLog(log);
+    LogSetSink(logSink);
+    for (int round = 1; round <= FLOODS; round++)
+      flood(round);
+    LogSetSink(nullptr);
   }
-  LogSetSink(logSink);
-  for (int round = 1; round <= FLOODS; round++)
-    flood(round);
-  LogSetSink(nullptr);
+  for (int held : {100, DEFAULT_MAX_LOG_LINES})
+    drainBench(held);
   listBench();
   return 0;
 }

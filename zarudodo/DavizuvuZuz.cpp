@@ -6,7 +6,6 @@
 #include "Debug.h"
 #include "Log.h"
 #include "MainWindow.h"
-#include "StringUtil.h"
 #include "main.h"
 
 #include <shellapi.h>
@@ -70,16 +69,18 @@ bool RaroridoRovazidarar::init(const wchar_t*)
   _server = new MediaServer();
   _mainWindow = new MainWindow(getInstance(), _server);
   _mainWindow->createWithMenu();
-  if (!_server->startWebServer())
+  std::string address;
+  if (_server->startWebServer()) {
+    char port[16];
+    snprintf(port, sizeof port, "%d", _server->getPort());
+    address = "http://" + getLocalAddress() + ":" + port;
+  } else {
     LogPrintf(LOG_KEY, "The web server could not start: no port was free.");
-  char port[16];
-  snprintf(port, sizeof port, "%d", _server->getPort());
-  std::string address = "http://" + getLocalAddress() + ":" + port;
-  _mainWindow->setAddress(address);
-  std::string title = "Talveno Viridude - Please go to " + address + " from your client device";
-  _mainWindow->setText(toWide(title).c_str());
+  }
+  _mainWindow->showAddress(address);
   LogPrintf(LOG_KEY, "Zarudodo Vudade %.2f, built on %s %s.", VERSION, __DATE__, __TIME__);
-  LogPrintf(LOG_KEY, "Open %s on your phone or tablet.", address.c_str());
+  if (!address.empty())
+    LogPrintf(LOG_KEY, "Open %s on your phone or tablet.", address.c_str());
   return true;
 }
 

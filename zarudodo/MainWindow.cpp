@@ -70,6 +70,7 @@ void drawGlowText(GraphicsContext* context, const wchar_t* text, double x, doubl
 }
 
 const wchar_t* productWebPage = L"https://zarudodo.example/";
+const char NO_PORT_TEXT[] = "could not open a port: see the log";
 
 bool openInBrowser(const wchar_t* address)
 {
@@ -113,7 +114,8 @@ void MainWindow::createWithMenu()
     .append(L"&Scan computer for new videos", SCAN_FOLDERS)
     .appendSeparator()
     .append(L"&Settings...", OPEN_SETTINGS);
-  if (!create(CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, 0, _menuBar.hMenu, hInstance)) {
+  // The window destroys its menu bar, and the popup in it, with itself.
+  if (!create(CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, 0, _menuBar.handOver(), hInstance)) {
     LogPrintf(LOG_KEY, "Could not create the main window: error %lu.", GetLastError());
     ASSERT(false);
   }
@@ -124,6 +126,14 @@ void MainWindow::setAddress(std::string address)
   _address = address;
   if (hwnd)
     invalidate();
+}
+
+void MainWindow::showAddress(const std::string& address)
+{
+  setAddress(address.empty() ? NO_PORT_TEXT : address);
+  std::string title = address.empty() ? std::string("Talveno Viridude - ") + NO_PORT_TEXT
+                                      : "Talveno Viridude - Please go to " + address + " from your client device";
+  setText(toWide(title).c_str());
 }
 
 bool MainWindow::onCreate()
@@ -210,7 +220,9 @@ void MainWindow::onCommand(UINT id)
     SendMessageW(_logWindow->hwnd, WM_COMMAND, COPY_LOG, 0);
     break;
   case OPEN_SETTINGS:
-    openInBrowser((toWide(_address) + L"/configure.html").c_str());
+    // Without a port there is no settings page to open.
+    if (_address != NO_PORT_TEXT)
+      openInBrowser((toWide(_address) + L"/configure.html").c_str());
     break;
   case SCAN_FOLDERS:
     _server->startFolderScan();

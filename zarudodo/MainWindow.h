@@ -20,6 +20,8 @@ const int WELCOME_PANEL_WIDTH = 400;
 
 // The maker's web page, opened by OPEN_WEB_SITE.
 extern const wchar_t* productWebPage;
+// In the title and on the panel when the server could open no port.
+extern const char NO_PORT_TEXT[];
 
 // The program's one top-level window: the painted welcome panel with the
 // address to open on a phone, the log window on its right, and the menu.
@@ -31,6 +33,9 @@ public:
 
   void createWithMenu();
   void setAddress(std::string address);
+  // The address to open on a phone, in the title and on the panel; an empty
+  // one (the server could open no port) says so instead.
+  void showAddress(const std::string& address);
   DebugWindow* getLogWindow() const { return _logWindow; }
   LRESULT handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled) override;
 

@@ -478,19 +478,16 @@ bool StringTokenizer::next(std::wstring& out)
   return true;
 }
 
-bool readFile(const std::wstring& path, std::string& out)
+FileRead readFileChecked(const std::wstring& path, std::string& out)
 {
   FILE* file = _wfopen(path.c_str(), L"r");
-  if (!file) {
-    fprintf(stderr, "Could not open %s\n", toUtf8(path).c_str());
-    return false;
-  }
+  if (!file)
+    return FileRead::CANNOT_OPEN;
   fseek(file, 0, SEEK_END);
   long size = ftell(file);
   if (size < 0 || static_cast<unsigned long>(size) > MAX_READ_FILE_SIZE) {
-    fprintf(stderr, "File too large: %s\n", toUtf8(path).c_str());
     fclose(file);
-    return false;
+    return FileRead::TOO_LARGE;
   }
   fseek(file, 0, SEEK_SET);
   char chunk[READ_CHUNK];
@@ -500,7 +497,17 @@ bool readFile(const std::wstring& path, std::string& out)
     out.append(chunk, got);
   } while (got == READ_CHUNK);
   fclose(file);
-  return true;
+  return FileRead::DONE;
+}
+
+bool readFile(const std::wstring& path, std::string& out)
+{
+  FileRead read = readFileChecked(path, out);
+  if (read == FileRead::CANNOT_OPEN)
+    fprintf(stderr, "Could not open %s\n", toUtf8(path).c_str());
+  else if (read == FileRead::TOO_LARGE)
+    fprintf(stderr, "File too large: %s\n", toUtf8(path).c_str());
+  return read == FileRead::DONE;
 }
 
 bool readFileWide(const std::wstring& path, std::wstring& out)

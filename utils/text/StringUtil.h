@@ -106,7 +106,12 @@ private:
 
 const size_t MAX_READ_FILE_SIZE = 1048576;
 
-// Appends a text-mode file of at most MAX_READ_FILE_SIZE bytes to out.
+enum class FileRead { DONE, CANNOT_OPEN, TOO_LARGE };
+
+// Appends a text-mode file of at most MAX_READ_FILE_SIZE bytes to out, or
+// says why it cannot.
+FileRead readFileChecked(const std::wstring& path, std::string& out);
+// The same; a failure is written to standard error.
 bool readFile(const std::wstring& path, std::string& out);
 // Replaces out with the UTF-8 file's text.
 bool readFileWide(const std::wstring& path, std::wstring& out);

@@ -77,3 +77,17 @@ AnsiFromWide::~AnsiFromWide()
 {
   delete[] _buffer;
 }
+
+std::wstring wideFromFileText(const std::string& bytes)
+{
+  const std::string BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+  bool marked = bytes.compare(0, BYTE_ORDER_MARK.size(), BYTE_ORDER_MARK) == 0;
+  const char* text = bytes.data() + (marked ? BYTE_ORDER_MARK.size() : 0);
+  int length = static_cast<int>(bytes.size() - (marked ? BYTE_ORDER_MARK.size() : 0));
+  bool utf8 = marked || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, length, nullptr, 0) > 0;
+  UINT codePage = utf8 ? CP_UTF8 : CP_ACP;
+  std::wstring wide(MultiByteToWideChar(codePage, 0, text, length, nullptr, 0), L'\0');
+  if (!wide.empty())
+    MultiByteToWideChar(codePage, 0, text, length, &wide[0], static_cast<int>(wide.size()));
+  return wide;
+}

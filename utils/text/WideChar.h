@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 // Holders for text in the system's ANSI code page, which some shell
 // interfaces still want. A conversion the system refuses throws
 // std::bad_alloc, like an allocation that fails.
@@ -17,6 +19,11 @@ public:
 private:
   wchar_t* _buffer;
 };
+
+// The text of a file's bytes, NUL characters included: UTF-8 when they are
+// valid UTF-8 or start with its byte-order mark (which is dropped),
+// otherwise the ANSI code page, as the C runtime reads text files.
+std::wstring wideFromFileText(const std::string& bytes);
 
 class AnsiFromWide {
 public:

@@ -5,6 +5,7 @@
 #include "DebugHeap.h"
 #include "Log.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -16,6 +17,9 @@ const COLORREF STYLE_COLOURS[DEBUG_WINDOW_STYLES] = {
   0x0000FF, 0x00FFFF, 0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF,
 };
 
+// About ten milliseconds of work: the window answers between batches.
+const size_t MAX_DRAIN_BATCH = 10000;
+
 const COLORREF BACKGROUND = 0x000000;
 const COLORREF TEXT = 0xC8C8C8;
 const COLORREF SELECTED_BACKGROUND = 0x800000;
@@ -23,7 +27,8 @@ const COLORREF SELECTED_BACKGROUND = 0x800000;
 }
 
 DebugWindow::DebugWindow(HINSTANCE instance)
-  : FlexListView(instance), _font(nullptr), _styles(), _menu(false), _maxLines(DEFAULT_MAX_LOG_LINES)
+  : FlexListView(instance), _font(nullptr), _styles(), _drainPosted(false), _menu(false),
+    _maxLines(DEFAULT_MAX_LOG_LINES)
 {
   _menu.append(L"&Copy to Clipboard", DEBUG_WINDOW_COPY);
   className = L"DebugWindow";
@@ -46,7 +51,8 @@ HWND DebugWindow::create(HWND parentWindow)
     style |= WS_VISIBLE;
   } else {
     style = (style | WS_OVERLAPPEDWINDOW | WS_VISIBLE) & ~WS_CHILD;
-    menu = _menu.hMenu;
+    // The window destroys its menu bar with itself.
+    menu = _menu.handOver();
   }
   if (!Window::create(CW_USEDEFAULT, CW_USEDEFAULT, 512, 512, parentWindow, menu, hInstance)) {
     LogPrintf(LOG_KEY, "Could not create the log window: error %lu.", GetLastError());
@@ -54,8 +60,8 @@ HWND DebugWindow::create(HWND parentWindow)
   }
   // Lines added before the window existed had nothing to post to.
   MUTEX_LOCK(_queueLock);
-  if (!_queue.empty())
-    PostMessageW(hwnd, WM_USER, 0, 0);
+  if (!_queue.empty() && !_drainPosted)
+    _drainPosted = postDrain();
   MUTEX_UNLOCK(_queueLock);
   _font = new Font(L"Lucida Console", 12);
   setFont(_font);
@@ -77,21 +83,26 @@ int DebugWindow::styleOf(const char* key)
   return (hash >> 8) % DEBUG_WINDOW_STYLES;
 }
 
+// One posted message is outstanding while lines wait. A post that fails
+// leaves none outstanding, so the next line posts again.
 void DebugWindow::addLine(const wchar_t* text, const char* key)
 {
   Item item = {DEBUG_WCSDUP(text), key};
   MUTEX_LOCK(_queueLock);
   _queue.push_back(item);
-  size_t waiting = _queue.size();
+  if (!_drainPosted)
+    _drainPosted = postDrain();
   MUTEX_UNLOCK(_queueLock);
-  // One posted message is outstanding while the queue holds lines.
-  if (waiting == 1 && hwnd)
-    PostMessageW(hwnd, WM_USER, 0, 0);
+}
+
+bool DebugWindow::postDrain()
+{
+  return hwnd && PostMessageW(hwnd, WM_USER, 0, 0);
 }
 
 // A text with line ends (a transcoder's report arrives in pipe-sized pieces)
 // becomes one list line for each of its lines; the line ends are not drawn.
-void DebugWindow::appendLines(const wchar_t* text, LineStyle* style)
+void DebugWindow::splitLines(const wchar_t* text, LineStyle* style, std::vector<ListItem*>& lines)
 {
   do {
     size_t length = wcscspn(text, L"\r\n");
@@ -100,25 +111,34 @@ void DebugWindow::appendLines(const wchar_t* text, LineStyle* style)
     text += wcsspn(text, L"\r\n");
     LineItem* line = new LineItem(style);
     line->setText(piece.c_str());
-    append(line);
+    lines.push_back(line);
   } while (*text);
 }
 
+// Lines are taken in bounded batches, the next one posted; queued lines that
+// the limit would trim at once are dropped unseen. Producers wait while a
+// batch is taken. The new lines are laid out before the oldest go, so the
+// tops that trimming reads are right and a view scrolled up keeps its lines.
 void DebugWindow::drainQueue()
 {
   bool atEnd = isAtEnd();
-  SendMessageW(hwnd, WM_SETREDRAW, FALSE, 0);
+  std::vector<ListItem*> lines;
   MUTEX_LOCK(_queueLock);
-  while (!_queue.empty()) {
+  while (_queue.size() > static_cast<size_t>(_maxLines)) {
+    DEBUG_FREE(_queue.front().text);
+    _queue.pop_front();
+  }
+  for (size_t taken = 0; taken < MAX_DRAIN_BATCH && !_queue.empty(); taken++) {
     Item item = _queue.front();
     _queue.pop_front();
-    appendLines(item.text, &_styles[styleOf(item.key)]);
+    splitLines(item.text, &_styles[styleOf(item.key)], lines);
     DEBUG_FREE(item.text);
   }
-  MUTEX_UNLOCK(_queueLock);
+  append(lines);
   if (getCount() > _maxLines)
     removeFirst(getCount() - _maxLines);
-  SendMessageW(hwnd, WM_SETREDRAW, TRUE, 0);
+  _drainPosted = !_queue.empty() && postDrain();
+  MUTEX_UNLOCK(_queueLock);
   if (atEnd)
     scrollToEnd();
 }

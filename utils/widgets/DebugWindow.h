@@ -29,13 +29,17 @@ public:
   static int styleOf(const char* key);
   const LineStyle& getLineStyle(int index) const { return _styles[index]; }
 
+protected:
+  // False when the drain could not be posted (no window, a full queue).
+  virtual bool postDrain();
+
 private:
   struct Item {
     wchar_t* text;
     const char* key;
   };
 
-  void appendLines(const wchar_t* text, LineStyle* style);
+  void splitLines(const wchar_t* text, LineStyle* style, std::vector<ListItem*>& lines);
   void drainQueue();
   void copyToClipboard();
 
@@ -43,6 +47,7 @@ private:
   LineStyle _styles[DEBUG_WINDOW_STYLES];
   Mutex _queueLock;
   std::list<Item> _queue;
+  bool _drainPosted;  // under the lock: a drain will take what is queued
   Menu _menu;
   int _maxLines;
 };

@@ -7,13 +7,16 @@
 
 #include <windowsx.h>
 
-#include <cstring>
+#include <algorithm>
 
 namespace {
 
 const int LOG_KEY = LogRegisterKey("D_FlexList", false);
 
 const int WHEEL_NOTCH = 120;
+// Layout positions only grow while items come and go; before they could
+// overflow, they are moved back to start at 0.
+const int MAX_TOP_BASE = 1 << 30;
 
 }
 
@@ -81,9 +84,8 @@ void LineItem::draw(HDC hdc, int x, int y)
 // ---------------------------------------------------------------- FlexList
 
 FlexList::FlexList(HINSTANCE instance)
-  : _notify(nullptr), _items(static_cast<ListItem**>(DEBUG_MALLOC(sizeof(ListItem*)))), _count(0), _capacity(1),
-    _totalHeight(0), _offset(0), _clientHeight(0), _clientWidth(0), _redraw(true), _selected(-1),
-    _averageHeight(FLEX_LIST_LINE_STEP), _background(0xFFFFFF),
+  : _notify(nullptr), _topBase(0), _laidOut(0), _totalHeight(0), _offset(0), _clientHeight(0), _clientWidth(0),
+    _redraw(true), _selected(-1), _averageHeight(FLEX_LIST_LINE_STEP), _background(0xFFFFFF),
     _scrollBarPending(false)
 {
   hInstance = instance;
@@ -97,8 +99,6 @@ FlexList::FlexList(HINSTANCE instance)
 FlexList::~FlexList()
 {
   clear();
-  DEBUG_FREE(_items);
-  _items = nullptr;
 }
 
 HWND FlexList::create(int x, int y, int width, int height, HWND parentWindow)
@@ -111,35 +111,38 @@ ListItem* FlexList::getItem(int index) const
   return isValid(index) ? _items[index] : nullptr;
 }
 
-void FlexList::reserveOne()
-{
-  if (_count < _capacity)
-    return;
-  _capacity *= 2;
-  _items = static_cast<ListItem**>(DEBUG_REALLOC(_items, _capacity * sizeof(ListItem*)));
-}
-
 void FlexList::append(ListItem* item)
 {
-  reserveOne();
-  _items[_count++] = item;
-  relayout(_count - 1);
+  _items.push_back(item);
+  showAppended(getCount() - 1);
+}
+
+void FlexList::append(const std::vector<ListItem*>& items)
+{
+  if (items.empty())
+    return;
+  int first = getCount();
+  _items.insert(_items.end(), items.begin(), items.end());
+  showAppended(first);
+}
+
+void FlexList::showAppended(int first)
+{
+  relayout(first);
   ASSERT(hwnd);
-  invalidateItem(item);
+  if (_redraw)
+    invalidateBand(topOf(_items[first]), _totalHeight);
   if (_selected < 0)
-    select(_count - 1);
+    select(first);
 }
 
 void FlexList::insert(ListItem* item, int index)
 {
   if (index < 0)
     index = 0;
-  if (index > _count)
-    index = _count;
-  reserveOne();
-  memmove(_items + index + 1, _items + index, (_count - index) * sizeof(ListItem*));
-  _items[index] = item;
-  _count++;
+  if (index > getCount())
+    index = getCount();
+  _items.insert(_items.begin() + index, item);
   // The selection stays with its item, which moved up by one.
   if (_selected >= index)
     _selected++;
@@ -150,45 +153,52 @@ void FlexList::insert(ListItem* item, int index)
 
 void FlexList::removeFirst(int count)
 {
+  count = std::min(count, getCount());
   if (count <= 0)
     return;
-  if (count > _count)
-    count = _count;
-  int removedHeight = count < _count ? _items[count]->_top : _totalHeight;
+  // Items not laid out yet take no room.
+  int removedHeight = count < _laidOut ? topOf(_items[count]) : _totalHeight;
   for (int i = 0; i < count; i++)
     delete _items[i];
-  memmove(_items, _items + count, (_count - count) * sizeof(ListItem*));
-  _count -= count;
-  LogPrintf(LOG_KEY, "Removed the first %d items, %d left.", count, _count);
+  _items.erase(_items.begin(), _items.begin() + count);
+  _laidOut = std::max(0, _laidOut - count);
+  LogPrintf(LOG_KEY, "Removed the first %d items, %d left.", count, getCount());
   // A removed selection passes to the new first item rather than to the
   // next one appended.
   if (_selected >= count) {
     _selected -= count;
   } else if (_selected >= 0) {
-    _selected = _count > 0 ? 0 : -1;
+    _selected = getCount() > 0 ? 0 : -1;
     flagSelected(_selected);
   }
-  _offset = _count > 0 ? _offset - removedHeight : 0;
+  bool removedShown = _offset < removedHeight;
+  _topBase += removedHeight;
   _totalHeight -= removedHeight;
-  for (int i = 0; i < _count; i++)
-    _items[i]->_top -= removedHeight;
-  if (_redraw && hwnd) {
-    relayout(0);
-    SetScrollPos(hwnd, SB_VERT, _offset, TRUE);
+  _offset -= removedHeight;
+  if (_topBase > MAX_TOP_BASE) {
+    for (ListItem* item : _items)
+      item->_top -= _topBase;
+    _topBase = 0;
+  }
+  if (!_redraw || !hwnd)
+    return;
+  // The lines in view keep their place; only a view of removed lines changes.
+  if (removedShown) {
+    _offset = clamped(_offset);
     InvalidateRect(hwnd, nullptr, FALSE);
   }
+  updateScrollBar();
 }
 
 void FlexList::clear()
 {
-  for (int i = 0; i < _count; i++)
-    delete _items[i];
-  DEBUG_FREE(_items);
+  for (ListItem* item : _items)
+    delete item;
+  _items.clear();
+  _topBase = 0;
+  _laidOut = 0;
   _totalHeight = 0;
   _offset = 0;
-  _count = 0;
-  _capacity = 1;
-  _items = static_cast<ListItem**>(DEBUG_MALLOC(sizeof(ListItem*)));
   select(-1);
 }
 
@@ -229,10 +239,15 @@ int FlexList::findSelected(int after)
 
 void FlexList::invalidateItem(ListItem* item)
 {
-  if (!_redraw)
-    return;
+  if (_redraw)
+    invalidateBand(topOf(item), topOf(item) + item->height());
+}
+
+// top and bottom in the content.
+void FlexList::invalidateBand(int top, int bottom)
+{
   ASSERT(hwnd);
-  RECT r = {0, item->_top - _offset, _clientWidth, item->_top + item->height() - _offset};
+  RECT r = {0, top - _offset, _clientWidth, bottom - _offset};
   InvalidateRect(hwnd, &r, FALSE);
 }
 
@@ -244,33 +259,44 @@ void FlexList::invalidateItem(int index)
 
 void FlexList::relayout(int first)
 {
-  if (!_redraw)
+  first = std::min(first, _laidOut);
+  if (!_redraw) {
+    _laidOut = first;
     return;
-  int total = first >= 1 ? _items[first - 1]->_top + _items[first - 1]->height() : 0;
-  for (int i = first; i < _count; i++) {
-    _items[i]->_top = total;
-    total += _items[i]->format(_clientWidth);
   }
-  _totalHeight = total;
-  if (_count > 0)
-    _averageHeight = static_cast<double>(_totalHeight) / _count;
-  if (!hwnd)
-    return;
-  setScrollRange(false);
-  // Drawing the bar costs milliseconds: a burst of appends draws it once.
-  if (!_scrollBarPending) {
-    _scrollBarPending = true;
-    PostMessageW(hwnd, FLEX_LIST_DRAW_SCROLL_BAR, 0, 0);
+  int position = first >= 1 ? _items[first - 1]->_top + _items[first - 1]->height() : _topBase;
+  for (int i = first; i < getCount(); i++) {
+    _items[i]->_top = position;
+    position += _items[i]->format(_clientWidth);
   }
+  _laidOut = getCount();
+  _totalHeight = position - _topBase;
+  if (getCount() > 0)
+    _averageHeight = static_cast<double>(_totalHeight) / getCount();
+  if (hwnd)
+    updateScrollBar();
 }
 
-void FlexList::setScrollRange(bool redraw)
+// Drawing the bar costs milliseconds: a burst of changes (a drain's
+// appends, its trimming and its scrolling) draws it once.
+void FlexList::updateScrollBar()
+{
+  setScrollBar(false);
+  if (_scrollBarPending)
+    return;
+  _scrollBarPending = PostMessageW(hwnd, FLEX_LIST_DRAW_SCROLL_BAR, 0, 0);
+  if (!_scrollBarPending)
+    setScrollBar(true);
+}
+
+void FlexList::setScrollBar(bool redraw)
 {
   SCROLLINFO info = {};
   info.cbSize = sizeof info;
-  info.fMask = SIF_RANGE | SIF_PAGE | SIF_DISABLENOSCROLL;
+  info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
   info.nMax = _totalHeight + 1 < 0 ? 0 : _totalHeight + 1;
   info.nPage = _clientHeight;
+  info.nPos = _offset;
   SetScrollInfo(hwnd, SB_VERT, &info, redraw);
 }
 
@@ -280,18 +306,21 @@ void FlexList::scrollTo(int position)
 {
   int delta = position - _offset;
   _offset = position;
-  SetScrollPos(hwnd, SB_VERT, position, TRUE);
   ASSERT(hwnd);
+  updateScrollBar();
   ScrollWindowEx(hwnd, 0, -delta, nullptr, nullptr, nullptr, nullptr, SW_INVALIDATE);
+}
+
+int FlexList::clamped(int position) const
+{
+  if (position > highestOffset())
+    return highestOffset();
+  return position < 0 ? 0 : position;
 }
 
 void FlexList::scrollClamped(int position)
 {
-  if (position > highestOffset())
-    position = highestOffset();
-  else if (position < 0)
-    position = 0;
-  scrollTo(position);
+  scrollTo(clamped(position));
 }
 
 bool FlexList::isAtEnd()
@@ -309,13 +338,13 @@ void FlexList::ensureVisible(int index)
 {
   if (!isValid(index))
     return;
-  ListItem* item = _items[index];
-  int bottom = item->_top + item->height();
-  if (item->_top >= _offset) {
+  int top = topOf(_items[index]);
+  int bottom = top + _items[index]->height();
+  if (top >= _offset) {
     if (bottom > _offset + _clientHeight)
       scrollTo(bottom - _clientHeight);
   } else {
-    scrollTo(item->_top);
+    scrollTo(top);
   }
 }
 
@@ -323,8 +352,8 @@ bool FlexList::isVisible(int index)
 {
   if (!isValid(index))
     return false;
-  ListItem* item = _items[index];
-  return item->_top + item->height() > _offset && item->_top < _offset + _clientHeight;
+  int top = topOf(_items[index]);
+  return top + _items[index]->height() > _offset && top < _offset + _clientHeight;
 }
 
 void FlexList::onVerticalScroll(int code)
@@ -353,11 +382,13 @@ void FlexList::onVerticalScroll(int code)
 
 // ---------------------------------------------------------------- painting and input
 
+// The item before the first that starts below the offset; tops grow with
+// the index, so a binary search finds it among any number of items.
 int FlexList::firstPaintedItem()
 {
-  int i = 0;
-  while (i < _count && _items[i]->_top <= _offset)
-    i++;
+  auto below = std::upper_bound(_items.begin(), _items.begin() + _laidOut, _offset + _topBase,
+                                [](int position, const ListItem* item) { return position < item->_top; });
+  int i = static_cast<int>(below - _items.begin());
   return i > 0 ? i - 1 : 0;
 }
 
@@ -368,12 +399,12 @@ void FlexList::paint(HDC dc)
     GdiBrush brush(_background);
     FillRect(dc, &band, brush.getHandle());
   }
-  if (_count == 0)
+  if (_laidOut == 0)
     return;
   SetTextColor(dc, RGB(0, 0, 0));
   int i = firstPaintedItem();
-  int y = _items[i]->_top - _offset;
-  for (; i < _count; i++) {
+  int y = topOf(_items[i]) - _offset;
+  for (; i < _laidOut; i++) {
     _items[i]->draw(dc, 0, y);
     y += _items[i]->height();
     if (y > _clientHeight)
@@ -383,14 +414,14 @@ void FlexList::paint(HDC dc)
 
 int FlexList::hitTest(int, int y)
 {
-  if (_count == 0)
+  if (_laidOut == 0)
     return -1;
   int i = firstPaintedItem();
-  int bottom = _items[i]->_top - _offset;
+  int bottom = topOf(_items[i]) - _offset;
   // The band above short content holds no item.
   if (y < bottom)
     return -1;
-  for (; i < _count; i++) {
+  for (; i < _laidOut; i++) {
     bottom += _items[i]->height();
     if (y < bottom)
       return i;
@@ -408,7 +439,7 @@ void FlexList::onKeyDown(WPARAM key)
   int room = _clientHeight;
   switch (key) {
   case VK_DOWN:
-    if (_selected + 1 >= _count)
+    if (_selected + 1 >= getCount())
       return;
     target = _selected + 1;
     break;
@@ -418,7 +449,7 @@ void FlexList::onKeyDown(WPARAM key)
     target = _selected - 1;
     break;
   case VK_NEXT:
-    while (target < _count - 1 && room >= 1)
+    while (target < getCount() - 1 && room >= 1)
       room -= _items[target++]->height();
     break;
   case VK_PRIOR:
@@ -426,7 +457,7 @@ void FlexList::onKeyDown(WPARAM key)
       room -= _items[target--]->height();
     break;
   case VK_HOME: target = 0; break;
-  case VK_END: target = _count - 1; break;
+  case VK_END: target = getCount() - 1; break;
   default: return;
   }
   select(target);
@@ -463,6 +494,10 @@ LRESULT FlexList::handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, 
     relayout(0);
     if (atEnd)
       scrollToEnd();
+    // A parent may move the list without repainting it (a maximise does):
+    // the lines laid out anew and the scroll bar in its new place show now.
+    if (_redraw)
+      RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
     return 0;
   }
   case WM_SETREDRAW:
@@ -485,7 +520,7 @@ LRESULT FlexList::handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, 
     return 1;
   case FLEX_LIST_DRAW_SCROLL_BAR:
     _scrollBarPending = false;
-    setScrollRange(true);
+    setScrollBar(true);
     return 0;
   case WM_VSCROLL:
     onVerticalScroll(LOWORD(wParam));

@@ -2,6 +2,9 @@
 
 #include "BaseWnd.h"
 
+#include <deque>
+#include <vector>
+
 // A scrolling list whose items measure and draw themselves. It scrolls by
 // device units, keeps one selected item, and follows the end like a log:
 // a view at the end stays there as items come or the window is resized.
@@ -9,6 +12,8 @@
 // offset is then negative).
 
 class ListItem {
+  friend class FlexList;
+
 public:
   ListItem() : _top(0), _selected(false) {}
   virtual ~ListItem() {}
@@ -21,9 +26,8 @@ public:
   virtual void setSelected(bool selected) { _selected = selected; }
   bool isSelected() const { return _selected; }
 
-  int _top;  // y in the content, written by the list's layout
-
 private:
+  int _top;  // where the list's layout put it; see FlexList::topOf
   bool _selected;
 };
 
@@ -90,16 +94,21 @@ public:
   LRESULT handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled) override;
   virtual HWND create(int x, int y, int width, int height, HWND parentWindow);
 
-  // The list owns the item from here on.
+  // The list owns the items from here on. Only the new items are laid out,
+  // so appending costs the same however many items the list holds.
   void append(ListItem* item);
+  void append(const std::vector<ListItem*>& items);
   void insert(ListItem* item, int index);
-  // Deletes the first count items; a view scrolled up keeps its lines.
+  // Deletes the first count items, in time that does not grow with the
+  // items left; a view scrolled up keeps its lines.
   void removeFirst(int count);
   void clear();
   void select(int index);
   int getSelected() const { return _selected; }
-  int getCount() const { return _count; }
+  int getCount() const { return static_cast<int>(_items.size()); }
   ListItem* getItem(int index) const;
+  // The item's y in the content.
+  int getTop(int index) const { return topOf(_items[index]); }
   void setNotify(FlexListNotify* notify) { _notify = notify; }
   void setBackground(COLORREF colour) { _background = colour; }
 
@@ -119,21 +128,28 @@ public:
   int findSelected(int after);
 
 private:
-  bool isValid(int index) const { return index >= 0 && index < _count; }
-  void reserveOne();
+  bool isValid(int index) const { return index >= 0 && index < getCount(); }
+  int topOf(const ListItem* item) const { return item->_top - _topBase; }
+  void showAppended(int first);
+  void invalidateBand(int top, int bottom);
   int firstPaintedItem();
   void paint(HDC dc);
-  int highestOffset() const { return _totalHeight - _clientHeight - 1; }
+  // The offset that shows the last pixel row of the last item at the bottom.
+  int highestOffset() const { return _totalHeight - _clientHeight; }
+  int clamped(int position) const;
   void scrollClamped(int position);
-  void setScrollRange(bool redraw);
+  void setScrollBar(bool redraw);
+  void updateScrollBar();
   void onVerticalScroll(int code);
   void onKeyDown(WPARAM key);
   void onMouseDown(int y, bool isDouble);
 
   FlexListNotify* _notify;
-  ListItem** _items;
-  int _count;  // _items_used
-  int _capacity;
+  std::deque<ListItem*> _items;
+  // Items keep the layout position they were given; removing items from the
+  // front moves this base instead of every item.
+  int _topBase;
+  int _laidOut;  // items from the first on whose layout is current
   int _totalHeight;
   int _offset;
   int _clientHeight;

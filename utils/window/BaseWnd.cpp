@@ -234,11 +234,13 @@ LRESULT CALLBACK SubclassedWindow::subclassProc(HWND h, UINT msg, WPARAM wParam,
   SubclassedWindow* object = windowMap.getSubclassed(h);
   if (!object)
     return DefWindowProcW(h, msg, wParam, lParam);
+  // The handler may delete the object, whose destructor gives the window its
+  // own procedure back: what the message still needs is read first.
+  WNDPROC proc = object->oldProc;
   BOOL handled = FALSE;
   LRESULT result = object->handleMessage(h, msg, wParam, lParam, &handled);
   // The window's own procedure still has to see its WM_DESTROY.
-  WNDPROC proc = object->oldProc;
-  if (msg == WM_DESTROY)
+  if (msg == WM_DESTROY && windowMap.getSubclassed(h) == object)
     object->unsubclass();
   if (handled)
     return result;
@@ -786,6 +788,12 @@ Menu::~Menu()
   hMenu = 0;
 }
 
+HMENU Menu::handOver()
+{
+  owned = false;
+  return hMenu;
+}
+
 Menu& Menu::append(const wchar_t* text, UINT id)
 {
   AppendMenuW(hMenu, MF_STRING, id, text);
@@ -802,7 +810,7 @@ Menu& Menu::appendSeparator()
 
 Menu& Menu::appendPopup(const wchar_t* text, Menu& submenu)
 {
-  AppendMenuW(hMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(submenu.hMenu), text);
+  AppendMenuW(hMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(submenu.handOver()), text);
   count++;
   return *this;
 }
@@ -854,6 +862,22 @@ void Menu::removeAll()
 AcceleratorListEntry _acceleratorList[MAX_ACCELERATOR_TABLES];
 int _numAccelerators = 0;
 
+namespace {
+
+// A window destroyed before its table was detached (by its owner, or by
+// DestroyWindow) takes its table out of the list.
+void detachTablesOfGoneWindows()
+{
+  for (int i = 0; i < _numAccelerators;) {
+    if (IsWindow(_acceleratorList[i].hwnd))
+      i++;
+    else
+      _acceleratorList[i].table->detach();
+  }
+}
+
+}
+
 AcceleratorTable::AcceleratorTable() : registered(false), _haccel(0), items(0)
 {
   memset(_array, 0, sizeof(_array));
@@ -895,6 +919,7 @@ HACCEL AcceleratorTable::getHandle()
 
 void AcceleratorTable::attach(HWND hwnd)
 {
+  detachTablesOfGoneWindows();
   if (_numAccelerators >= MAX_ACCELERATOR_TABLES) {
     ASSERT(0);
     return;
@@ -923,9 +948,9 @@ void AcceleratorTable::detach()
 
 bool translateAccelerators(MSG* msg)
 {
+  detachTablesOfGoneWindows();
   bool translated = false;
   for (int i = 0; i < _numAccelerators; i++) {
-    ASSERT(IsWindow( _acceleratorList[i].hwnd ));
     if (TranslateAcceleratorW(_acceleratorList[i].hwnd, _acceleratorList[i].table->getHandle(), msg))
       translated = true;
   }
@@ -1159,10 +1184,19 @@ HWND ModelessPropertySheets[MAX_MODELESS];
 
 namespace {
 
+// A window destroyed before it left its list (by its owner, or by
+// DestroyWindow) frees its entry.
+bool holdsLiveWindow(HWND& entry)
+{
+  if (entry && !IsWindow(entry))
+    entry = 0;
+  return entry != 0;
+}
+
 void addToList(HWND* list, HWND hwnd)
 {
   for (int i = 0; i < MAX_MODELESS; i++) {
-    if (!list[i]) {
+    if (!holdsLiveWindow(list[i])) {
       list[i] = hwnd;
       return;
     }
@@ -1203,10 +1237,7 @@ void removeModelessPropertySheet(HWND hwnd)
 bool isModelessDialogMessage(MSG* msg)
 {
   for (int i = 0; i < MAX_MODELESS; i++) {
-    if (!ModelessDialogs[i])
-      continue;
-    ASSERT(IsWindow( ModelessDialogs[i] ));
-    if (IsDialogMessageW(ModelessDialogs[i], msg))
+    if (holdsLiveWindow(ModelessDialogs[i]) && IsDialogMessageW(ModelessDialogs[i], msg))
       return true;
   }
   return false;
@@ -1215,10 +1246,9 @@ bool isModelessDialogMessage(MSG* msg)
 bool isModelessPropertySheetMessage(MSG* msg)
 {
   for (int i = 0; i < MAX_MODELESS; i++) {
-    HWND sheet = ModelessPropertySheets[i];
-    if (!sheet)
+    if (!holdsLiveWindow(ModelessPropertySheets[i]))
       continue;
-    ASSERT(IsWindow( ModelessPropertySheets[i] ));
+    HWND sheet = ModelessPropertySheets[i];
     if (SendMessageW(sheet, PSM_ISDIALOGMESSAGE, 0, reinterpret_cast<LPARAM>(msg)))
       return true;
     // OK or Cancel closed the sheet: it has no current page left.

@@ -248,8 +248,12 @@ public:
   Menu(const Menu&) = delete;
   Menu& operator=(const Menu&) = delete;
 
+  // For a window that takes the menu as its menu bar, or a menu that takes
+  // it as a popup: they destroy it with themselves, this object no longer.
+  HMENU handOver();
   Menu& append(const wchar_t* text, UINT id);
   Menu& appendSeparator();
+  // The submenu is handed over.
   Menu& appendPopup(const wchar_t* text, Menu& submenu);
   Menu& appendOwnerDraw(const void* data, UINT id);
   void check(UINT id, bool on);

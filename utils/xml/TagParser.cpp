@@ -15,7 +15,6 @@ namespace {
 const int LOG_KEY = LogRegisterKey("L_TagParser", true);
 
 const wchar_t COMMENT_START[] = L"!--";
-const wchar_t LT_IN_TAG[] = L"\"<\" inside a tag";
 
 bool isBlank(wchar_t c)
 {
@@ -90,12 +89,21 @@ void TagParser::clearTable()
 bool TagParser::parseString(const wchar_t* text)
 {
   ASSERT(text);
+  return parseRange(text, text + wcslen(text));
+}
+
+bool TagParser::parseText(const std::wstring& text)
+{
+  return parseRange(text.data(), text.data() + text.size());
+}
+
+bool TagParser::parseRange(const wchar_t* begin, const wchar_t* end)
+{
   reset();
-  for (const wchar_t* c = text; *c && putChar(*c); ++c) {
-  }
-  if (!finish())
-    logError(L"A description");
-  return _error.empty();
+  for (const wchar_t* c = begin; c != end; ++c)
+    putChar(*c);
+  finish();
+  return true;
 }
 
 bool TagParser::parseFile(const wchar_t* path)
@@ -103,18 +111,17 @@ bool TagParser::parseFile(const wchar_t* path)
   FILE* file = _wfopen(path, L"rt");
   if (!file) {
     _error = L"cannot open the file";
-    logError(path);
+    LogPrintf(LOG_KEY, "Cannot open %s.", Utf8FromWide(path).get());
     return false;
   }
   reset();
-  for (wint_t c = fgetwc(file); c != WEOF && putChar(static_cast<wchar_t>(c)); c = fgetwc(file)) {
-  }
+  for (wint_t c = fgetwc(file); c != WEOF; c = fgetwc(file))
+    putChar(static_cast<wchar_t>(c));
   if (ferror(file))
-    fail(L"the file cannot be read");
+    warn(L"the file could not be read to its end");
   fclose(file);
-  if (!finish())
-    logError(path);
-  return _error.empty();
+  finish();
+  return true;
 }
 
 const DtdEntry* TagParser::findEntry(const std::wstring& container) const
@@ -155,74 +162,69 @@ void TagParser::reset()
   _pCurrentTag = &_root;
   _openTags.clear();
   _takesText = false;
+  _attributeName.clear();
+  _attributeValue.clear();
   enterState(TEXT);
+  _abandoned = false;
+  _textWarned = false;
   _line = 1;
   _column = 0;
+  _warnings = 0;
   _error.clear();
 }
 
 bool TagParser::putChar(wchar_t c)
 {
-  if (!_error.empty())
-    return false;
   ++_column;
-  if (c == L'\0') {
-    fail(L"NUL character");
-    return false;
-  }
-  switch (_state) {
-  case TEXT:
+  if (c == L'\0')
+    warn(L"a NUL character is ignored");
+  else if (c == L'<' && _state != COMMENT && !inQuotedValue())
+    beginTag();
+  else if (c == L'>' && !inQuotedValue())
+    endTag();
+  else if (_state == TEXT || _state == COMMENT)
     readText(c);
-    break;
-  case TAG_NAME:
+  else if (_state == TAG_NAME)
     readTagName(c);
-    break;
-  case ATTRIBUTE_NAME:
+  else if (_state == ATTRIBUTE_NAME)
     readAttributeName(c);
-    break;
-  case ATTRIBUTE_VALUE:
+  else
     readAttributeValue(c);
-    break;
-  case COMMENT:
-    readComment(c);
-    break;
-  }
   if (c == L'\n') {
     ++_line;
     _column = 0;
   }
-  return _error.empty();
+  return true;
 }
 
-bool TagParser::finish()
+// A tag that the input ends inside is completed as if its ">" had come in
+// its name; an attribute still being read is not stored.
+void TagParser::finish()
 {
-  switch (_state) {
-  case TEXT:
-    if (!_openTags.empty())
-      fail(L"<" + _pCurrentTag->name + L"> is not closed");
-    break;
-  case COMMENT:
-    fail(L"the input ends inside a comment");
-    break;
-  default:
-    fail(_inQuote ? L"the input ends inside a quoted value" : L"the input ends inside a tag");
-    break;
+  if (insideTag()) {
+    bool readingAttribute = _state == ATTRIBUTE_VALUE || (_state == ATTRIBUTE_NAME && !trim(_attributeName).empty());
+    warn(L"the input ends inside the tag <" + _pendingTag->name + L">, which is kept" +
+         (readingAttribute ? L" without the attribute being read" : L""));
+    enterState(TEXT);
+    completeTag();
+  } else if (_state == COMMENT) {
+    warn(L"the input ends inside a comment");
   }
   delete _pendingTag;
   _pendingTag = nullptr;
-  return _error.empty();
+  if (!_openTags.empty())
+    warn(L"the input ends with <" + _pCurrentTag->name + L"> open");
+  if (_warnings > MAX_WARNINGS)
+    _error += L"\nand " + std::to_wstring(_warnings - MAX_WARNINGS) + L" more";
 }
 
-void TagParser::fail(const std::wstring& what)
+void TagParser::warn(const std::wstring& what)
 {
-  if (!_error.empty())
+  if (++_warnings > MAX_WARNINGS)
     return;
-  _error = L"line " + std::to_wstring(_line) + L", column " + std::to_wstring(_column) + L": " + what;
-}
-
-void TagParser::logError(const wchar_t* source)
-{
-  LogPrintf(LOG_KEY, "%s: %s.", Utf8FromWide(source).get(), Utf8FromWide(_error).get());
+  if (!_error.empty())
+    _error += L'\n';
+  _error += L"line " + std::to_wstring(_line) + L", column " + std::to_wstring(_column) + L": " + what;
 }
 
 void TagParser::enterState(State state)
@@ -230,152 +232,182 @@ void TagParser::enterState(State state)
   _state = state;
   _started = false;
   _inQuote = false;
-  _nameEnded = false;
-  if (state == ATTRIBUTE_NAME)
+  if (state == TAG_NAME) {
+    _pendingTag->name.clear();
+  } else if (state == ATTRIBUTE_NAME) {
     _attributeName.clear();
-  else if (state == ATTRIBUTE_VALUE)
+  } else if (state == ATTRIBUTE_VALUE) {
     _attributeValue.clear();
-  else if (state == COMMENT)
-    _dashes = 0;
-}
-
-void TagParser::readText(wchar_t c)
-{
-  if (c == L'<') {
-    beginTag();
-    return;
+    _valueTooLong = false;
   }
-  if (_takesText)
-    _pCurrentTag->text += c;
 }
 
+// A "<" starts a tag anywhere but in a quoted value or a comment; one inside
+// a tag abandons that tag.
 void TagParser::beginTag()
 {
+  if (insideTag())
+    abandonTag(L"\"<\" inside it");
+  delete _pendingTag;
   _pendingTag = new CTag;
-  enterState(TAG_NAME);
-  // A value left from the previous tag must not reach a bare name in this one.
+  // Neither buffer outlives its tag, also an abandoned one.
+  _attributeName.clear();
   _attributeValue.clear();
+  enterState(TAG_NAME);
+  _abandoned = false;
+  _textWarned = false;
 }
 
+void TagParser::endTag()
+{
+  if (_state == TAG_NAME) {
+    completeTag();
+  } else if (_state == ATTRIBUTE_NAME) {
+    storeBareWord();
+    completeTag();
+  } else if (_state == ATTRIBUTE_VALUE) {
+    storeAttribute();
+    completeTag();
+  } else if (_state == TEXT && !_abandoned) {
+    warn(L"\">\" outside a tag is ignored");
+  }
+  _attributeName.clear();
+  _attributeValue.clear();
+  _abandoned = false;
+  enterState(TEXT);
+}
+
+// Comments are read as text is.
+void TagParser::readText(wchar_t c)
+{
+  if (_takesText) {
+    ASSERT(_pCurrentTag);
+    _pCurrentTag->text += c;
+  } else if (_state == TEXT && !isBlank(c) && !_abandoned && !_textWarned) {
+    warn(L"text where no tag keeps text is ignored");
+    _textWarned = true;
+  }
+}
+
+void TagParser::abandonTag(const std::wstring& why)
+{
+  warn(L"the tag <" + _pendingTag->name + L"> is abandoned: " + why);
+  _abandoned = true;
+}
+
+// The name ends at a blank: "!--" starts a comment, any other name its
+// attributes. Without a blank after "!--" the run up to ">" is a name.
 void TagParser::readTagName(wchar_t c)
 {
-  if (c == L'>') {
-    completeTag();
-  } else if (c == L'<') {
-    fail(LT_IN_TAG);
-  } else if (isBlank(c)) {
-    if (_started)
-      enterState(ATTRIBUTE_NAME);
-  } else if (_pendingTag->name.size() == MAX_TAG_NAME) {
-    fail(L"a tag name longer than " + std::to_wstring(MAX_TAG_NAME) + L" characters");
-  } else {
-    _pendingTag->name += c;
-    _started = true;
-    // A comment needs no blank after its opening.
-    if (_pendingTag->name == COMMENT_START) {
+  std::wstring& name = _pendingTag->name;
+  if (isBlank(c)) {
+    if (!_started)
+      return;
+    lowerCase(name);
+    if (name == COMMENT_START) {
       delete _pendingTag;
       _pendingTag = nullptr;
       enterState(COMMENT);
+    } else {
+      enterState(ATTRIBUTE_NAME);
     }
+  } else if (name.size() == MAX_TAG_NAME) {
+    abandonTag(L"its name is longer than " + std::to_wstring(MAX_TAG_NAME) + L" characters");
+    name.clear();
+    enterState(TEXT);
+  } else {
+    name += c;
+    _started = true;
   }
 }
 
+// Blanks belong to the name until "=", which trims it; a name that reaches
+// ">" without "=" is a bare word, stored as typed with the last value read.
 void TagParser::readAttributeName(wchar_t c)
 {
-  if (c == L'>') {
-    storeBareName();
-    completeTag();
-  } else if (c == L'<') {
-    fail(LT_IN_TAG);
-  } else if (c == L'=') {
+  if (c == L'=') {
     if (!_started) {
-      fail(L"\"=\" without an attribute name");
+      abandonTag(L"\"=\" without an attribute name");
+      enterState(TEXT);
       return;
     }
+    _attributeName = trim(_attributeName);
     lowerCase(_attributeName);
     enterState(ATTRIBUTE_VALUE);
-  } else if (isBlank(c)) {
-    _nameEnded = _started;
-  } else if (_nameEnded) {
-    // A name followed by blanks and no "=" stands alone; the next one starts here.
-    storeBareName();
-    enterState(ATTRIBUTE_NAME);
-    readAttributeName(c);
   } else if (_attributeName.size() == MAX_ATTRIBUTE_NAME) {
-    fail(L"an attribute name longer than " + std::to_wstring(MAX_ATTRIBUTE_NAME) + L" characters");
+    // Blanks between attributes fill the buffer too: only a name is reported.
+    if (!trim(_attributeName).empty())
+      warn(L"an attribute name longer than " + std::to_wstring(MAX_ATTRIBUTE_NAME) +
+           L" characters: what was read of it is dropped");
+    _attributeName.clear();
   } else {
     _attributeName += c;
     _started = true;
   }
 }
 
+// Quotes are never stored; inside a quote of one kind, the other kind,
+// blanks, "<" and ">" are the value's.
 void TagParser::readAttributeValue(wchar_t c)
 {
   if (_inQuote) {
-    // Inside quotes every character but the closing quote is the value's,
-    // markup and the other quote too.
     if (c == _quote)
       _inQuote = false;
     else
       appendValue(c);
+    _started = true;
   } else if (c == L'"' || c == L'\'') {
     _inQuote = true;
     _quote = c;
     _started = true;
-  } else if (c == L'>') {
-    storeAttribute();
-    completeTag();
-  } else if (c == L'<') {
-    fail(LT_IN_TAG);
   } else if (isBlank(c)) {
-    if (_started) {
-      storeAttribute();
-      enterState(ATTRIBUTE_NAME);  // the value stays for a bare name that may follow
-    }
+    if (!_started)
+      return;
+    storeAttribute();
+    enterState(ATTRIBUTE_NAME);
   } else {
     appendValue(c);
     _started = true;
   }
 }
 
+// The rest of an over-long value is read, so that its quotes keep their
+// meaning, and dropped with its name.
 void TagParser::appendValue(wchar_t c)
 {
-  if (_attributeValue.size() < MAX_ATTRIBUTE_VALUE)
+  if (_valueTooLong)
+    return;
+  if (_attributeValue.size() < MAX_ATTRIBUTE_VALUE) {
     _attributeValue += c;
-  else
-    fail(L"the value of \"" + _attributeName + L"\" is longer than " + std::to_wstring(MAX_ATTRIBUTE_VALUE) +
-         L" characters");
-}
-
-void TagParser::readComment(wchar_t c)
-{
-  if (c == L'>' && _dashes >= 2)
-    enterState(TEXT);
-  else
-    _dashes = c == L'-' ? _dashes + 1 : 0;
+    return;
+  }
+  warn(L"the value of \"" + _attributeName + L"\" is longer than " + std::to_wstring(MAX_ATTRIBUTE_VALUE) +
+       L" characters: the attribute is dropped");
+  _valueTooLong = true;
+  _attributeValue.clear();
 }
 
 void TagParser::storeAttribute()
 {
-  _pendingTag->attributes[_attributeName] = _attributeValue;
+  if (_valueTooLong)
+    return;
+  if (_attributeName.empty())
+    warn(L"a value without an attribute name is dropped");
+  else
+    _pendingTag->attributes[_attributeName] = _attributeValue;
 }
 
-// A name without "=" is kept with the last value read in the same tag:
-// descriptions write flags such as "vertical" after a valued attribute and
-// rely on the flag reading as set.
-void TagParser::storeBareName()
+// Blanks before ">" make no attribute.
+void TagParser::storeBareWord()
 {
-  if (_attributeName.empty())
-    return;
-  lowerCase(_attributeName);
-  storeAttribute();
+  if (!trim(_attributeName).empty())
+    _pendingTag->attributes[_attributeName] = _attributeValue;
 }
 
 void TagParser::completeTag()
 {
   CTag* tag = _pendingTag;
   _pendingTag = nullptr;
-  enterState(TEXT);
   lowerCase(tag->name);
   if (!tag->name.empty() && tag->name[0] == L'/') {
     closeTag(tag->name.substr(1));
@@ -389,27 +421,28 @@ void TagParser::openTag(CTag* tag)
 {
   bool container = isContainer(tag->name);
   if (container && _openTags.size() == MAX_TAG_DEPTH) {
-    delete tag;
-    fail(L"containers nested deeper than " + std::to_wstring(MAX_TAG_DEPTH));
-    return;
+    warn(L"containers nested deeper than " + std::to_wstring(MAX_TAG_DEPTH) + L": <" + tag->name +
+         L"> is read as a leaf");
+    container = false;
   }
   _pCurrentTag->children.push_back(tag);
   if (container) {
     _openTags.push_back(_pCurrentTag);
     _pCurrentTag = tag;
-    _takesText = isTextTag(tag->name);
   }
+  _takesText = isTextTag(_pCurrentTag->name);
 }
 
-// Closing tags of leaves are allowed and mean nothing.
+// Leaves need no closing tag: one that does not close the current container
+// is ignored.
 void TagParser::closeTag(const std::wstring& name)
 {
   if (!_openTags.empty() && name == _pCurrentTag->name) {
     _pCurrentTag = _openTags.back();
     _openTags.pop_back();
     _takesText = isTextTag(_pCurrentTag->name);
-  } else if (isContainer(name)) {
-    fail(_openTags.empty() ? L"</" + name + L"> closes nothing"
-                           : L"</" + name + L"> inside <" + _pCurrentTag->name + L">");
+  } else {
+    warn(L"</" + name + L"> is ignored: " +
+         (_openTags.empty() ? std::wstring(L"no container is open") : L"<" + _pCurrentTag->name + L"> is open"));
   }
 }

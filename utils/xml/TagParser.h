@@ -9,7 +9,8 @@
 // entities, CDATA or self-closing tags; which tags nest comes from a table
 // given by the caller: a tag the table names as a container takes the tags
 // after it as children until its closing tag, every other tag is a leaf and
-// needs no closing tag.
+// needs no closing tag. Every text gives a tree: what the rules cannot use
+// is abandoned, dropped or ignored, each time with a warning.
 
 // One parsed tag; it owns its children and deletes them with itself.
 class CTag {
@@ -22,7 +23,7 @@ public:
   void clear();
 
   std::wstring name;  // lower-cased
-  std::map<std::wstring, std::wstring> attributes;  // names lower-cased; a later one overwrites
+  std::map<std::wstring, std::wstring> attributes;  // a later one of a name overwrites
   std::wstring text;  // read while this tag was current, when it takes text
   std::vector<CTag*> children;
 };
@@ -38,11 +39,14 @@ struct DtdEntry {
   uint32_t flags;
 };
 
-// Limits of the language; input beyond them fails the parse.
+// Limits of the language; what goes beyond them is dropped with a warning.
 const unsigned MAX_TAG_NAME = 33;
 const unsigned MAX_ATTRIBUTE_NAME = 31;
 const unsigned MAX_ATTRIBUTE_VALUE = 4095;
+// Deeper containers are read as leaves: the tree is walked recursively.
 const unsigned MAX_TAG_DEPTH = 100;
+// Warnings kept for getError; the rest are counted.
+const unsigned MAX_WARNINGS = 100;
 
 class TagParser {
 public:
@@ -54,63 +58,70 @@ public:
   // False, and every tag a leaf, when the copy cannot be made.
   bool setTagTable(const DtdEntry* table, unsigned count);
 
-  // False when the text is not well formed; getError then says where and
-  // why, and the tree holds what was read before the fault.
+  // Always true; the tree is what the text gives.
   bool parseString(const wchar_t* text);
-  // The file is read as text through the C runtime. False also when it
+  // Every character of the text, NUL characters too (ignored with a warning).
+  bool parseText(const std::wstring& text);
+  // The file is read as text through the C runtime. False only when it
   // cannot be opened; the previous tree then stays.
   bool parseFile(const wchar_t* path);
   std::vector<CTag*>& getRootTags() { return _root.children; }
-  // "line L, column C: what", or empty after a good parse.
+  // The warnings of the last parse, one a line, each "line L, column C:
+  // what"; empty when the text was read as written.
   const std::wstring& getError() const { return _error; }
 
   bool isContainer(const std::wstring& name) const;  // without regard to case
   bool isTextTag(const std::wstring& name) const;
   bool isValidChild(const std::wstring& container, const std::wstring& child) const;
 
-  // Feeding characters one at a time: reset, putChar for each (false once
-  // the parse has failed), then finish, which checks the end of the input.
+  // Feeding characters one at a time: reset, putChar for each, then finish,
+  // which completes a tag that the input ends inside.
   void reset();
   bool putChar(wchar_t c);
-  bool finish();
+  void finish();
 
 private:
   enum State { TEXT, TAG_NAME, ATTRIBUTE_NAME, ATTRIBUTE_VALUE, COMMENT };
 
+  bool parseRange(const wchar_t* begin, const wchar_t* end);
+  bool inQuotedValue() const { return _state == ATTRIBUTE_VALUE && _inQuote; }
+  bool insideTag() const { return _state == TAG_NAME || _state == ATTRIBUTE_NAME || _state == ATTRIBUTE_VALUE; }
+  void beginTag();
+  void endTag();
   void readText(wchar_t c);
   void readTagName(wchar_t c);
   void readAttributeName(wchar_t c);
   void readAttributeValue(wchar_t c);
-  void readComment(wchar_t c);
-  void beginTag();
+  void abandonTag(const std::wstring& why);
   void enterState(State state);
   void appendValue(wchar_t c);
   void storeAttribute();
-  void storeBareName();
+  void storeBareWord();
   void completeTag();
   void openTag(CTag* tag);
   void closeTag(const std::wstring& name);
-  void fail(const std::wstring& what);
-  void logError(const wchar_t* source);
+  void warn(const std::wstring& what);
   void clearTable();
   const DtdEntry* findEntry(const std::wstring& container) const;
 
   State _state = TEXT;
-  CTag* _pendingTag = nullptr;  // owned; the tag being read, between "<" and ">"
+  CTag* _pendingTag = nullptr;  // owned; the tag being read, from its "<"
   CTag* _pCurrentTag;           // the container that receives new tags and text
   CTag _root;                   // nameless; the top-level tags are its children
   std::vector<CTag*> _openTags;  // the containers above _pCurrentTag
   DtdEntry* _table = nullptr;
   unsigned _tableCount = 0;
   std::wstring _attributeName;
-  std::wstring _attributeValue;
-  bool _started = false;    // a character of the current name or value was taken
-  bool _nameEnded = false;  // blanks followed the attribute name being read
+  std::wstring _attributeValue;  // kept for a bare word until the next value
+  bool _started = false;         // a character of the current name or value was taken
   bool _inQuote = false;
   wchar_t _quote = 0;
-  bool _takesText = false;  // _pCurrentTag keeps text
-  unsigned _dashes = 0;     // in a comment: the run of "-" just read
+  bool _valueTooLong = false;  // the value being read goes, with its name
+  bool _takesText = false;     // _pCurrentTag keeps text
+  bool _abandoned = false;     // the rest of an abandoned tag, up to ">", is being read
+  bool _textWarned = false;    // this run of text was already reported
   unsigned _line = 1;
   unsigned _column = 0;
+  unsigned _warnings = 0;
   std::wstring _error;
 };

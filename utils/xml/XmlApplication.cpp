@@ -6,6 +6,7 @@
 #include "SplitterWindow.h"
 #include "StringUtil.h"
 #include "TagParser.h"
+#include "WideChar.h"
 #include "WidgetPaint.h"
 
 #include <algorithm>
@@ -578,29 +579,38 @@ XmlApplication::~XmlApplication()
 
 bool XmlApplication::load(const std::wstring& path)
 {
-  std::wstring text;
-  if (!readFileWide(path, text)) {
-    _error = L"cannot read the file";
-    LogPrintf(LOG_KEY, "Cannot read the description %s.", Utf8FromWide(path).get());
+  std::string bytes;
+  FileRead read = readFileChecked(path, bytes);
+  if (read != FileRead::DONE) {
+    _error = read == FileRead::TOO_LARGE
+               ? L"the file is larger than " + std::to_wstring(MAX_READ_FILE_SIZE) + L" bytes"
+               : L"the file cannot be read";
+    LogPrintf(LOG_KEY, "Cannot use the description %s: %s.", Utf8FromWide(path).get(), Utf8FromWide(_error).get());
     return false;
   }
-  return parse(text);
+  build(wideFromFileText(bytes), path);
+  return true;
 }
 
 bool XmlApplication::parse(const std::wstring& text)
 {
+  build(text, L"The description");
+  return true;
+}
+
+// What the description's damage costs is logged, and the rest is built.
+void XmlApplication::build(const std::wstring& text, const std::wstring& source)
+{
   TagParser parser;
   parser.setTagTable(TAG_TABLE, sizeof TAG_TABLE / sizeof TAG_TABLE[0]);
-  // A half-read description would build a half-made interface.
-  if (!parser.parseString(text.c_str())) {
-    _error = parser.getError();
-    return false;
-  }
-  _error.clear();
+  parser.parseText(text);
+  _error = parser.getError();
+  StringTokenizer warnings(_error, L"\n");
+  for (std::wstring warning; !_error.empty() && warnings.next(warning);)
+    LogPrintf(LOG_KEY, "%s: %s.", Utf8FromWide(source).get(), Utf8FromWide(warning).get());
   for (const CTag* tag : parser.getRootTags())
     buildElement(*tag);
   executeCommand(L"_init");
-  return true;
 }
 
 std::wstring XmlApplication::getTitle() const
@@ -682,7 +692,7 @@ void XmlApplication::buildFrameWindow(const CTag& tag)
 
   for (const CTag* child : tag.children) {
     if (child->name == L"menu") {
-      SetMenu(frame->hwnd, buildMenu(*child, false)->hMenu);
+      setMenuBar(frame->hwnd, buildMenu(*child, false));
     } else if (child->name == L"buttonbar") {
       ButtonBar* bar = buildButtonBar(frame->hwnd, *child);
       bar->setCommandTarget(frame->hwnd);
@@ -824,6 +834,18 @@ ButtonBar* XmlApplication::buildButtonBar(HWND parent, const CTag& tag)
   }
   bar->resize(width, height);
   return bar;
+}
+
+// The window destroys its menu bar, and the popups in it, with itself; a
+// bar that a later one replaced is the application's to destroy again.
+void XmlApplication::setMenuBar(HWND frame, Menu* bar)
+{
+  HMENU replaced = GetMenu(frame);
+  SetMenu(frame, bar->handOver());
+  for (Menu* menu : _menus) {
+    if (menu->hMenu == replaced)
+      menu->owned = true;
+  }
 }
 
 Menu* XmlApplication::buildMenu(const CTag& tag, bool popup)

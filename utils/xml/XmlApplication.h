@@ -201,10 +201,12 @@ public:
   XmlApplication(const XmlApplication&) = delete;
   XmlApplication& operator=(const XmlApplication&) = delete;
 
-  // False when the file cannot be read or parse fails.
+  // The file as UTF-8 when it is valid UTF-8 or starts with a byte-order
+  // mark, otherwise in the ANSI code page. False, with the reason in
+  // getError, only when it cannot be read or is larger than the limit.
   bool load(const std::wstring& path);
-  // False, with nothing built, when the text is not a well-formed
-  // description; getError then says where and why.
+  // Builds what the text gives, however damaged, and sends "_init"; true.
+  // getError and the log then list what the damage cost.
   bool parse(const std::wstring& text);
   const std::wstring& getError() const { return _error; }
 
@@ -245,6 +247,7 @@ public:
   bool onMeasureItem(MEASUREITEMSTRUCT& item);
 
 private:
+  void build(const std::wstring& text, const std::wstring& source);
   void buildElement(const CTag& tag);
   void buildChildren(const CTag& tag);
   void buildApplication(const CTag& tag);
@@ -255,6 +258,7 @@ private:
   WindowFunctions* buildSplitter(HWND parent, const CTag& tag);
   WindowFunctions* buildTitledWindow(HWND parent, const CTag& tag);
   ButtonBar* buildButtonBar(HWND parent, const CTag& tag);
+  void setMenuBar(HWND frame, Menu* bar);
   Menu* buildMenu(const CTag& tag, bool popup);
   void buildMenuItem(Menu& menu, const CTag& tag);
   void buildCustomMenuItem(Menu& menu, const CTag& tag);
@@ -273,7 +277,7 @@ private:
   XmlAppListener* _listener;
   std::map<std::wstring, WindowFunctions*> _windowsByName;
   std::vector<WindowFunctions*> _windows;  // owned, in creation order
-  std::vector<Menu*> _menus;               // owned
+  std::vector<Menu*> _menus;               // owned; the handles of those handed over go with their holders
   std::map<std::wstring, MenuPair> _menuItems;
   std::map<IdPair, std::wstring> _commands;
   UINT _nextCommandId;

@@ -73,13 +73,13 @@ TEST_F(FlexListTest, LaysOutItemsAndKeepsTheSelectionOnItsItem)
   for (int height : {10, 30, 20})
     list.append(new BlockItem(height));
   EXPECT_EQ(60, list.getTotalHeight());
-  EXPECT_EQ(40, list.getItem(2)->_top);
+  EXPECT_EQ(40, list.getTop(2));
   EXPECT_EQ("select 0;", listener.events);
   ListItem* selected = list.getItem(0);
   list.insert(new BlockItem(5), 0);
   list.insert(new BlockItem(5), 99);
   EXPECT_EQ(selected, list.getItem(list.getSelected()));
-  EXPECT_EQ(5 + 10 + 30, list.getItem(3)->_top);
+  EXPECT_EQ(5 + 10 + 30, list.getTop(3));
   list.clear();
   EXPECT_EQ(-1, list.getSelected());
   list.setNotify(nullptr);
@@ -92,7 +92,7 @@ TEST_F(FlexListTest, ScrollingIsClamped)
     int code, from, expected;
   } cases[] = {
     {SB_LINEDOWN, 0, FLEX_LIST_LINE_STEP}, {SB_LINEUP, 5, 0},     {SB_PAGEDOWN, 10, 10 + HEIGHT},
-    {SB_PAGEDOWN, 250, 299},              {SB_PAGEUP, 50, 0},     {SB_BOTTOM, 0, 299},
+    {SB_PAGEDOWN, 250, 300},              {SB_PAGEUP, 50, 0},     {SB_BOTTOM, 0, 300},
     {SB_TOP, 120, 0},                     {SB_ENDSCROLL, 42, 42},
   };
   for (const auto& c : cases) {
@@ -135,7 +135,7 @@ TEST_F(FlexListTest, ClicksHitItemsAndMissBelowTheLast)
   fill(3, 20);
   list.scrollToEnd();
   EXPECT_EQ(-1, list.hitTest(0, 5));  // the band above short content
-  EXPECT_EQ(0, list.hitTest(0, 41));  // content 60 high, offset -41
+  EXPECT_EQ(0, list.hitTest(0, 45));  // content 60 high against the bottom
   list.scrollTo(0);
   list.setNotify(&listener);
   EXPECT_EQ(1, list.hitTest(0, 25));
@@ -171,7 +171,7 @@ TEST_F(FlexListTest, RemovingTheFirstItemsKeepsAScrolledViewOnItsLines)
   EXPECT_EQ(300, list.getTotalHeight());
   EXPECT_EQ(100, list.getScrollOffset());
   EXPECT_EQ(top, list.getItem(5));
-  EXPECT_EQ(100, top->_top);
+  EXPECT_EQ(100, list.getTop(5));
   // The selected first item went: the new first item has the selection.
   EXPECT_EQ(0, list.getSelected());
   EXPECT_TRUE(list.getItem(0)->isSelected());
@@ -186,4 +186,20 @@ TEST_F(FlexListTest, SuspendedRedrawLaysOutOnceWhenResumed)
   SendMessageW(list.hwnd, WM_SETREDRAW, TRUE, 0);
   EXPECT_EQ(1000, BlockItem::formats);
   EXPECT_EQ(20000, list.getTotalHeight());
+}
+
+TEST_F(FlexListTest, AppendingAndRemovingLayOutOnlyTheItemsThatComeAndGo)
+{
+  fill(1000, 20);
+  BlockItem::formats = 0;
+  std::vector<ListItem*> more;
+  for (int i = 0; i < 10; i++)
+    more.push_back(new BlockItem(20));
+  list.append(more);
+  list.removeFirst(10);
+  EXPECT_EQ(10, BlockItem::formats);
+  EXPECT_EQ(20000, list.getTotalHeight());
+  EXPECT_EQ(19980, list.getTop(999));
+  // A view of removed items shows the first left, not a band above them.
+  EXPECT_EQ(0, list.getScrollOffset());
 }

@@ -1,3 +1,4 @@
+#include "TestDialogs.h"
 #include "WindowTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -47,4 +48,29 @@ TEST(AcceleratorTable, EveryAttachedTableTranslatesUntilDetachedOrDeleted)
   b.detach();
   EXPECT_EQ(0, _numAccelerators);
   EXPECT_FALSE(translateAccelerators(&f5));
+}
+
+// The owner goes first and takes its dialog, its sheet and the window of
+// its accelerator table with it: the loop's next message finds them gone.
+TEST(DesktopDyingWindows, AModelessDialogSheetAndTableLeaveTheLoopsLists)
+{
+  RecordingWindow owner(nullptr, WS_OVERLAPPEDWINDOW);
+  Dialog dialog(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PAGE_GENERAL), owner.hwnd);
+  ASSERT_TRUE(dialog.create());
+  PropertySheetDialog sheet(GetModuleHandleW(nullptr));
+  PropertyPage page(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PAGE_GENERAL));
+  ASSERT_TRUE(sheet.addPage(page));
+  HWND shown = sheet.create(owner.hwnd, 0);
+  ASSERT_TRUE(shown);
+  addModelessPropertySheet(shown);
+  AcceleratorTable table;
+  table.add(FVIRTKEY, VK_F5, CMD_RESCAN);
+  table.attach(owner.hwnd);
+  DestroyWindow(owner.hwnd);
+  PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
+  PostQuitMessage(0);
+  runMessageLoop();
+  for (int i = 0; i < MAX_MODELESS; i++)
+    EXPECT_FALSE(ModelessDialogs[i] || ModelessPropertySheets[i]) << i;
+  EXPECT_EQ(0, _numAccelerators);
 }

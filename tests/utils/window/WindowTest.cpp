@@ -5,6 +5,7 @@
 namespace {
 
 const UINT MSG_PING = WM_APP + 1;
+const UINT MSG_DELETE = WM_APP + 3;
 
 class Counter : public MessageHandler {
 public:
@@ -64,6 +65,9 @@ class Pinger : public SubclassedWindow {
 public:
   LRESULT handleMessage(HWND, UINT msg, WPARAM, LPARAM, BOOL* handled) override
   {
+    // As an owner may from a handler; the message still goes on.
+    if (msg == MSG_DELETE)
+      delete this;
     *handled = msg == MSG_PING;
     return *handled ? 42 : 0;
   }
@@ -85,6 +89,9 @@ TEST(SubclassedWindow, TakesOverUntilDeletedOrDestroyed)
   EXPECT_EQ(nullptr, windowMap.getSubclassed(window.hwnd));
   SendMessageW(window.hwnd, MSG_PING, 0, 0);
   EXPECT_TRUE(window.saw(MSG_PING));
+  (new Pinger)->subclass(window.hwnd);
+  SendMessageW(window.hwnd, MSG_DELETE, 0, 0);
+  EXPECT_TRUE(window.saw(MSG_DELETE));
 
   Pinger pinger;
   pinger.subclass(window.hwnd);

@@ -3,6 +3,7 @@
 // The frames are on the screen: the suite takes the desktop lock, so that no
 // screen-reading test runs beside them.
 #include "ButtonBar.h"
+#include "MenuWatch.h"
 #include "XmlApplication.h"
 #include "window/WindowTestSupport.h"
 
@@ -83,6 +84,7 @@ protected:
 TEST_F(DesktopXmlWindows, SampleDescriptionCommandsPanesAndLayout)
 {
   ASSERT_TRUE(application.load(XML_SAMPLE_DESCRIPTION));
+  EXPECT_EQ(L"", application.getError());
   EXPECT_EQ(std::vector<std::wstring>{L"_init"}, listener.commands);
   auto main = application.findWindowOf<DefaultXmlFrameWindow>(L"main");
   WindowFunctions* files = application.findWindow(L"files");
@@ -200,10 +202,22 @@ TEST_F(DesktopXmlWindows, VerticalBarReplacedBarAndElementErrors)
   EXPECT_FALSE(IsWindow(hwnd));
 }
 
-TEST_F(DesktopXmlWindows, DamagedDescriptionBuildsNothing)
+// A frame destroys its menu bar and the popups in it; a bar replaced by a
+// later one is the application's to destroy.
+TEST_F(DesktopXmlWindows, MenusAreDestroyedOnce)
 {
-  EXPECT_FALSE(application.parse(L"<application><framewindow name=main size=300x200>"));
-  EXPECT_EQ(nullptr, application.findWindow(L"main"));
-  EXPECT_TRUE(listener.commands.empty());
+  MenuWatch watch;
+  XmlApplication(module(), &listener, nullptr)
+      .parse(L"<framewindow><menu><menu text=A></menu></menu><menu><menu text=B></menu></menu></framewindow>");
+  EXPECT_EQ(1, watch.destroys);
+  EXPECT_EQ(0, watch.failed);
+}
+
+TEST_F(DesktopXmlWindows, ADamagedDescriptionBuildsWhatWasRead)
+{
+  EXPECT_TRUE(application.parse(L"<application><framewindow name=main size=300x200>"));
+  EXPECT_NE(nullptr, application.findWindow(L"main"));
+  EXPECT_EQ(std::vector<std::wstring>{L"_init"}, listener.commands);
+  EXPECT_EQ(L"line 1, column 49: the input ends with <framewindow> open", application.getError());
   EXPECT_FALSE(application.load(L"Z:\\no such folder\\d\u00e9scription.xml"));
 }

@@ -1,6 +1,8 @@
 #include "DebugWindow.h"
 #include "MainWindow.h"
+#include "MenuWatch.h"
 #include "graphics/Pixels.h"
+#include "window/WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -57,11 +59,41 @@ TEST_F(DesktopMainWindow, PanelPaintsTheGradientAndTheAddressCentredOrKeptInside
 TEST_F(DesktopMainWindow, AnAddressTheShellCannotOpenIsLogged)
 {
   EXPECT_FALSE(openInBrowser(L"C:\\no such folder\\configure.html"));
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-    DispatchMessageW(&msg);
+  pumpMessages();
   DebugWindow* log = window.getLogWindow();
   const wchar_t* last = log->getText(log->getCount() - 1);
   ASSERT_TRUE(last);
   EXPECT_EQ(last, wcsstr(last, L"Could not open C:\\no such folder\\configure.html"));
+}
+
+TEST_F(DesktopMainWindow, AStartWithoutAPortSaysSoInTheTitleAndOnThePanel)
+{
+  wchar_t title[128];
+  window.showAddress("");
+  GetWindowTextW(window.hwnd, title, 128);
+  EXPECT_STREQ(L"Talveno Viridude - could not open a port: see the log", title);
+  EXPECT_GE(addressColumns().first, 0);
+}
+
+// The window destroys its menu bar and the popup in it: only the log's
+// context menu is the program's to destroy.
+TEST(DesktopMainWindowMenus, GoWithTheWindow)
+{
+  MenuWatch watch;
+  MainWindow(GetModuleHandleW(nullptr), nullptr).createWithMenu();
+  EXPECT_EQ(1, watch.destroys);
+}
+
+// A maximise moves the log without repainting it: the log repaints itself
+// at once, down to its new bottom right corner.
+TEST_F(DesktopMainWindow, MaximisingRepaintsTheLogAtOnce)
+{
+  DebugWindow* log = window.getLogWindow();
+  pumpMessages();
+  ShowWindow(window.hwnd, SW_MAXIMIZE);
+  RECT client = log->getClientRect();
+  HRGN invalid = CreateRectRgn(0, 0, 0, 0);
+  GetUpdateRgn(log->hwnd, invalid, FALSE);
+  EXPECT_TRUE(PtInRegion(invalid, client.right - 1, client.bottom - 1));
+  DeleteObject(invalid);
 }
