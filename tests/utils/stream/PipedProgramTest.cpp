@@ -57,7 +57,6 @@ unsigned countOwnHandles()
   return count;
 }
 
-// A hang in the reads or in ending the child fails within a minute.
 class PipedProgramTest : public testing::Test {
 protected:
   void readUntil(size_t outBytes)
@@ -66,7 +65,6 @@ protected:
     }
   }
 
-  Deadline deadline{60000};
   PipedProgram program;
   RecordingSink out;
   RecordingSink err;
