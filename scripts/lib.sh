@@ -95,3 +95,15 @@ display_down() {
   kill "$XVFB_PID" 2>/dev/null || true
   wait "$XVFB_PID" 2>/dev/null || true
 }
+
+# Names each test that timed out in CTest's output yet did not fail the run:
+# it passed only when run again.
+name_flaky_tests() {
+  local output=$1 name
+  local timed_out failed
+  timed_out=$(sed -n 's/.*Test *#[0-9]*: \([^ ]*\) \.*\*\*\*Timeout.*/\1/p' "$output" | sort -u)
+  failed=$(sed -n '/^The following tests FAILED:/,$ s/^[[:space:]]*[0-9]* - \([^ ]*\) .*/\1/p' "$output" | sort -u)
+  for name in $(comm -23 <(echo "$timed_out") <(echo "$failed")); do
+    echo "Flaky: $name timed out and passed only when run again."
+  done
+}
