@@ -3,8 +3,10 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${ZARUDODO_BUILD:-$ROOT/build}
 DIST=$ROOT/dist
 
+# The tests' prefix unless another is named: the program that scripts/run
+# starts has its own, so that a test run ending its session leaves it alone.
 wine_env() {
-  export WINEPREFIX=$BUILD/wineprefix
+  export WINEPREFIX=$BUILD/${1:-wineprefix}
   export WINEDEBUG=-all
   # No Mono or Gecko installer prompts when the prefix is made.
   export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -40,8 +42,8 @@ make_wine_prefix() {
 # A persistent wineserver must be the first wine command of the session, and
 # Wine's background processes are started once with their output discarded,
 # or the first test can hang on their inherited stderr.
+# The session of the prefix that wine_env chose.
 wine_up() {
-  wine_env
   make_wine_prefix
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w
@@ -52,7 +54,6 @@ wine_up() {
 }
 
 wine_down() {
-  wine_env
   wineserver -k >/dev/null 2>&1 || true
   end_lost_processes
 }
