@@ -97,14 +97,15 @@ display_down() {
   wait "$XVFB_PID" 2>/dev/null || true
 }
 
-# Names each test that timed out in CTest's output yet did not fail the run:
-# it passed only when run again.
-name_flaky_tests() {
-  local output=$1 name
-  local timed_out failed
-  timed_out=$(sed -n 's/.*Test *#[0-9]*: \([^ ]*\) \.*\*\*\*Timeout.*/\1/p' "$output" | sort -u)
-  failed=$(sed -n '/^The following tests FAILED:/,$ s/^[[:space:]]*[0-9]* - \([^ ]*\) .*/\1/p' "$output" | sort -u)
-  for name in $(comm -23 <(echo "$timed_out") <(echo "$failed")); do
-    echo "Flaky: $name timed out and passed only when run again."
-  done
+# The tests that CTest's output lists as failed, one a line with its reason
+# (Failed, Timeout, SEGFAULT...).
+failed_tests() {
+  sed -n '/^The following tests FAILED:/,$ s/^[[:space:]]*[0-9]* - \([^ ]*\) (\([^)]*\)).*/\1 \2/p' "$1"
+}
+
+# The tests that timed out in CTest's output yet did not fail: they passed
+# when run again.
+passed_after_timeout() {
+  comm -23 <(sed -n 's/.*Test *#[0-9]*: \([^ ]*\) \.*\*\*\*Timeout.*/\1/p' "$1" | sort -u) \
+    <(failed_tests "$1" | cut -d' ' -f1 | sort -u)
 }
