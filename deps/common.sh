@@ -285,12 +285,16 @@ deps_cached_build() {
   deps_say "building $name (log: $tmp/build.log)"
   local started=$SECONDS
   # Started in the background, not under "if": that would switch off set -e
-  # inside the build function.
+  # inside the build function. Package installs say on our standard error,
+  # too, that they wait.
+  local console
+  exec {console}>&2
   set -m
   (
     set -e +m
     DEPS_TEMPS=()
     DEPS_BUILD_GROUP=0
+    PACKAGES_CONSOLE=$console
     trap deps_cleanup EXIT
     cd "$tmp/work"
     DEPS_PREFIX="$tmp/out" DEPS_WORK="$tmp/work" "$fn"
@@ -300,6 +304,7 @@ deps_cached_build() {
   local rc=0
   wait "$DEPS_BUILD_GROUP" || rc=$?
   DEPS_BUILD_GROUP=0
+  exec {console}>&-
   if [ "$rc" -ne 0 ]; then
     cp "$tmp/build.log" "$DEPS_CACHE/$name-$key.failed.log"
     tail -n 40 "$tmp/build.log" >&2

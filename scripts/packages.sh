@@ -6,7 +6,12 @@
 PACKAGES_LOCK=/var/lock/zarudodo-setup
 packages_updated=0
 
-packages_say() { echo "packages: $*" >&2; }
+# Also to PACKAGES_CONSOLE when a caller whose standard error goes to a log
+# names the terminal's descriptor there: a wait should not look like a hang.
+packages_say() {
+  echo "packages: $*" >&2
+  [ -z "${PACKAGES_CONSOLE:-}" ] || echo "packages: $*" >&"$PACKAGES_CONSOLE"
+}
 
 # Runs apt-get with the arguments. While another run holds apt's or dpkg's
 # lock it waits, saying so once; any other failure shows apt's own errors.
