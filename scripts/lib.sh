@@ -109,3 +109,26 @@ passed_after_timeout() {
   comm -23 <(sed -n 's/.*Test *#[0-9]*: \([^ ]*\) \.*\*\*\*Timeout.*/\1/p' "$1" | sort -u) \
     <(failed_tests "$1" | cut -d' ' -f1 | sort -u)
 }
+
+# A test program stuck inside Wine cannot end itself at its deadline: its
+# threads wait on the Wine server for good. Each program of this session's
+# prefix that has run for 100 s (CTest ends it at 120 s) gets its threads'
+# stacks as Linux sees them written once into the folder.
+# It runs in the background: a process that ends while it looks is no error.
+watch_stuck_tests() (
+  set +e
+  local folder=$1 pid age
+  mkdir -p "$folder"
+  while sleep 5; do
+    for pid in $(pgrep -f -- '--gtest_filter='); do
+      [ -e "$folder/$pid.txt" ] && continue
+      grep -qzx "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null || continue
+      age=$(ps -o etimes= -p "$pid" | tr -d ' ')
+      [ -n "$age" ] && [ "$age" -ge 100 ] || continue
+      {
+        echo "Stuck inside Wine for $age s: $(tr '\0' ' ' < "/proc/$pid/cmdline")"
+        gdb -p "$pid" -batch -ex "thread apply all bt 12" 2>/dev/null | grep -E '^(Thread |#)'
+      } > "$folder/$pid.txt"
+    done
+  done
+)
