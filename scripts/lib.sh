@@ -112,8 +112,8 @@ passed_after_timeout() {
 
 # A test program stuck inside Wine cannot end itself at its deadline: its
 # threads wait on the Wine server for good. Each program of this session's
-# prefix that has run for 100 s (CTest ends it at 120 s) gets its threads'
-# stacks as Linux sees them written once into the folder.
+# prefix that has run for 90 s (CTest ends it at 120 s) gets its threads'
+# stacks as Linux sees them written once into the folder, several at a time.
 # It runs in the background: a process that ends while it looks is no error.
 watch_stuck_tests() (
   set +e
@@ -124,11 +124,11 @@ watch_stuck_tests() (
       [ -e "$folder/$pid.txt" ] && continue
       grep -qzx "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null || continue
       age=$(ps -o etimes= -p "$pid" | tr -d ' ')
-      [ -n "$age" ] && [ "$age" -ge 100 ] || continue
+      [ -n "$age" ] && [ "$age" -ge 90 ] || continue
       {
         echo "Stuck inside Wine for $age s: $(tr '\0' ' ' < "/proc/$pid/cmdline")"
         gdb -p "$pid" -batch -ex "thread apply all bt 12" 2>/dev/null | grep -E '^(Thread |#)'
-      } > "$folder/$pid.txt"
+      } > "$folder/$pid.txt" &
     done
   done
 )
