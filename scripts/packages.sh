@@ -50,8 +50,8 @@ missing_packages() {
 }
 
 # Installs those of the named packages that are missing; quiet when all are
-# there. An install that fails is tried again once after updating apt's
-# indexes, which a fresh machine may not have yet or may have stale.
+# there. apt's indexes are updated first: a fresh machine may have none yet,
+# or stale ones.
 install_packages() {
   local missing
   mapfile -t missing < <(missing_packages "$@")
@@ -65,17 +65,17 @@ install_packages() {
   mapfile -t missing < <(missing_packages "${missing[@]}")
   if [ ${#missing[@]} -gt 0 ]; then
     packages_say "installing ${missing[*]}"
-    # Packages of another architecture need it added, and indexes for it.
+    # Packages of another architecture need it added before the update.
     if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
       dpkg --add-architecture i386
-      apt_update_once || { exec {lock}>&-; return 1; }
+      packages_updated=0
     fi
     local install=(install -y -qq --no-install-recommends "${missing[@]}")
     export DEBIAN_FRONTEND=noninteractive
-    if ! apt_get "${install[@]}" >/dev/null; then
-      packages_say "the install failed; trying again with fresh indexes"
-      apt_update_once && apt_get "${install[@]}" >/dev/null \
-        || { packages_say "error: 'apt-get ${install[*]}' failed"; exec {lock}>&-; return 1; }
+    if ! { apt_update_once && apt_get "${install[@]}" >/dev/null; }; then
+      packages_say "error: 'apt-get ${install[*]}' failed"
+      exec {lock}>&-
+      return 1
     fi
   fi
   exec {lock}>&-
