@@ -62,35 +62,14 @@ build_libjpeg() {
   cmake_build "${LIBJPEG_FLAGS[@]}" -DCMAKE_ASM_NASM_COMPILER=nasm
 }
 
-# The mirror may lack pixman's Debian diff, which changes nothing the build
-# uses: fetch the upstream tarball alone through apt, checked against the
-# hash of the signed source index, and unpack it.
-unpack_pixman_orig() {
-  local store="$DEPS_CACHE/src/pixman_$PIXMAN_VERSION"
-  local orig=
-  [ -d "$store" ] && orig=$(find "$store" -name 'pixman_*.orig.tar.*' | head -n 1)
-  if [ -z "$orig" ]; then
-    deps_enable_deb_src
-    local line uri file hash
-    line=$(apt-get source --print-uris -qq "pixman=$PIXMAN_VERSION" | grep "\.orig\.tar\.") \
-      || deps_die "the archive offers no pixman $PIXMAN_VERSION; update the pinned version in $DEPS_SCRIPT"
-    read -r uri file _ hash <<< "$line"
-    uri=${uri//\'/}
-    deps_say "downloading $file"
-    mkdir -p "$store"
-    /usr/lib/apt/apt-helper download-file "$uri" "$store/$file.part" "$hash" >&2 \
-      || deps_die "downloading $uri failed"
-    mv "$store/$file.part" "$store/$file"
-    orig=$store/$file
-  fi
-  DEPS_SRCDIR="$DEPS_WORK/pixman-src"
-  mkdir -p "$DEPS_SRCDIR"
-  tar -xf "$orig" -C "$DEPS_SRCDIR" --strip-components=1
-}
-
 build_pixman() {
   deps_need_packages dpkg-dev meson ninja-build
-  unpack_pixman_orig
+  # The mirror may lack pixman's Debian diff, which changes nothing the
+  # build uses: the upstream tarball alone is enough.
+  deps_fetch_orig pixman "$PIXMAN_VERSION"
+  DEPS_SRCDIR="$DEPS_WORK/pixman-src"
+  mkdir -p "$DEPS_SRCDIR"
+  tar -xf "$DEPS_ORIG" -C "$DEPS_SRCDIR" --strip-components=1
   cat > "$DEPS_WORK/cross.ini" <<EOF
 [binaries]
 c = '$DEPS_CC'

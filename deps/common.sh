@@ -5,10 +5,12 @@
 #
 # A build script calls deps_cached_build with a name, a build function and
 # the words that decide the result (source versions, configure flags). The
-# cache folder is keyed by a hash of those words, this file and the calling
-# script, so an unchanged build returns at once without touching the network.
+# cache folder is keyed by a hash of those words, the recipes (the calling
+# script's functions and the unpacking and relocation here) and the
+# compiler, so an unchanged build returns at once without touching the
+# network, and a change in how sources are fetched rebuilds nothing.
 
-set -euo pipefail
+set -eEuo pipefail
 
 # Read by the build scripts that source this file.
 # shellcheck disable=SC2034
@@ -21,6 +23,8 @@ set -euo pipefail
   DEPS_COMMON=$(realpath "${BASH_SOURCE[0]}")
   DEPS_SRC_LIST=/etc/apt/sources.list.d/zarudodo-deb-src.sources
 }
+# shellcheck source=scripts/packages.sh
+. "$(dirname "$DEPS_COMMON")/../scripts/packages.sh"
 
 # Temporary folders removed on any exit, also on Ctrl-C or kill.
 DEPS_TEMPS=()
@@ -40,6 +44,9 @@ deps_on_signal() {
 trap deps_cleanup EXIT
 trap 'deps_on_signal 130' INT
 trap 'deps_on_signal 143' TERM
+# A command that fails where nothing expected it names itself and its place
+# (in functions and subshells too, through set -E), so no log ends silent.
+trap 'deps_say "error: exit code $? from: $BASH_COMMAND (${BASH_SOURCE[0]}:$LINENO)"' ERR
 
 deps_say() { echo "deps: $*" >&2; }
 deps_die() { echo "deps: error: $*" >&2; exit 1; }
@@ -48,28 +55,13 @@ deps_require_root() {
   [ "$(id -u)" -eq 0 ] || deps_die "must run as root (it installs packages and writes $DEPS_CACHE)"
 }
 
-deps_apt_updated=0
 deps_apt_update() {
-  [ "$deps_apt_updated" -eq 1 ] && return 0
-  deps_say "apt-get update"
-  apt-get update -qq >&2 || deps_die "apt-get update failed"
-  deps_apt_updated=1
+  apt_update_once || deps_die "apt-get update failed (its errors are above)"
 }
 
 # Installs the named Debian packages that are missing; quiet when all are there.
 deps_need_packages() {
-  local missing=() p
-  for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  deps_say "installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  if ! apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
-    deps_apt_update
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null \
-      || deps_die "cannot install ${missing[*]}"
-  fi
+  install_packages "$@" || deps_die "cannot install the packages $* (apt's errors are above)"
 }
 
 # Prints the deb-src stanza mirroring the deb822 stanza that serves
@@ -107,7 +99,9 @@ deps_deb_src_stanza() {
 }
 
 # Makes Debian's source packages for bookworm main known to apt. Idempotent:
-# the list is rewritten and apt updated only when something is missing.
+# the list is rewritten and apt updated only when something is missing,
+# also when the list is there but its index was never downloaded (an update
+# that did not finish).
 deps_enable_deb_src() {
   local stanza
   stanza=$(deps_deb_src_stanza)
@@ -116,15 +110,49 @@ deps_enable_deb_src() {
     deps_say "adding $DEPS_SRC_LIST"
     printf '%s\n' "$stanza" > "$DEPS_SRC_LIST.tmp"
     mv "$DEPS_SRC_LIST.tmp" "$DEPS_SRC_LIST"
-    deps_apt_updated=0
+    packages_updated=0
     deps_apt_update
     return 0
   fi
-  local index
+  local indexes index
   # shellcheck disable=SC2016
-  while read -r index; do
-    [ -f "$index" ] || { deps_apt_update; return 0; }
-  done < <(apt-get indextargets --format '$(FILENAME)' 'Created-By: Sources')
+  indexes=$(apt-get indextargets --no-release-info --format '$(FILENAME)' 'Created-By: Sources') \
+    || deps_die "'apt-get indextargets' failed"
+  for index in $indexes; do
+    compgen -G "$index*" >/dev/null || { deps_say "the source index $index is missing"; deps_apt_update; return 0; }
+  done
+}
+
+# The versions of a source package that apt's index offers, on one line.
+deps_offered_versions() {
+  local listing
+  listing=$(apt-cache showsrc "$1") || deps_die "'apt-cache showsrc $1' failed (its errors are above)"
+  sed -n 's/^Version: //p' <<<"$listing" | sort -u | tr '\n' ' '
+}
+
+# Fails unless the archive offers the source package NAME at VERSION. A
+# stale index may lack a version the archive has since published: it is
+# updated once before giving up.
+deps_need_source_version() {
+  local name=$1 version=$2 offered
+  deps_enable_deb_src
+  offered=$(deps_offered_versions "$name")
+  [[ " $offered" == *" $version "* ]] && return 0
+  deps_say "the index does not offer $name $version; updating it"
+  deps_apt_update
+  offered=$(deps_offered_versions "$name")
+  [ -n "$offered" ] || deps_die "the archive has no source package '$name'"
+  [[ " $offered" == *" $version "* ]] \
+    || deps_die "source package $name $version is not offered by the archive (it offers: ${offered% }); update the pinned version in $DEPS_SCRIPT"
+}
+
+# Runs an apt download; one that fails (a stale index names files the mirror
+# has dropped) runs again once after an update.
+deps_apt_download() {
+  "$@" && return 0
+  deps_say "'$*' failed; updating apt's indexes and trying again"
+  deps_apt_update
+  "$@" || deps_die "'$*' failed (its errors are above)"
 }
 
 # Downloads the source package NAME at exactly VERSION (cached under
@@ -135,14 +163,7 @@ deps_unpack_source() {
   local plain=${version#*:}
   local store="$DEPS_CACHE/src/${name}_$plain"
   if [ ! -f "$store/${name}_$plain.dsc" ]; then
-    deps_enable_deb_src
-    local offered
-    offered=$(apt-cache showsrc "$name" 2>/dev/null | sed -n 's/^Version: //p' | sort -u | tr '\n' ' ')
-    [ -n "$offered" ] || deps_die "the archive has no source package '$name'"
-    case " $offered" in
-      *" $version "*) ;;
-      *) deps_die "source package $name $version is not offered by the archive (it offers: ${offered% }); update the pinned version in $DEPS_SCRIPT" ;;
-    esac
+    deps_need_source_version "$name" "$version"
     deps_say "downloading source $name $version"
     mkdir -p "$DEPS_CACHE/src"
     local tmp
@@ -150,31 +171,72 @@ deps_unpack_source() {
     DEPS_TEMPS+=("$tmp")
     chmod 755 "$tmp"
     chown _apt "$tmp" 2>/dev/null || true
-    (cd "$tmp" && apt-get source -qq --download-only "$name=$version" >&2) \
-      || deps_die "apt-get source $name=$version failed"
+    (cd "$tmp" && deps_apt_download apt-get source -qq --download-only "$name=$version" >&2)
     [ -f "$tmp/${name}_$plain.dsc" ] || deps_die "apt-get source $name=$version gave no ${name}_$plain.dsc"
     rm -rf "$store"
     mv -T "$tmp" "$store"
   fi
-  mkdir -p "$dest"
-  DEPS_SRCDIR="$dest/$name-src"
+  deps_extract_source "$store/${name}_$plain.dsc" "$dest/$name-src"
+}
+
+# Unpacks a downloaded source package with Debian's patches into DIR, and
+# sets DEPS_SRCDIR to it.
+deps_extract_source() {
+  local dsc=$1
+  DEPS_SRCDIR=$2
+  mkdir -p "$(dirname "$DEPS_SRCDIR")"
   rm -rf "$DEPS_SRCDIR"
   # Checks the files against the .dsc; the uploader's signature cannot be
   # checked without Debian's keyrings, which apt's signed index makes moot.
-  if ! dpkg-source -x "$store/${name}_$plain.dsc" "$DEPS_SRCDIR" >/dev/null; then
-    rm -rf "$store"
-    deps_die "dpkg-source could not unpack $name $version; its download was removed, run again to fetch it anew"
+  if ! dpkg-source -x "$dsc" "$DEPS_SRCDIR" >/dev/null; then
+    rm -rf "$(dirname "$dsc")"
+    deps_die "dpkg-source could not unpack $dsc; its download was removed, run again to fetch it anew"
   fi
 }
 
-# Prints the hash that keys a cache folder: the given words, this file, the
-# calling build script and the compiler's version.
+# Fetches the upstream tarball alone of the source package NAME at VERSION
+# through apt, checked against the hash of the signed source index (for a
+# package whose Debian diff the mirror may lack), and sets DEPS_ORIG to it.
+deps_fetch_orig() {
+  local name=$1 version=$2
+  local store="$DEPS_CACHE/src/${name}_$version"
+  DEPS_ORIG=
+  [ -d "$store" ] && DEPS_ORIG=$(find "$store" -name "${name}_*.orig.tar.*" | head -n 1)
+  [ -n "$DEPS_ORIG" ] && return 0
+  deps_need_source_version "$name" "$version"
+  local uris line uri file hash
+  uris=$(apt-get source --print-uris -qq "$name=$version") || deps_die "'apt-get source --print-uris $name=$version' failed"
+  line=$(grep "\.orig\.tar\." <<<"$uris") || deps_die "apt names no upstream tarball for $name $version"
+  read -r uri file _ hash <<< "$line"
+  uri=${uri//\'/}
+  deps_say "downloading $file"
+  mkdir -p "$store"
+  deps_apt_download /usr/lib/apt/apt-helper download-file "$uri" "$store/$file.part" "$hash" >&2
+  mv "$store/$file.part" "$store/$file"
+  DEPS_ORIG=$store/$file
+}
+
+# Prints the hash that keys a cache folder: the given words, the recipes
+# and the compiler's version.
 deps_key() {
   {
     printf '%s\n' "$@"
-    cat "$DEPS_COMMON" "$DEPS_SCRIPT"
+    deps_recipes
     "$DEPS_CC" --version | head -n 1
   } | sha256sum | cut -c1-16
+}
+
+# What shapes a build's output, as bash prints it (without comments): the
+# calling script's own functions, and the unpacking and relocation here.
+deps_recipes() {
+  local fn file
+  for fn in $(compgen -A function); do
+    file=$(shopt -s extdebug; declare -F "$fn" | cut -d' ' -f3-)
+    if [ "$(realpath "$file")" = "$DEPS_SCRIPT" ]; then
+      declare -f "$fn"
+    fi
+  done
+  declare -f deps_extract_source deps_relocate_prefix
 }
 
 # Makes static libraries' metadata independent of where the prefix lies, so
@@ -206,7 +268,10 @@ deps_cached_build() {
   mkdir -p "$DEPS_CACHE/.tmp"
   local lock="$DEPS_CACHE/.tmp/$name-$key.lock" lockfd
   exec {lockfd}>"$lock"
-  flock "$lockfd"
+  if ! flock -n "$lockfd"; then
+    deps_say "waiting for another build of $name…"
+    flock "$lockfd"
+  fi
   if [ -d "$DEPS_RESULT" ]; then
     exec {lockfd}>&-
     return 0
@@ -219,24 +284,27 @@ deps_cached_build() {
   mkdir "$tmp/work" "$tmp/out"
   deps_say "building $name (log: $tmp/build.log)"
   local started=$SECONDS
-  # Not under "if": that would switch off set -e inside the build function.
-  local rc
-  set +e
+  # Started in the background, not under "if": that would switch off set -e
+  # inside the build function. Package installs say on our standard error,
+  # too, that they wait.
+  local console
+  exec {console}>&2
   set -m
   (
     set -e +m
     DEPS_TEMPS=()
     DEPS_BUILD_GROUP=0
+    PACKAGES_CONSOLE=$console
     trap deps_cleanup EXIT
     cd "$tmp/work"
     DEPS_PREFIX="$tmp/out" DEPS_WORK="$tmp/work" "$fn"
   ) > "$tmp/build.log" 2>&1 &
   DEPS_BUILD_GROUP=$!
   set +m
-  wait "$DEPS_BUILD_GROUP"
-  rc=$?
+  local rc=0
+  wait "$DEPS_BUILD_GROUP" || rc=$?
   DEPS_BUILD_GROUP=0
-  set -e
+  exec {console}>&-
   if [ "$rc" -ne 0 ]; then
     cp "$tmp/build.log" "$DEPS_CACHE/$name-$key.failed.log"
     tail -n 40 "$tmp/build.log" >&2

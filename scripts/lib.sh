@@ -3,8 +3,10 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${ZARUDODO_BUILD:-$ROOT/build}
 DIST=$ROOT/dist
 
+# The tests' prefix unless another is named: the program that scripts/run
+# starts has its own, so that a test run ending its session leaves it alone.
 wine_env() {
-  export WINEPREFIX=$BUILD/wineprefix
+  export WINEPREFIX=$BUILD/${1:-wineprefix}
   export WINEDEBUG=-all
   # No Mono or Gecko installer prompts when the prefix is made.
   export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -40,8 +42,8 @@ make_wine_prefix() {
 # A persistent wineserver must be the first wine command of the session, and
 # Wine's background processes are started once with their output discarded,
 # or the first test can hang on their inherited stderr.
+# The session of the prefix that wine_env chose.
 wine_up() {
-  wine_env
   make_wine_prefix
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w
@@ -52,7 +54,6 @@ wine_up() {
 }
 
 wine_down() {
-  wine_env
   wineserver -k >/dev/null 2>&1 || true
   end_lost_processes
 }
@@ -95,3 +96,39 @@ display_down() {
   kill "$XVFB_PID" 2>/dev/null || true
   wait "$XVFB_PID" 2>/dev/null || true
 }
+
+# The tests that CTest's output lists as failed, one a line with its reason
+# (Failed, Timeout, SEGFAULT...).
+failed_tests() {
+  sed -n '/^The following tests FAILED:/,$ s/^[[:space:]]*[0-9]* - \([^ ]*\) (\([^)]*\)).*/\1 \2/p' "$1"
+}
+
+# The tests that timed out in CTest's output yet did not fail: they passed
+# when run again.
+passed_after_timeout() {
+  comm -23 <(sed -n 's/.*Test *#[0-9]*: \([^ ]*\) \.*\*\*\*Timeout.*/\1/p' "$1" | sort -u) \
+    <(failed_tests "$1" | cut -d' ' -f1 | sort -u)
+}
+
+# A test program stuck inside Wine cannot end itself at its deadline: its
+# threads wait on the Wine server for good. Each program of this session's
+# prefix that has run for 90 s (CTest ends it at 120 s) gets its threads'
+# stacks as Linux sees them written once into the folder, several at a time.
+# It runs in the background: a process that ends while it looks is no error.
+watch_stuck_tests() (
+  set +e
+  local folder=$1 pid age
+  mkdir -p "$folder"
+  while sleep 5; do
+    for pid in $(pgrep -f -- '--gtest_filter='); do
+      [ -e "$folder/$pid.txt" ] && continue
+      grep -qzx "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null || continue
+      age=$(ps -o etimes= -p "$pid" | tr -d ' ')
+      [ -n "$age" ] && [ "$age" -ge 90 ] || continue
+      {
+        echo "Stuck inside Wine for $age s: $(tr '\0' ' ' < "/proc/$pid/cmdline")"
+        gdb -p "$pid" -batch -ex "thread apply all bt 12" 2>/dev/null | grep -E '^(Thread |#)'
+      } > "$folder/$pid.txt" &
+    done
+  done
+)

@@ -3,6 +3,7 @@
 // Helpers shared by the test programs, and the scratch folders of TestFolder.h.
 
 #include "Log.h"
+#include "TestDeadline.h"
 #include "TestFolder.h"
 
 #include <windows.h>
@@ -129,36 +130,6 @@ inline bool runUnixCommand(const wchar_t* program, std::wstring commandLine, con
     Sleep(10);
   return until();
 }
-
-// Fails the test program when the test it guards outlives its time, not
-// CTest's two minutes later. Our children go first, or one holding our
-// output would keep CTest waiting.
-class Deadline {
-public:
-  explicit Deadline(DWORD milliseconds) : _queue(CreateTimerQueue())
-  {
-    CreateTimerQueueTimer(&_timer, _queue, expire, nullptr, milliseconds, 0, WT_EXECUTEINTIMERTHREAD);
-  }
-  // Waits for an expiry already under way, and for the queue's own thread.
-  ~Deadline() { DeleteTimerQueueEx(_queue, INVALID_HANDLE_VALUE); }
-
-private:
-  static void CALLBACK expire(void*, BOOLEAN)
-  {
-    forEachChildOf(GetCurrentProcessId(), [](DWORD id) {
-      HANDLE child = OpenProcess(PROCESS_TERMINATE, FALSE, id);
-      TerminateProcess(child, 1);
-      CloseHandle(child);
-    });
-    fprintf(stderr, "The test outlived its deadline: the test program fails.\n");
-    fflush(stdout);
-    fflush(stderr);
-    TerminateProcess(GetCurrentProcess(), 1);
-  }
-
-  HANDLE _queue;
-  HANDLE _timer;
-};
 
 inline long long millisecondsSince(std::chrono::steady_clock::time_point start)
 {

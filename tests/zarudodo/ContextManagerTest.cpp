@@ -96,25 +96,29 @@ TEST(ContextManagerTest, ReusesOnlyTheSameClientsContextForTheSameVideoAtItsNext
   }
 }
 
-// A failed request must not take a later request's record with it: its idle
-// context would keep a transcoder running that nothing ends. It takes its
-// own record, though.
-TEST(ContextManagerTest, DiscardDeletesOnlyItsOwnRecordAndContext)
+// An older request that fails or ends after a later request of the same
+// client took the record over must not take that record with it: the later
+// idle context would keep a transcoder running that nothing ends. The older
+// context ends. A discard takes its own record, though.
+TEST(ContextManagerTest, OlderRequestEndsOnlyItsOwnContextOnceALaterOneTookTheRecord)
 {
-  WatchedManager manager;
-  ContextInfo failing = acquireWithContext(manager, "10.0.0.1");
-  ContextInfo later = acquireWithContext(manager, "10.0.0.1");
-  later.time += 10;
-  manager.release(later);
-  manager.discard(failing);
-  EXPECT_TRUE(manager.deleted(failing.context));
-  EXPECT_FALSE(manager.deleted(later.context));
+  for (bool discarded : {true, false}) {
+    SCOPED_TRACE(discarded ? "discard" : "release");
+    WatchedManager manager;
+    ContextInfo older = acquireWithContext(manager, "10.0.0.1");
+    ContextInfo later = acquireWithContext(manager, "10.0.0.1");
+    later.time += 10;
+    manager.release(later);
+    discarded ? manager.discard(older) : manager.release(older);
+    EXPECT_TRUE(manager.deleted(older.context));
+    EXPECT_FALSE(manager.deleted(later.context));
 
-  ContextInfo reused = manager.acquire("10.0.0.1", L"v", 10);
-  EXPECT_EQ(reused.context, later.context);
-  manager.discard(reused);
-  EXPECT_TRUE(manager.deleted(later.context));
-  EXPECT_EQ(manager.acquire("10.0.0.1", L"v", 10).context, nullptr);
+    ContextInfo reused = manager.acquire("10.0.0.1", L"v", 10);
+    EXPECT_EQ(reused.context, later.context);
+    manager.discard(reused);
+    EXPECT_TRUE(manager.deleted(later.context));
+    EXPECT_EQ(manager.acquire("10.0.0.1", L"v", 10).context, nullptr);
+  }
 }
 
 // While a request streams from a reused context, nothing else may end it:

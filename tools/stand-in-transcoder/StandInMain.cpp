@@ -12,6 +12,7 @@
 //                          one write; "\n" in TEXT is a line end too
 //   out-pattern N          the next N bytes of the pattern (StandIn.h)
 //   out-file NAME          a file's bytes; NAME relative to the script's folder
+//   touch NAME             an empty file NAME there: a mark a test can wait for
 //   err-args               each argument as "[argument]" on a line of its own
 //   interleave N BYTES     N rounds of BYTES pattern bytes and a "frame=K" line
 //   chunk N                later output in writes of at most N bytes (4096)
@@ -115,6 +116,8 @@ private:
       writePattern(toNumber(argument));
     else if (command == "out-file")
       return writeFile(argument) ? -1 : EXIT_BAD_INPUT;
+    else if (command == "touch")
+      return touch(argument) ? -1 : EXIT_BAD_INPUT;
     else if (command == "err-args")
       writeArgs();
     else if (command == "interleave")
@@ -184,6 +187,14 @@ private:
       write(_out, buffer, got);
     fclose(file);
     return true;
+  }
+
+  bool touch(const std::string& name)
+  {
+    FILE* file = _wfopen(joinPath(getDirectory(_invocation.input), toWide(name)).c_str(), L"wb");
+    if (file)
+      fclose(file);
+    return file != nullptr;
   }
 
   void writeArgs()

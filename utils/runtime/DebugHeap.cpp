@@ -395,16 +395,10 @@ void* debugRealloc(const char* file, int line, void* p, size_t size)
 }
 
 // Follows saved frame pointers while each 8-byte frame record (saved frame
-// pointer, return address) lies inside this thread's stack, going upwards.
-__attribute__((noinline)) int walkStack(unsigned* out, int max)
+// pointer, return address) lies between low and high, going upwards.
+int walkFrames(const void* framePointer, uintptr_t low, uintptr_t high, unsigned* out, int max)
 {
-  // The thread's information block, as NtCurrentTeb reads it (whose header
-  // form trips the compiler's bounds warning).
-  const NT_TIB* tib;
-  asm("movl %%fs:0x18, %0" : "=r"(tib));
-  const uintptr_t low = reinterpret_cast<uintptr_t>(tib->StackLimit);
-  const uintptr_t high = reinterpret_cast<uintptr_t>(tib->StackBase);
-  const uintptr_t* frame = static_cast<const uintptr_t*>(__builtin_frame_address(0));
+  const uintptr_t* frame = static_cast<const uintptr_t*>(framePointer);
   int count = 0;
   while (count < max) {
     uintptr_t at = reinterpret_cast<uintptr_t>(frame);
@@ -421,6 +415,21 @@ __attribute__((noinline)) int walkStack(unsigned* out, int max)
   return count;
 }
 
+__attribute__((noinline)) int walkStack(unsigned* out, int max)
+{
+  // The thread's information block, as NtCurrentTeb reads it (whose header
+  // form trips the compiler's bounds warning).
+  const NT_TIB* tib;
+  asm("movl %%fs:0x18, %0" : "=r"(tib));
+  return walkFrames(__builtin_frame_address(0), reinterpret_cast<uintptr_t>(tib->StackLimit),
+                    reinterpret_cast<uintptr_t>(tib->StackBase), out, max);
+}
+
+bool lookupCode(unsigned address, CodePosition& out)
+{
+  return _map && _map->lookup(address - _relocation, out);
+}
+
 __attribute__((noinline)) void findCaller(CodePosition& out, int skip)
 {
   unsigned stack[CALLER_FRAMES];
@@ -428,8 +437,8 @@ __attribute__((noinline)) void findCaller(CodePosition& out, int skip)
   out.function = "unknown function";
   out.file = out.function;
   out.line = 0;
-  if (skip + 1 < count && _map)
-    _map->lookup(stack[skip + 1] - _relocation, out);
+  if (skip + 1 < count)
+    lookupCode(stack[skip + 1], out);
 }
 
 void reportLeaks()

@@ -55,6 +55,11 @@ void debugFree(const char* file, int line, void* p);
 void findCaller(CodePosition& out, int skip);
 // Return addresses up the chain of frame pointers, this function's own first.
 int walkStack(unsigned* out, int max);
+// The same from any frame of a stack that lies between low and high.
+int walkFrames(const void* framePointer, uintptr_t low, uintptr_t high, unsigned* out, int max);
+// Names an address in this executable's code from its map file (false
+// without one). Takes no lock and allocates nothing.
+bool lookupCode(unsigned address, CodePosition& out);
 
 void reportLeaks();
 

@@ -73,12 +73,12 @@ namespace {
 class HttpRequestTest : public ::testing::Test {
 protected:
   // Parses the request and wraps it as handlers see it.
-  HttpRequest& make(const std::string& text, const wchar_t* local = L"10.0.0.5")
+  HttpRequest& make(const std::string& text, const wchar_t* local = L"10.0.0.5:1025")
   {
     _parser.reset(new RequestParser);
     EXPECT_EQ(feedAll(*_parser, text), PARSE_COMPLETE) << text;
     sockaddr_in peer = SocketAddress(L"192.168.7.9:50123").get();
-    _request.reset(new HttpRequest(_parser.get(), peer, SocketAddress(local + std::wstring(L":1025")).get()));
+    _request.reset(new HttpRequest(_parser.get(), peer, SocketAddress(local).get()));
     return *_request;
   }
 
@@ -95,13 +95,14 @@ TEST_F(HttpRequestTest, HeadersHostOriginAndParams)
     const wchar_t* local;
     bool own;
   } origins[] = {
-      {nullptr, L"10.0.0.5", true},
-      {"http://10.0.0.5:1025", L"10.0.0.5", true},
-      {"http://localhost:1025", L"127.0.0.1", true},
-      {"http://10.0.0.5:1026", L"10.0.0.5", false},
-      {"http://10.0.0.5:1025.evil.example", L"10.0.0.5", false},
-      {"https://10.0.0.5:1025", L"10.0.0.5", false},
-      {"http://localhost:1025", L"10.0.0.5", false},  // another computer's localhost
+      {nullptr, L"10.0.0.5:1025", true},
+      {"http://10.0.0.5:1025", L"10.0.0.5:1025", true},
+      {"http://localhost:1025", L"127.0.0.1:1025", true},
+      {"http://10.0.0.5", L"10.0.0.5:80", true},  // the default port goes unsaid
+      {"http://10.0.0.5:1026", L"10.0.0.5:1025", false},
+      {"http://10.0.0.5:1025.evil.example", L"10.0.0.5:1025", false},
+      {"https://10.0.0.5:1025", L"10.0.0.5:1025", false},
+      {"http://localhost:1025", L"10.0.0.5:1025", false},  // another computer's localhost
   };
   for (const Origin& o : origins) {
     std::string header = o.header ? std::string("Origin: ") + o.header + "\r\n" : "";
@@ -126,6 +127,8 @@ TEST_F(HttpRequestTest, MapToFileStaysUnderTheRoot)
       {"/\\\\server\\share\\x", nullptr},
       {"/sub/nul.txt", nullptr},
       {"/lpt9.html", nullptr},
+      {"/CON .html", nullptr},  // the blank ends the target: "/CON"
+      {"/nul%20.txt", L"C:\\web\\nul%20.txt"},  // taken as received: no device
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.target);

@@ -92,11 +92,11 @@ protected:
   std::atomic<bool> released{false};
 };
 
-int destroyedHandlers(LogRecorder& log)
+int handlerLines(LogRecorder& log, const std::string& start)
 {
   int count = 0;
   for (const std::string& line : log.lines("D_WebServer"))
-    count += line.compare(0, 16, "Destroy handler ") == 0;
+    count += line.compare(0, start.size(), start) == 0;
   return count;
 }
 
@@ -113,9 +113,9 @@ TEST_F(WebServerTest, HandlerChainAnswersOr404AndFinishedThreadsAreReaped)
             "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(echoed.size()) + "\r\nContent-type: text\r\n\r\n")
       << "the head alone";
   // Finished threads are reaped while the server runs, not only at its end.
-  for (int i = 0; i < 50 && destroyedHandlers(log) < 3; ++i)
+  for (int i = 0; i < 50 && handlerLines(log, "Destroy handler ") < 3; ++i)
     Sleep(100);
-  EXPECT_EQ(destroyedHandlers(log), 3);
+  EXPECT_EQ(handlerLines(log, "Destroy handler "), 3);
   EXPECT_EQ(get("/throw").substr(0, 36), "HTTP/1.0 500 Internal Server Error\r\n");
   EXPECT_EQ(bodyOf(get("/echo")), "GET|/echo|test") << "the server goes on";
 }
@@ -158,7 +158,7 @@ TEST_F(WebServerTest, IdleConnectionsTakeNoThreadAndRequestsBeyondTheCapGet503)
     clients.emplace_back(new LoopbackClient(port));
     ASSERT_TRUE(clients.back()->isConnected()) << i;
   }
-  Sleep(1000);  // the server has taken them all, well within their receive time-out
+  // The request queues behind them: the server has taken them all before it.
   DWORD began = GetTickCount();
   EXPECT_EQ(bodyOf(get("/echo")), "GET|/echo|test") << "answered while 2000 connections are idle";
   // Behind idle connections it would wait out their 10-s receive time-out;
@@ -207,7 +207,9 @@ TEST_F(WebServerTest, PortSearchSkipsHeldPortsAndStopsAtTheHighest)
 }
 
 // Requests that end within the grace period are answered in full; a client
-// that stalls is cut off then, so the shutdown is bounded.
+// that stalls is cut off then, so the shutdown is bounded. The trickling
+// client would keep its request going until the request deadline, well past
+// the grace period.
 TEST_F(WebServerTest, ShutdownWaitsForRunningRequestsThenCutsStalledOnes)
 {
   int before = countThreads();
@@ -215,13 +217,19 @@ TEST_F(WebServerTest, ShutdownWaitsForRunningRequestsThenCutsStalledOnes)
   LoopbackClient slow(port), notReading(port), trickling(port);
   ASSERT_TRUE(slow.send("GET /slow HTTP/1.0\r\nHost: test\r\n\r\n"));
   ASSERT_TRUE(notReading.send("GET /big HTTP/1.0\r\n\r\n"));
-  ASSERT_TRUE(trickling.send("GET /echo HTTP/1.0\r\n"));
-  Sleep(500);
+  std::thread trickle([&] {
+    for (std::string line = "GET /echo HTTP/1.0\r\nX: "; trickling.send(line); line = "a")
+      Sleep(200);
+  });
+  while (handlerLines(log, "Create handler ") < 3)
+    Sleep(10);
   DWORD began = GetTickCount();
   stop();
   DWORD took = GetTickCount() - began;
+  trickle.join();
   EXPECT_GE(took, 700u) << "deleting the server waited for the requests";
-  EXPECT_LT(took, static_cast<DWORD>(SHUTDOWN_GRACE_MS + 2000));
+  // The server notices the stop within its accept wait.
+  EXPECT_LT(took, static_cast<DWORD>(ACCEPT_WAIT_MS + SHUTDOWN_GRACE_MS + 2000));
   EXPECT_EQ(bodyOf(slow.receive()), "GET|/slow|test") << "answered in full";
   EXPECT_LE(countThreads(), before);
   EXPECT_FALSE(LoopbackClient(port).isConnected()) << "the listening socket is closed";

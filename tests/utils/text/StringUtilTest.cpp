@@ -19,6 +19,7 @@ TEST(Utf8CodecTest, MalformedBytesBecomeOneReplacementEachWithoutReadingPastTheE
       {"\x7F\xDF\xBF\xEF\xBF\xBF\xF4\x8F\xBF\xBF", L"\x007F\x07FF\xFFFF\xDBFF\xDFFF"},
       // Cut short at the end of the text, or before the next character.
       {"\xC3", L"?"}, {"\xF0\x9F\x98", L"???"}, {"\xE2\x82" "A", L"??A"}, {"a\x80" "b", L"a?b"}, {"\xFF\xFE", L"??"},
+      {"\xE2\xC3\xA9", L"?\u00e9"},  // a lead byte cut short by a whole character, which stays
       {"\xF8\x90\x80\x80", L"????"},  // no lead byte: its low bits would spell U+10000
       {"\xF4\x90\x80\x80", L"????"},  // beyond U+10FFFF
       // The largest over-long spelling of each length, and the smallest true one.

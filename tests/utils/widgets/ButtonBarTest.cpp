@@ -28,6 +28,10 @@ TEST(ButtonBar, ScalesPicturesAndSurvivesAMissingOne)
   RECT scaled = h.item(1);
   EXPECT_EQ("25x25", std::to_string(scaled.right - scaled.left) + "x" + std::to_string(scaled.bottom - scaled.top));
   EXPECT_EQ(1, h.item(2).right - h.item(2).left);
+  // A wide bar lays its items out from its left edge at its spacing.
+  SetWindowPos(h.bar.hwnd, nullptr, 0, 0, 200, 40, SWP_NOZORDER | SWP_NOMOVE);
+  EXPECT_EQ(BUTTON_BAR_SPACING, h.item(1).left);
+  EXPECT_EQ(BUTTON_BAR_SPACING, h.item(2).left - h.item(1).right);
 }
 
 TEST(ButtonBar, KeepsAtMostSixteenItems)

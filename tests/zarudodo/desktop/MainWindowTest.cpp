@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 const int CLIENT_WIDTH = 700;
@@ -96,4 +99,23 @@ TEST_F(DesktopMainWindow, MaximisingRepaintsTheLogAtOnce)
   GetUpdateRgn(log->hwnd, invalid, FALSE);
   EXPECT_TRUE(PtInRegion(invalid, client.right - 1, client.bottom - 1));
   DeleteObject(invalid);
+}
+
+// The end-to-end test sends the copy command by its id: here each item of
+// the menu must carry the id of what it says it does.
+TEST_F(DesktopMainWindow, EachMenuItemSendsItsOwnCommand)
+{
+  typedef std::vector<std::pair<std::wstring, UINT>> Items;
+  const Items expected = {{L"&Copy log to clipboard", COPY_LOG},
+                          {L"&Go to official web site", OPEN_WEB_SITE},
+                          {L"&Scan computer for new videos", SCAN_FOLDERS},
+                          {L"&Settings...", OPEN_SETTINGS}};
+  HMENU popup = GetSubMenu(GetMenu(window.hwnd), 0);
+  Items items;
+  for (int i = 0; i < GetMenuItemCount(popup); ++i) {
+    wchar_t text[64];
+    if (GetMenuStringW(popup, i, text, 64, MF_BYPOSITION))  // not a separator
+      items.emplace_back(text, GetMenuItemID(popup, i));
+  }
+  EXPECT_EQ(items, expected);
 }
