@@ -1,6 +1,7 @@
-#include "BaseWnd.h"
+#include "RegistryKey.h"
 
 #include "Assert.h"
+#include "BaseWnd.h"
 #include "DebugHeap.h"
 #include "Log.h"
 #include "Portability.h"
