@@ -17,7 +17,7 @@
 
 namespace {
 
-const int LOG_KEY = LogRegisterKey("L_XmlApplication", true);
+const int XML_LOG_KEY = LogRegisterKey("L_XmlApplication", true);
 
 // No element keeps text; the child column documents what goes where.
 const DtdEntry TAG_TABLE[] = {
@@ -66,88 +66,6 @@ bool hasAttribute(const CTag& tag, const wchar_t* name)
   return tag.attributes.count(name) != 0;
 }
 
-// Reads a leading decimal integer; false without one. Values beyond the
-// int range are held at its ends.
-bool readInteger(const wchar_t*& at, int& value)
-{
-  wchar_t* end;
-  long number = wcstol(at, &end, 10);
-  if (end == at)
-    return false;
-  at = end;
-  value = static_cast<int>(number);
-  return true;
-}
-
-int clampExtent(double value)
-{
-  return value <= 0 ? 0 : value >= XmlAttributes::MAX_EXTENT ? XmlAttributes::MAX_EXTENT : static_cast<int>(value);
-}
-
-}
-
-// ---------------------------------------------------------------- attribute readers
-
-double XmlAttributes::readNumber(const std::wstring& text)
-{
-  const wchar_t* start = text.c_str();
-  // Hexadecimal and named numbers are no part of the description language.
-  const wchar_t* digits = start + wcsspn(start, L" \t\r\n+-");
-  if (*digits != L'.' && !iswdigit(*digits))
-    return 0;
-  if (digits[0] == L'0' && (digits[1] == L'x' || digits[1] == L'X'))
-    return 0;
-  double value = wcstod(start, nullptr);
-  return std::isfinite(value) ? value : 0;
-}
-
-int XmlAttributes::readExtent(const std::wstring& text)
-{
-  return clampExtent(readNumber(text));
-}
-
-bool XmlAttributes::parseSize(const std::wstring& text, int& width, int& height)
-{
-  const wchar_t* at = text.c_str();
-  if (!readInteger(at, width))
-    return false;
-  width = clampExtent(width);
-  if (*at++ != L'x' || !readInteger(at, height))
-    return false;
-  height = clampExtent(height);
-  return true;
-}
-
-bool XmlAttributes::parseColour(const std::wstring& text, COLORREF& colour)
-{
-  if (text == L"black") {
-    colour = RGB(0, 0, 0);
-    return true;
-  }
-  if (text == L"white") {
-    colour = RGB(255, 255, 255);
-    return true;
-  }
-  const int DIGITS = 6;
-  unsigned rgb;
-  if (text.empty() || text[0] != L'#' || parseHex(toUtf8(text.substr(1, DIGITS)).c_str(), &rgb, DIGITS) != DIGITS)
-    return false;
-  colour = RGB(rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF);
-  return true;
-}
-
-bool XmlAttributes::parseFont(const std::wstring& text, std::wstring& face, int& height)
-{
-  size_t colon = text.find(L':');
-  if (colon == 0 || colon == std::wstring::npos)
-    return false;
-  const wchar_t* at = text.c_str() + colon + 1;
-  int number;
-  if (!readInteger(at, number) || number < -MAX_FONT_HEIGHT || number > MAX_FONT_HEIGHT)
-    return false;
-  face = text.substr(0, std::min<size_t>(colon, LF_FACESIZE - 1));
-  height = number;
-  return true;
 }
 
 // ---------------------------------------------------------------- XmlAppFactory
@@ -439,7 +357,7 @@ void CustomMenu::setImage(const std::wstring& name)
   if (bitmap->loadResource(name.c_str())) {
     _image.reset(bitmap);
   } else {
-    LogPrintf(LOG_KEY, "No bitmap \"%s\" for a menu item.", Utf8FromWide(name).get());
+    LogPrintf(XML_LOG_KEY, "No bitmap \"%s\" for a menu item.", Utf8FromWide(name).get());
     delete bitmap;
   }
 }
@@ -585,7 +503,7 @@ bool XmlApplication::load(const std::wstring& path)
     _error = read == FileRead::TOO_LARGE
                ? L"the file is larger than " + std::to_wstring(MAX_READ_FILE_SIZE) + L" bytes"
                : L"the file cannot be read";
-    LogPrintf(LOG_KEY, "Cannot use the description %s: %s.", Utf8FromWide(path).get(), Utf8FromWide(_error).get());
+    LogPrintf(XML_LOG_KEY, "Cannot use the description %s: %s.", Utf8FromWide(path).get(), Utf8FromWide(_error).get());
     return false;
   }
   build(wideFromFileText(bytes), path);
@@ -607,7 +525,7 @@ void XmlApplication::build(const std::wstring& text, const std::wstring& source)
   _error = parser.getError();
   StringTokenizer warnings(_error, L"\n");
   for (std::wstring warning; !_error.empty() && warnings.next(warning);)
-    LogPrintf(LOG_KEY, "%s: %s.", Utf8FromWide(source).get(), Utf8FromWide(warning).get());
+    LogPrintf(XML_LOG_KEY, "%s: %s.", Utf8FromWide(source).get(), Utf8FromWide(warning).get());
   for (const CTag* tag : parser.getRootTags())
     buildElement(*tag);
   executeCommand(L"_init");
@@ -642,7 +560,7 @@ void XmlApplication::deleteWindow(WindowFunctions* window)
 
 void XmlApplication::showError(const wchar_t* text)
 {
-  LogPrintf(LOG_KEY, "%s", Utf8FromWide(text).get());
+  LogPrintf(XML_LOG_KEY, "%s", Utf8FromWide(text).get());
   MessageBoxW(0, text, ERROR_CAPTION, MB_OK);
 }
 
