@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+// The application object, the message loop and the command line.
+
 // Base of the program's application object: COM, start-up, the message loop
 // and shut-down.
 class BaseApplication {

@@ -1,5 +1,6 @@
 #pragma once
 
+// The window framework, a header a concept; this one gives callers all of it.
 #include "BaseApplication.h"
 #include "Controls.h"
 #include "Dialog.h"
@@ -8,15 +9,3 @@
 #include "RegistryKey.h"
 #include "Window.h"
 #include "WindowHelpers.h"
-
-#include <windows.h>
-#include <commctrl.h>
-#include <commdlg.h>
-#include <richedit.h>
-
-#include <vector>
-
-// The window framework: objects bound to their windows, the application
-// object and its message loop, menus and accelerators, GDI owners, dialogs
-// and property sheets, wrappers of the standard controls, a registry key,
-// and the helpers windows share.

@@ -1,20 +1,12 @@
 #include "Controls.h"
 
 #include "Assert.h"
-#include "BaseWnd.h"
 #include "DebugHeap.h"
-#include "Log.h"
-#include "Portability.h"
-#include "StringUtil.h"
+#include "Menu.h"
+#include "WindowHelpers.h"
 #include "WindowLog.h"
 
-#include <objbase.h>
-
-#include <cstdio>
 #include <cstring>
-#include <cwchar>
-#include <fcntl.h>
-#include <io.h>
 
 // ---------------------------------------------------------------- controls
 

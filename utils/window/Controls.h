@@ -6,6 +6,8 @@
 #include <commctrl.h>
 #include <richedit.h>
 
+// Wrappers of the standard and common controls.
+
 class Menu;
 
 // A standard or common control made as a visible child of a parent window.

@@ -1,20 +1,13 @@
 #include "Dialog.h"
 
 #include "Assert.h"
-#include "BaseWnd.h"
 #include "DebugHeap.h"
 #include "Log.h"
-#include "Portability.h"
-#include "StringUtil.h"
+#include "WindowHelpers.h"
 #include "WindowLog.h"
 
-#include <objbase.h>
-
-#include <cstdio>
 #include <cstring>
 #include <cwchar>
-#include <fcntl.h>
-#include <io.h>
 
 // ---------------------------------------------------------------- modeless lists
 

@@ -6,6 +6,9 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+// Dialogs from templates, property pages and sheets, the lists of modeless
+// ones that the message loop consults, and the open and save file dialogs.
+
 // A dialog from a template, modal or modeless; its messages reach dialogProc.
 class Dialog : public WindowFunctions {
 public:

@@ -1,20 +1,10 @@
 #include "Gdi.h"
 
 #include "Assert.h"
-#include "BaseWnd.h"
-#include "DebugHeap.h"
-#include "Log.h"
-#include "Portability.h"
-#include "StringUtil.h"
-#include "WindowLog.h"
 
-#include <objbase.h>
+#include <commdlg.h>
 
-#include <cstdio>
 #include <cstring>
-#include <cwchar>
-#include <fcntl.h>
-#include <io.h>
 
 // ---------------------------------------------------------------- DC
 

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+// Owners of GDI objects: a device context, a font, a brush and a pen.
+
 // A device context that puts back the first font, pen and brush it replaced.
 class DC {
 public:

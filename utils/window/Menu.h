@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+// Menus, and the keyboard accelerator tables the message loop consults.
+
 class Menu {
 public:
   explicit Menu(bool popup);

@@ -2,6 +2,11 @@
 
 #include <windows.h>
 
+// Window objects: a handle with the common operations, a window of our own
+// class whose messages reach a virtual handler, a window somebody else made
+// taken over; the map from handle to object; the framework's start-up with
+// its unit conversions.
+
 // A window handle with the common window operations; never owns the window.
 class WindowFunctions {
 public:

@@ -1,20 +1,17 @@
 #include "WindowHelpers.h"
 
-#include "Assert.h"
-#include "BaseWnd.h"
 #include "DebugHeap.h"
 #include "Log.h"
 #include "Portability.h"
 #include "StringUtil.h"
 #include "WindowLog.h"
 
-#include <objbase.h>
-
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <fcntl.h>
-#include <io.h>
+#include <string>
 
 // ---------------------------------------------------------------- rectangles
 

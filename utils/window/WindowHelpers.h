@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+// Helpers windows share: rectangles, platform calls looked up at run time,
+// error text, paths, the console and the clipboard's text.
+
 void normalizeRect(RECT& r);
 bool centerRect(RECT& r, const RECT& within);
 bool pointInRect(const RECT& r, int x, int y);
