@@ -1,20 +1,15 @@
 #include "XmlApplication.h"
 
-#include "Assert.h"
 #include "ButtonBar.h"
 #include "Log.h"
 #include "SplitterWindow.h"
 #include "StringUtil.h"
 #include "TagParser.h"
 #include "WideChar.h"
-#include "WidgetPaint.h"
 #include "XmlApplicationInternal.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
 #include <cwchar>
-#include <cwctype>
 
 namespace {
 

@@ -1,12 +1,9 @@
 #pragma once
 
 #include "BaseWnd.h"
-#include "Bitmap.h"
 #include "XmlAttributes.h"
 #include "XmlSettings.h"
 #include "XmlWindows.h"
-
-#include <shellapi.h>
 
 #include <map>
 #include <string>
@@ -23,7 +20,6 @@
 class ButtonBar;
 class CTag;
 class SplitterWindow;
-class XmlApplication;
 
 // Receives every command that the application does not handle itself.
 class XmlAppListener {

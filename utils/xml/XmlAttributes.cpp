@@ -1,6 +1,6 @@
 #include "XmlAttributes.h"
 
-#include "BaseWnd.h"
+#include "Gdi.h"
 #include "StringUtil.h"
 
 #include <cmath>

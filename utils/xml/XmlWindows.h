@@ -7,6 +7,10 @@
 
 #include <string>
 
+// The application's windows: the factory of controls by type, the hidden
+// owner of the tray icons, the frame, the titled window, and the owner-drawn
+// menu item.
+
 class ButtonBar;
 class XmlApplication;
 
