@@ -2,6 +2,7 @@
 
 // The window framework, a header a concept; this one gives callers all of it.
 #include "BaseApplication.h"
+#include "Clipboard.h"
 #include "Controls.h"
 #include "Dialog.h"
 #include "Gdi.h"

@@ -1,9 +1,9 @@
 #include "Controls.h"
 
 #include "Assert.h"
+#include "Clipboard.h"
 #include "DebugHeap.h"
 #include "Menu.h"
-#include "WindowHelpers.h"
 #include "WindowLog.h"
 
 #include <cstring>
@@ -215,7 +215,8 @@ void RichEditWrapper::copySelection(const CHARRANGE& selection)
   TEXTRANGEW range = {selection, text};
   SendMessageW(hwnd, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
   text[length] = 0;
-  setClipboardText(hwnd, text);
+  if (!setClipboardText(hwnd, text))
+    logLastError("Setting the clipboard");
   DEBUG_FREE(text);
 }
 

@@ -1,6 +1,5 @@
 #include "WindowHelpers.h"
 
-#include "DebugHeap.h"
 #include "Log.h"
 #include "Portability.h"
 #include "StringUtil.h"
@@ -9,7 +8,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <cwchar>
 #include <string>
 
@@ -231,43 +229,4 @@ bool attachParentConsole()
   if (!attach || !attach(ATTACH_PARENT_PROCESS))
     return false;
   return freopen("CONIN$", "r", stdin) && freopen("CONOUT$", "w", stdout);
-}
-
-// ---------------------------------------------------------------- clipboard
-
-void setClipboardText(HWND owner, const wchar_t* text)
-{
-  size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, bytes);
-  if (!block)
-    return;
-  memcpy(GlobalLock(block), text, bytes);
-  GlobalUnlock(block);
-  if (OpenClipboard(owner)) {
-    EmptyClipboard();
-    // The clipboard owns the block once it took it.
-    if (SetClipboardData(CF_UNICODETEXT, block))
-      block = 0;
-    CloseClipboard();
-  }
-  if (block) {
-    logLastError("Setting the clipboard");
-    GlobalFree(block);
-  }
-}
-
-wchar_t* getClipboardText(HWND owner)
-{
-  if (!OpenClipboard(owner))
-    return nullptr;
-  wchar_t* copy = nullptr;
-  HANDLE data = GetClipboardData(CF_UNICODETEXT);
-  if (data) {
-    const wchar_t* text = static_cast<const wchar_t*>(GlobalLock(data));
-    if (text)
-      copy = DEBUG_WCSDUP(text);
-    GlobalUnlock(data);
-  }
-  CloseClipboard();
-  return copy;
 }

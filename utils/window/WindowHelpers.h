@@ -3,7 +3,7 @@
 #include <windows.h>
 
 // Helpers windows share: rectangles, platform calls looked up at run time,
-// error text, paths, the console and the clipboard's text.
+// error text, paths and the console.
 
 void normalizeRect(RECT& r);
 bool centerRect(RECT& r, const RECT& within);
@@ -30,6 +30,3 @@ int stripFileName(wchar_t* path);
 int getModuleDirectory(wchar_t* buffer, int size);
 void setWorkingDirectoryToModule();
 bool attachParentConsole();
-void setClipboardText(HWND owner, const wchar_t* text);
-// A copy from the tracked heap that the caller frees, or null.
-wchar_t* getClipboardText(HWND owner);
