@@ -7,6 +7,7 @@
 #include "Dialog.h"
 #include "Gdi.h"
 #include "Menu.h"
+#include "Paths.h"
 #include "RegistryKey.h"
 #include "Window.h"
 #include "WindowHelpers.h"

@@ -3,7 +3,7 @@
 #include "Assert.h"
 #include "DebugHeap.h"
 #include "Log.h"
-#include "WindowHelpers.h"
+#include "Paths.h"
 #include "WindowLog.h"
 
 #include <cstring>

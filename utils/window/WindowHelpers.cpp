@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cwchar>
 #include <string>
 
 // ---------------------------------------------------------------- rectangles
@@ -148,76 +147,6 @@ const char* lastErrorText()
 void logLastError(const char* what)
 {
   LogPrintf(WINDOW_LOG_KEY, "%s failed: %s", what, lastErrorText());
-}
-
-// ---------------------------------------------------------------- paths
-
-namespace {
-
-// Where the file name of a path starts.
-const wchar_t* fileNameOf(const wchar_t* path)
-{
-  const wchar_t* name = path;
-  for (const wchar_t* c = path; *c; c++) {
-    if (*c == L'\\' || *c == L'/' || *c == L':')
-      name = c + 1;
-  }
-  return name;
-}
-
-}
-
-int findExtension(const wchar_t* path)
-{
-  if (!path)
-    return -1;
-  const wchar_t* dot = wcsrchr(fileNameOf(path), L'.');
-  return dot ? static_cast<int>(dot - path) + 1 : -1;
-}
-
-bool hasExtension(const wchar_t* path, const wchar_t* ext)
-{
-  int at = findExtension(path);
-  if (at < 0)
-    return *ext == 0;
-  return _wcsicmp(path + at, ext) == 0;
-}
-
-void appendBackslash(wchar_t* path)
-{
-  size_t length = wcslen(path);
-  if (length == 0 || path[length - 1] != L'\\')
-    wcscpy(path + length, L"\\");
-}
-
-void removeBackslash(wchar_t* path)
-{
-  size_t length = wcslen(path);
-  if (length > 0 && path[length - 1] == L'\\')
-    path[length - 1] = 0;
-}
-
-int stripFileName(wchar_t* path)
-{
-  wchar_t* slash = wcsrchr(path, L'\\');
-  wchar_t* end = slash ? slash + 1 : path;
-  *end = 0;
-  return static_cast<int>(end - path);
-}
-
-int getModuleDirectory(wchar_t* buffer, int size)
-{
-  DWORD length = GetModuleFileNameW(nullptr, buffer, size);
-  if (length == 0 || static_cast<int>(length) >= size)
-    return 0;
-  return stripFileName(buffer);
-}
-
-void setWorkingDirectoryToModule()
-{
-  wchar_t folder[520];
-  if (getModuleDirectory(folder, 520))
-    SetCurrentDirectoryW(folder);
 }
 
 bool attachParentConsole()

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 // Helpers windows share: rectangles, platform calls looked up at run time,
-// error text, paths and the console.
+// error text and the console.
 
 void normalizeRect(RECT& r);
 bool centerRect(RECT& r, const RECT& within);
@@ -19,14 +19,4 @@ BOOL setLayeredAttributes(HWND hwnd, COLORREF key, BYTE alpha, DWORD flags);
 BOOL animateWindow(HWND hwnd, DWORD time, DWORD flags);
 // UTF-8 text of the last error, in a buffer the next call overwrites.
 const char* lastErrorText();
-// The index after the file name's last dot, or -1 without one.
-int findExtension(const wchar_t* path);
-// Whether the file name's extension is ext, ignoring case; an empty ext
-// stands for no extension.
-bool hasExtension(const wchar_t* path, const wchar_t* ext);
-void appendBackslash(wchar_t* path);
-void removeBackslash(wchar_t* path);
-int stripFileName(wchar_t* path);
-int getModuleDirectory(wchar_t* buffer, int size);
-void setWorkingDirectoryToModule();
 bool attachParentConsole();
