@@ -1,0 +1,33 @@
+#include "Paths.h"
+#include "StringUtil.h"
+
+#include <gtest/gtest.h>
+
+TEST(PathTest, JoiningAndNameParts)
+{
+  EXPECT_EQ(joinPath(L"C:\\a\\", L"b.txt"), L"C:\\a\\b.txt");
+  EXPECT_EQ(joinPath(L"", L"b.txt"), L"b.txt");
+  EXPECT_EQ(joinPath(L"C:\\a", L"D:\\x"), L"D:\\x");
+  EXPECT_EQ(joinPath(L"C:\\a", L"\\x"), L"\\x");
+  EXPECT_EQ(joinPath(L"Z:\\tmp", L"My Videos", L"\u65e5 1.mp4"), L"Z:\\tmp\\My Videos\\\u65e5 1.mp4");
+}
+
+TEST(Paths, ExtensionsAndFileNames)
+{
+  struct Case {
+    const wchar_t* path;
+    const wchar_t* ext;
+    bool has;
+    int at;
+  } cases[] = {
+    {L"C:\\src\\MAIN.CPP", L"cpp", true, 12},
+    {L"C:\\my.videos\\clip", L"", true, -1},
+    {L"C:\\my.videos\\clip", L"videos\\clip", false, -1},
+    {L"C:\\videos\\clip.mp4", L"", false, 15},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.has, hasExtension(c.path, c.ext)) << toUtf8(c.path) << " " << toUtf8(c.ext);
+    EXPECT_EQ(c.at, findExtension(c.path)) << toUtf8(c.path);
+  }
+  EXPECT_EQ(-1, findExtension(nullptr));
+}
