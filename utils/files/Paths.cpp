@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cwchar>
 
 namespace {
@@ -67,14 +68,14 @@ std::wstring stripExtension(const std::wstring& path)
 
 std::wstring getDirectory(const std::wstring& path)
 {
-  size_t slash = path.rfind(L'\\');
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+  int start = findFileNameStart(path.c_str());
+  return start < 0 ? std::wstring() : path.substr(0, start);
 }
 
 std::wstring getFileName(const std::wstring& path)
 {
-  size_t slash = path.rfind(L'\\');
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+  int start = findFileNameStart(path.c_str());
+  return start < 0 ? path : path.substr(start);
 }
 
 std::wstring getModulePath()
@@ -116,18 +117,18 @@ void removeBackslash(wchar_t* path)
 
 int stripFileName(wchar_t* path)
 {
-  wchar_t* slash = wcsrchr(path, L'\\');
-  wchar_t* end = slash ? slash + 1 : path;
-  *end = 0;
-  return static_cast<int>(end - path);
+  int end = std::max(findFileNameStart(path), 0);
+  path[end] = 0;
+  return end;
 }
 
 int getModuleDirectory(wchar_t* buffer, int size)
 {
-  DWORD length = GetModuleFileNameW(nullptr, buffer, size);
-  if (length == 0 || static_cast<int>(length) >= size)
+  std::wstring folder = getDirectory(getModulePath());
+  if (folder.empty() || folder.size() >= static_cast<size_t>(size))
     return 0;
-  return stripFileName(buffer);
+  wcscpy(buffer, folder.c_str());
+  return static_cast<int>(folder.size());
 }
 
 void setWorkingDirectoryToModule()

@@ -10,6 +10,13 @@ TEST(PathTest, JoiningAndNameParts)
   EXPECT_EQ(joinPath(L"C:\\a", L"D:\\x"), L"D:\\x");
   EXPECT_EQ(joinPath(L"C:\\a", L"\\x"), L"\\x");
   EXPECT_EQ(joinPath(L"Z:\\tmp", L"My Videos", L"\u65e5 1.mp4"), L"Z:\\tmp\\My Videos\\\u65e5 1.mp4");
+  EXPECT_EQ(getDirectory(L"C:\\a\\b.txt"), L"C:\\a\\");
+  EXPECT_EQ(getFileName(L"C:\\a\\b.txt"), L"b.txt");
+  EXPECT_EQ(getDirectory(L"b.txt"), L"");
+  EXPECT_EQ(getFileName(L"b.txt"), L"b.txt");
+  wchar_t path[] = L"C:\\a\\b.txt";
+  EXPECT_EQ(stripFileName(path), 5);
+  EXPECT_STREQ(path, L"C:\\a\\");
 }
 
 TEST(Paths, ExtensionsAndFileNames)
