@@ -4,7 +4,7 @@
 #include "ButtonBar.h"
 #include "Log.h"
 #include "StringUtil.h"
-#include "WidgetPaint.h"
+#include "WindowPaint.h"
 #include "XmlApplication.h"
 #include "XmlApplicationInternal.h"
 
