@@ -38,3 +38,19 @@ TEST(Paths, ExtensionsAndFileNames)
   }
   EXPECT_EQ(-1, findExtension(nullptr));
 }
+
+TEST(SplitPathTest, FolderAndFileWithoutQuotes)
+{
+  const wchar_t* cases[][2] = {
+      {L" \"C:\\a b\\\u00e9.exe\"  ", L"C:\\a b|\u00e9.exe"},
+      {L"\"app.exe\"", L"|app.exe"},
+      {L"C:\\app.exe", L"C:\\|app.exe"},
+      {L"C:\\folder\\", L"C:\\folder|"},
+      {L"\"\"", L"|"},
+  };
+  for (const auto& c : cases) {
+    std::wstring folder = L"old", file = L"old";
+    splitPath(c[0], &folder, &file);
+    EXPECT_EQ(folder + L"|" + file, c[1]) << c[0];
+  }
+}
