@@ -52,18 +52,12 @@ std::wstring joinPath(const std::wstring& a, const std::wstring& b, const std::w
   return joinPath(joinPath(a, b), c);
 }
 
-std::wstring getExtension(const std::wstring& path)
+int findFileNameStart(const wchar_t* path)
 {
-  size_t dot = path.rfind(L'.');
-  return dot == std::wstring::npos ? std::wstring() : path.substr(dot + 1);
-}
-
-std::wstring stripExtension(const std::wstring& path)
-{
-  size_t dot = path.rfind(L'.');
-  if (dot == std::wstring::npos || path.find(L'\\', dot) != std::wstring::npos)
-    return path;
-  return path.substr(0, dot);
+  if (!path)
+    return -1;
+  const wchar_t* slash = wcsrchr(path, L'\\');
+  return slash ? static_cast<int>(slash - path) + 1 : -1;
 }
 
 std::wstring getDirectory(const std::wstring& path)
@@ -78,11 +72,39 @@ std::wstring getFileName(const std::wstring& path)
   return start < 0 ? path : path.substr(start);
 }
 
-std::wstring getModulePath()
+int stripFileName(wchar_t* path)
 {
-  wchar_t path[MODULE_PATH_SIZE];
-  DWORD length = GetModuleFileNameW(nullptr, path, MODULE_PATH_SIZE);
-  return std::wstring(path, length < MODULE_PATH_SIZE ? length : 0);
+  int end = std::max(findFileNameStart(path), 0);
+  path[end] = 0;
+  return end;
+}
+
+void appendBackslash(wchar_t* path)
+{
+  size_t length = wcslen(path);
+  if (length == 0 || path[length - 1] != L'\\')
+    wcscpy(path + length, L"\\");
+}
+
+void removeBackslash(wchar_t* path)
+{
+  size_t length = wcslen(path);
+  if (length > 0 && path[length - 1] == L'\\')
+    path[length - 1] = 0;
+}
+
+std::wstring getExtension(const std::wstring& path)
+{
+  size_t dot = path.rfind(L'.');
+  return dot == std::wstring::npos ? std::wstring() : path.substr(dot + 1);
+}
+
+std::wstring stripExtension(const std::wstring& path)
+{
+  size_t dot = path.rfind(L'.');
+  if (dot == std::wstring::npos || path.find(L'\\', dot) != std::wstring::npos)
+    return path;
+  return path.substr(0, dot);
 }
 
 int findExtension(const wchar_t* path)
@@ -101,43 +123,6 @@ bool hasExtension(const wchar_t* path, const wchar_t* ext)
   return _wcsicmp(path + at, ext) == 0;
 }
 
-void appendBackslash(wchar_t* path)
-{
-  size_t length = wcslen(path);
-  if (length == 0 || path[length - 1] != L'\\')
-    wcscpy(path + length, L"\\");
-}
-
-void removeBackslash(wchar_t* path)
-{
-  size_t length = wcslen(path);
-  if (length > 0 && path[length - 1] == L'\\')
-    path[length - 1] = 0;
-}
-
-int stripFileName(wchar_t* path)
-{
-  int end = std::max(findFileNameStart(path), 0);
-  path[end] = 0;
-  return end;
-}
-
-int getModuleDirectory(wchar_t* buffer, int size)
-{
-  std::wstring folder = getDirectory(getModulePath());
-  if (folder.empty() || folder.size() >= static_cast<size_t>(size))
-    return 0;
-  wcscpy(buffer, folder.c_str());
-  return static_cast<int>(folder.size());
-}
-
-void setWorkingDirectoryToModule()
-{
-  wchar_t folder[520];
-  if (getModuleDirectory(folder, 520))
-    SetCurrentDirectoryW(folder);
-}
-
 std::wstring makeFullPath(const wchar_t* path)
 {
   std::wstring bare = stripQuotes(path);
@@ -150,14 +135,6 @@ std::wstring makeFullPath(const wchar_t* path)
     return bare;
   full.resize(length);
   return full;
-}
-
-int findFileNameStart(const wchar_t* path)
-{
-  if (!path)
-    return -1;
-  const wchar_t* slash = wcsrchr(path, L'\\');
-  return slash ? static_cast<int>(slash - path) + 1 : -1;
 }
 
 void splitPath(const wchar_t* path, std::wstring* folder, std::wstring* file)
@@ -177,4 +154,27 @@ void splitPath(const wchar_t* path, std::wstring* folder, std::wstring* file)
     bool root = end == 0 || (end == 2 && bare[1] == L':');
     *folder = bare.substr(0, root ? start : end);
   }
+}
+
+std::wstring getModulePath()
+{
+  wchar_t path[MODULE_PATH_SIZE];
+  DWORD length = GetModuleFileNameW(nullptr, path, MODULE_PATH_SIZE);
+  return std::wstring(path, length < MODULE_PATH_SIZE ? length : 0);
+}
+
+int getModuleDirectory(wchar_t* buffer, int size)
+{
+  std::wstring folder = getDirectory(getModulePath());
+  if (folder.empty() || folder.size() >= static_cast<size_t>(size))
+    return 0;
+  wcscpy(buffer, folder.c_str());
+  return static_cast<int>(folder.size());
+}
+
+void setWorkingDirectoryToModule()
+{
+  wchar_t folder[520];
+  if (getModuleDirectory(folder, 520))
+    SetCurrentDirectoryW(folder);
 }
