@@ -1,6 +1,7 @@
 #pragma once
 
-// The window framework, a header a concept; this one gives callers all of it.
+// The window framework, a header a concept; this one gives callers all of
+// it, and the path helpers with it.
 #include "BaseApplication.h"
 #include "Clipboard.h"
 #include "Controls.h"
