@@ -6,7 +6,7 @@
 #include "GraphicsContext.h"
 #include "Log.h"
 #include "StringUtil.h"
-#include "WidgetPaint.h"
+#include "WindowPaint.h"
 #include "main.h"
 
 #include <shellapi.h>

@@ -13,66 +13,13 @@ namespace {
 const int LOG_KEY = LogRegisterKey("D_Portability", false);
 
 const int SPECIAL_FOLDER_IDS[] = {CSIDL_PROFILE, CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_APPDATA};
-const DWORD MODULE_PATH_SIZE = 2048;
 const DWORD TEMP_FOLDER_SIZE = 1040;
-
-bool isAbsolute(const std::wstring& path)
-{
-  return (!path.empty() && path[0] == L'\\') || (path.size() >= 2 && path[1] == L':');
-}
 
 void makeInheritable(DWORD standardHandle)
 {
   SetHandleInformation(GetStdHandle(standardHandle), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
 }
 
-}
-
-std::wstring joinPath(const std::wstring& dir, const std::wstring& name)
-{
-  if (isAbsolute(name))
-    return name;
-  if (!dir.empty() && dir.back() != L'\\')
-    return dir + L'\\' + name;
-  return dir + name;
-}
-
-std::wstring joinPath(const std::wstring& a, const std::wstring& b, const std::wstring& c)
-{
-  return joinPath(joinPath(a, b), c);
-}
-
-std::wstring getExtension(const std::wstring& path)
-{
-  size_t dot = path.rfind(L'.');
-  return dot == std::wstring::npos ? std::wstring() : path.substr(dot + 1);
-}
-
-std::wstring stripExtension(const std::wstring& path)
-{
-  size_t dot = path.rfind(L'.');
-  if (dot == std::wstring::npos || path.find(L'\\', dot) != std::wstring::npos)
-    return path;
-  return path.substr(0, dot);
-}
-
-std::wstring getDirectory(const std::wstring& path)
-{
-  size_t slash = path.rfind(L'\\');
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
-}
-
-std::wstring getFileName(const std::wstring& path)
-{
-  size_t slash = path.rfind(L'\\');
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-std::wstring getModulePath()
-{
-  wchar_t path[MODULE_PATH_SIZE];
-  DWORD length = GetModuleFileNameW(nullptr, path, MODULE_PATH_SIZE);
-  return std::wstring(path, length < MODULE_PATH_SIZE ? length : 0);
 }
 
 bool getShellFolder(int csidl, std::wstring& out)

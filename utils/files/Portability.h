@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Paths.h"
+
 #include <windows.h>
 
 #include <sys/stat.h>
@@ -7,23 +9,14 @@
 #include <string>
 #include <vector>
 
-// File names, folders and processes on wide strings: UTF-16 paths with
-// backslash separators.
+// Special folders, files, processes and folder listings on wide strings:
+// UTF-16 paths with backslash separators.
 
 // Kinds for getSpecialFolder.
 const int FOLDER_PROFILE = 0;
 const int FOLDER_DESKTOP = 1;
 const int FOLDER_DOCUMENTS = 2;
 const int FOLDER_APPDATA = 3;
-
-// An absolute name (leading backslash, or a drive colon) replaces dir.
-std::wstring joinPath(const std::wstring& dir, const std::wstring& name);
-std::wstring joinPath(const std::wstring& a, const std::wstring& b, const std::wstring& c);
-std::wstring getExtension(const std::wstring& path);
-std::wstring stripExtension(const std::wstring& path);
-std::wstring getDirectory(const std::wstring& path);
-std::wstring getFileName(const std::wstring& path);
-std::wstring getModulePath();
 
 // False when the shell does not know the folder or it has no file-system path.
 bool getShellFolder(int csidl, std::wstring& out);

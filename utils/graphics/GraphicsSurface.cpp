@@ -1,6 +1,7 @@
 #include "GraphicsSurface.h"
 
 #include "Assert.h"
+#include "Clipboard.h"
 #include "DebugHeap.h"
 #include "GraphicsLog.h"
 #include "Log.h"
@@ -273,17 +274,8 @@ bool GraphicsClipboardSurface::copyToClipboard(HWND owner)
   ASSERT(cairo_image_surface_get_format(image) == CAIRO_FORMAT_RGB24);
   HGLOBAL dib = packDib(data, cairo_image_surface_get_width(image), cairo_image_surface_get_height(image),
                         cairo_image_surface_get_stride(image));
-  if (!dib)
-    return false;
   // Packed before the clipboard is emptied, so a failure leaves its content alone.
-  bool handedOver = false;
-  if (OpenClipboard(owner)) {
-    handedOver = EmptyClipboard() && SetClipboardData(CF_DIB, dib);
-    CloseClipboard();
-  }
-  if (!handedOver)
-    GlobalFree(dib);
-  return handedOver;
+  return putOnClipboard(owner, CF_DIB, dib);
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #include "CgiRequest.h"
 
+#include "HttpResponse.h"
 #include "Log.h"
 #include "StringUtil.h"
 
@@ -19,13 +20,6 @@ const char CRLF[] = "\r\n";
 bool isHexDigit(char c)
 {
   return isxdigit(static_cast<unsigned char>(c)) != 0;
-}
-
-std::string urlDecoded(const std::string& text)
-{
-  std::vector<char> buffer(text.size() + 1);
-  urlDecodeInto(buffer.data(), text.c_str());
-  return buffer.data();
 }
 
 // Advances over text when the bytes before end begin with it.
@@ -149,8 +143,8 @@ void CgiRequest::parseQuery(const char* text, size_t length)
   split(copy.c_str(), "&", pieces);
   for (const std::string& piece : pieces) {
     size_t equals = piece.find('=');
-    std::string key = urlDecoded(piece.substr(0, equals));
-    std::string value = equals == std::string::npos ? std::string() : urlDecoded(piece.substr(equals + 1));
+    std::string key = HttpResponse::urlDecode(piece.substr(0, equals));
+    std::string value = equals == std::string::npos ? std::string() : HttpResponse::urlDecode(piece.substr(equals + 1));
     _items.push_back({key, value});
   }
 }

@@ -12,18 +12,8 @@ namespace {
 
 const int LOG_KEY = LogRegisterKey("L_StartupLink", true);
 
-const wchar_t PATH_TRIM[] = L" \t\"";
 // Characters that would make a shortcut name a path, or no file name at all.
 const wchar_t NOT_IN_NAMES[] = L"\\/:*?\"<>|";
-
-std::wstring stripQuotes(const wchar_t* path)
-{
-  std::wstring text(path);
-  size_t first = text.find_first_not_of(PATH_TRIM);
-  if (first == std::wstring::npos)
-    return std::wstring();
-  return text.substr(first, text.find_last_not_of(PATH_TRIM) + 1 - first);
-}
 
 }
 
@@ -100,45 +90,4 @@ HRESULT createShortcut(const wchar_t* target, const wchar_t* linkPath, const wch
   if (FAILED(result))
     LogPrintf(LOG_KEY, "Cannot save the shortcut %s (0x%08lx).", Utf8FromWide(linkPath).get(), result);
   return result;
-}
-
-std::wstring makeFullPath(const wchar_t* path)
-{
-  std::wstring bare = stripQuotes(path);
-  if (bare.empty())
-    return bare;
-  DWORD size = GetFullPathNameW(bare.c_str(), 0, nullptr, nullptr);
-  std::wstring full(size, L'\0');
-  DWORD length = size ? GetFullPathNameW(bare.c_str(), size, &full[0], nullptr) : 0;
-  if (length == 0 || length >= size)
-    return bare;
-  full.resize(length);
-  return full;
-}
-
-int findFileNameStart(const wchar_t* path)
-{
-  if (!path)
-    return -1;
-  const wchar_t* slash = wcsrchr(path, L'\\');
-  return slash ? static_cast<int>(slash - path) + 1 : -1;
-}
-
-void splitPath(const wchar_t* path, std::wstring* folder, std::wstring* file)
-{
-  if (folder)
-    folder->clear();
-  if (file)
-    file->clear();
-  if (!path)
-    return;
-  std::wstring bare = stripQuotes(path);
-  int start = findFileNameStart(bare.c_str());
-  if (file)
-    *file = bare.substr(start < 0 ? 0 : start);
-  if (folder && start > 0) {
-    int end = start - 1;
-    bool root = end == 0 || (end == 2 && bare[1] == L':');
-    *folder = bare.substr(0, root ? start : end);
-  }
 }

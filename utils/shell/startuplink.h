@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Paths.h"
+
 #include <windows.h>
 
 #include <string>
@@ -18,12 +20,3 @@ bool getStartupFolder(std::wstring& out);
 
 // Writes a shortcut that starts the target minimised in the target's folder.
 HRESULT createShortcut(const wchar_t* target, const wchar_t* linkPath, const wchar_t* description);
-
-// The path without the blanks and quotes around it, made absolute from the
-// current folder; empty when nothing is left.
-std::wstring makeFullPath(const wchar_t* path);
-// The path, without the blanks and quotes around it, split at its last
-// backslash; a root folder keeps its backslash. Either output may be null.
-void splitPath(const wchar_t* path, std::wstring* folder, std::wstring* file);
-// The index just after the last backslash, or -1.
-int findFileNameStart(const wchar_t* path);

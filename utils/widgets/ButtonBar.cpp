@@ -4,7 +4,7 @@
 #include "ButtonWindow.h"
 #include "DebugHeap.h"
 #include "Log.h"
-#include "WidgetPaint.h"
+#include "WindowPaint.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 
 #include "Assert.h"
 #include "Log.h"
-#include "WidgetPaint.h"
+#include "WindowPaint.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 #include "Assert.h"
 #include "DebugHeap.h"
 #include "Log.h"
-#include "WidgetPaint.h"
+#include "WindowPaint.h"
 
 #include <windowsx.h>
 

@@ -2,6 +2,7 @@
 
 #include "Assert.h"
 #include "Log.h"
+#include "WindowPaint.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -199,15 +200,9 @@ LRESULT SplitterWindow::handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lP
   switch (msg) {
   case WM_ERASEBKGND:
     return 1;
-  case WM_PAINT: {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(h, &ps);
-    paint(dc);
-    EndPaint(h, &ps);
-    return 0;
-  }
+  case WM_PAINT:
   case WM_PRINTCLIENT:
-    paint(reinterpret_cast<HDC>(wParam));
+    paintOnMessage(h, msg, wParam, [this](HDC dc) { paint(dc); });
     return 0;
   case WM_SIZE:
     recompute(false);

@@ -4,15 +4,6 @@
 
 #include <gtest/gtest.h>
 
-TEST(PathTest, JoiningAndNameParts)
-{
-  EXPECT_EQ(joinPath(L"C:\\a\\", L"b.txt"), L"C:\\a\\b.txt");
-  EXPECT_EQ(joinPath(L"", L"b.txt"), L"b.txt");
-  EXPECT_EQ(joinPath(L"C:\\a", L"D:\\x"), L"D:\\x");
-  EXPECT_EQ(joinPath(L"C:\\a", L"\\x"), L"\\x");
-  EXPECT_EQ(joinPath(L"Z:\\tmp", L"My Videos", L"\u65e5 1.mp4"), L"Z:\\tmp\\My Videos\\\u65e5 1.mp4");
-}
-
 TEST(FileTest, OddNamesOnTheWindowsDriveAndTheUnixRoot)
 {
   for (const std::wstring& parent : {tempFolder(), std::wstring(L"Z:\\tmp")}) {

@@ -75,19 +75,3 @@ TEST_F(StartupLinkTest, NoShortcutForANameThatIsAPathOrForNoTarget)
   EXPECT_FALSE(createStartupLink(_name.c_str(), L"  \"\" "));
   EXPECT_FALSE(startupLinkExists(_name.c_str()));
 }
-
-TEST(SplitPathTest, FolderAndFileWithoutQuotes)
-{
-  const wchar_t* cases[][2] = {
-      {L" \"C:\\a b\\\u00e9.exe\"  ", L"C:\\a b|\u00e9.exe"},
-      {L"\"app.exe\"", L"|app.exe"},
-      {L"C:\\app.exe", L"C:\\|app.exe"},
-      {L"C:\\folder\\", L"C:\\folder|"},
-      {L"\"\"", L"|"},
-  };
-  for (const auto& c : cases) {
-    std::wstring folder = L"old", file = L"old";
-    splitPath(c[0], &folder, &file);
-    EXPECT_EQ(folder + L"|" + file, c[1]) << c[0];
-  }
-}

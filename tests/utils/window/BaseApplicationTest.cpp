@@ -24,23 +24,3 @@ TEST(CommandLine, SplitsAtBlanksOutsideQuotes)
     EXPECT_EQ(c.args, args) << toUtf8(c.text);
   }
 }
-
-TEST(Paths, ExtensionsAndFileNames)
-{
-  struct Case {
-    const wchar_t* path;
-    const wchar_t* ext;
-    bool has;
-    int at;
-  } cases[] = {
-    {L"C:\\src\\MAIN.CPP", L"cpp", true, 12},
-    {L"C:\\my.videos\\clip", L"", true, -1},
-    {L"C:\\my.videos\\clip", L"videos\\clip", false, -1},
-    {L"C:\\videos\\clip.mp4", L"", false, 15},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.has, hasExtension(c.path, c.ext)) << toUtf8(c.path) << " " << toUtf8(c.ext);
-    EXPECT_EQ(c.at, findExtension(c.path)) << toUtf8(c.path);
-  }
-  EXPECT_EQ(-1, findExtension(nullptr));
-}

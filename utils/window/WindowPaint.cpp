@@ -1,4 +1,4 @@
-#include "WidgetPaint.h"
+#include "WindowPaint.h"
 
 bool paintOnMessage(HWND hwnd, UINT msg, WPARAM wParam, const std::function<void(HDC)>& paint)
 {

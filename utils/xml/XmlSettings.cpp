@@ -1,0 +1,52 @@
+#include "XmlSettings.h"
+
+#include "StringUtil.h"
+#include "XmlAttributes.h"
+
+// ---------------------------------------------------------------- XmlSettings
+
+bool XmlSettings::get(const std::wstring& name, std::wstring& value) const
+{
+  auto found = _settings.find(name);
+  if (found == _settings.end())
+    return false;
+  value = found->second.value;
+  return true;
+}
+
+void XmlSettings::set(const std::wstring& name, const std::wstring& value)
+{
+  auto found = _settings.find(name);
+  if (found != _settings.end())
+    found->second.value = value;
+}
+
+bool XmlSettings::getDouble(const std::wstring& name, double& number) const
+{
+  std::wstring value;
+  if (!get(name, value))
+    return false;
+  number = XmlAttributes::readNumber(value);
+  return true;
+}
+
+void XmlSettings::save(std::wstring& text) const
+{
+  for (const auto& entry : _settings)
+    text += entry.first + L": " + entry.second.value + L"\n";
+}
+
+// save writes ": " between name and value; a line written by hand with a
+// bare ":" keeps its whole value, and one from a CR-LF file no CR.
+void XmlSettings::load(const std::wstring& text)
+{
+  StringTokenizer lines(text, L"\r\n");
+  std::wstring line;
+  while (lines.next(line)) {
+    size_t colon = line.find(L':');
+    if (colon == std::wstring::npos || colon + 1 == line.size())
+      continue;
+    size_t value = line[colon + 1] == L' ' ? colon + 2 : colon + 1;
+    set(line.substr(0, colon), line.substr(value));
+  }
+}
