@@ -384,7 +384,6 @@ class TraceCounts:
     def __init__(self, path, start, end):
         self.process_of = {}   # thread id -> process id
         self.image_of = {}     # process id -> executable's name
-        self.unix_pid = {}     # process id -> Unix process id
         self.requests = {}     # process id -> count
         self.names = {}        # process id -> Counter of request names
         self.writes = {}       # process id -> [bytes]
@@ -418,7 +417,6 @@ class TraceCounts:
         if name == 'init_first_thread':
             ids = dict(re.findall(r'(pid|tid)=([0-9a-f]+)', reply))
             self.process_of[thread] = ids['pid']
-            self.unix_pid[ids['pid']] = int(re.search(r'unix_pid=(\d+)', arguments).group(1))
             if self.counting:
                 # Its own request was counted before its thread was known.
                 self.requests[None] -= 1
@@ -533,8 +531,8 @@ def main():
     if not os.path.exists(TRANSCODER_EXE):
         print(f'{TRANSCODER_EXE} is missing')
         return 1
-    if not SERVER_CORES < set(os.sched_getaffinity(0)) | SERVER_CORES or os.cpu_count() < 4:
-        print('needs processors 6 and 7 and at least two others')
+    if not SERVER_CORES <= set(range(os.cpu_count())) or len(CLIENT_CORES) < 2:
+        print(f'needs processors {sorted(SERVER_CORES)} and at least two others')
         return 1
     folder = os.path.join(args.work, 'videos')
     make_videos(folder)
