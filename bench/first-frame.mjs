@@ -70,9 +70,10 @@ async function oneTry(browser, { road, name, seekTo }) {
     const segments = [];
     let seeking = false;
     page.on('request', (request) => {
-      const start = /[?&]ss=(\d+)/.exec(request.url());
+      // "/v/NAME/START.ts", "/v/NAME/START-end.ts", or the older "/v/NAME?ss=START".
+      const start = /\/(\d+)(?:-end)?\.ts$|[?&]ss=(\d+)/.exec(request.url().split('#')[0]);
       if (start) {
-        segments.push((seeking ? 'after seek ' : '') + start[1]);
+        segments.push((seeking ? 'after seek ' : '') + (start[1] ?? start[2]));
       }
     });
     await page.goto(base + '/');

@@ -176,7 +176,7 @@ def segment_paths(port, name, client):
     for i, line in enumerate(lines):
         if line.startswith('#EXTINF:'):
             address = urllib.parse.urlsplit(lines[i + 1])
-            found.append((address.path + '?' + address.query, float(line[8:].rstrip(','))))
+            found.append((address.path + ('?' + address.query if address.query else ''), float(line[8:].rstrip(','))))
     return found
 
 
