@@ -32,8 +32,18 @@ const char FIT_PICTURE[] =
 // ends exactly there.
 const char SEGMENT_KEYFRAMES[] = "expr:gte(t,n_forced*10)";
 
+// Audio goes into PES packets of at most this many bytes. The muxer holds
+// audio until a packet is full, so with its default (2,930 bytes, 0.35 s of
+// audio here) the audio up to a cutting keyframe landed after it, in the
+// next segment: a transcoder's first segment was short of audio at its end,
+// and hls.js asked for the segment again.
+const char AUDIO_PES_BYTES[] = "1000";
+
 // MPEG-TS on standard output: H.264 at 320x240 and MP3 audio, time-stamped
-// with the video's own time plus the muxer's delay, whatever the start.
+// with the video's own time plus the muxer's delay, whatever the start. The
+// output goes in full blocks, not a write after every packet; one encoding
+// thread does for this picture size (more cost more than they save); no
+// progress lines, which only woke the reader.
 std::vector<std::string> streamArguments(const std::string& videoPath, unsigned startMs)
 {
   std::string startSeconds = std::to_string(startMs / 1000);
@@ -50,8 +60,8 @@ std::vector<std::string> streamArguments(const std::string& videoPath, unsigned 
           "-bt", "200k", "-maxrate", "96k", "-bufsize", "96k",
           "-rc_eq", "blurCplx^(1-qComp)", "-qcomp", "0.6", "-qmin", "10", "-qmax", "51", "-qdiff", "4",
           "-level", "30", "-aspect", "320:240", "-g", "30", "-force_key_frames", SEGMENT_KEYFRAMES,
-          "-async", "2",
-          "-"};
+          "-async", "2", "-flush_packets", "0", "-threads", "1", "-pes_payload_size", AUDIO_PES_BYTES,
+          "-nostats", "-"};
 }
 
 }
