@@ -1,4 +1,4 @@
-// Pushes a transport stream through the segmenter in 4096-byte writes, cut
+// Pushes a transport stream through the segmenter in writes of MAX_WRITE bytes, cut
 // into 10-second segments as a stream context does, and sets its speed
 // beside a plain memcpy of the same data in the same pieces.
 #include "Segmenter.h"

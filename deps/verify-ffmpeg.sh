@@ -112,8 +112,9 @@ run_stream() {
     -bt 200k -maxrate 96k -bufsize 96k
     -rc_eq 'blurCplx^(1-qComp)' -qcomp 0.6 -qmin 10 -qmax 51 -qdiff 4
     -level 30 -aspect 320:240 -g 30 -force_key_frames 'expr:gte(t,n_forced*10)' -async 2
+    -flush_packets 0 -threads 1 -pes_payload_size 1000 -nostats
     -)
-  [ ${#args[@]} -eq 74 ] || deps_die "stream command line has ${#args[@]} arguments, not 74"
+  [ ${#args[@]} -eq 81 ] || deps_die "stream command line has ${#args[@]} arguments, not 81"
   (cd "$WORK/bin" && timeout 120 wine "${args[@]}" </dev/null >"$WORK/stream.ts" 2>"$WORK/stream.err")
 }
 

@@ -95,11 +95,19 @@ ContextInfo ContextManager::acquire(std::string host, std::wstring path, int tim
   ContextInfo acquired;
   {
     ScopedLock lock(&_mutex);
+    waitForSegmentInProduction(host, path, time);
     ++_counter;
     auto found = _contexts.find(host);
     bool reuse = found != _contexts.end() && found->second.path == path && found->second.time == time &&
                  !found->second.inUse;
-    if (!reuse && !makeRoom(host, ended)) {
+    KeptSegment kept = keptSegment(host, path, time);
+    if (kept.bytes) {
+      LogPrintf(LOG_KEY, "Send kept segment for %s,%s,%d", host.c_str(), Utf8FromWide(path).get(), time);
+      acquired.host = host;
+      acquired.path = path;
+      acquired.time = time;
+      acquired.kept = kept;
+    } else if (!reuse && !makeRoom(host, ended)) {
       LogPrintf(LOG_KEY, "Refused a stream context for %s,%s,%d: every transcoder allowed is in use", host.c_str(),
                 Utf8FromWide(path).get(), time);
       acquired.host = host;
@@ -120,6 +128,8 @@ ContextInfo ContextManager::acquire(std::string host, std::wstring path, int tim
         fresh.path = path;
         fresh.time = time;
         found = _contexts.insert_or_assign(host, fresh).first;
+        // A request waiting for the record it replaced has nothing more to wait for.
+        wake(host);
       }
       found->second.seq = _counter;
       found->second.inUse = true;
@@ -129,6 +139,48 @@ ContextInfo ContextManager::acquire(std::string host, std::wstring path, int tim
   }
   deleteContexts(ended);
   return acquired;
+}
+
+// A player that gave up on a request asks for its segment again at once;
+// another transcoder for it would only make both wait. The request waits for
+// the one producing the segment to end: the segment is then kept, or the
+// context comes to this request when the other's client has left.
+void ContextManager::waitForSegmentInProduction(const std::string& host, const std::wstring& path, int time)
+{
+  uint64_t deadline = GetTickCount64() + TAKEOVER_WAIT_MS;
+  for (bool logged = false;; logged = true) {
+    auto found = _contexts.find(host);
+    uint64_t clock = GetTickCount64();
+    if (found == _contexts.end() || !found->second.inUse || found->second.path != path ||
+        found->second.time != time || clock >= deadline)
+      return;
+    if (!logged)
+      LogPrintf(LOG_KEY, "Wait for the segment in production for %s,%s,%d", host.c_str(), Utf8FromWide(path).get(),
+                time);
+    Event woken;
+    auto waiting = _waiting.emplace(host, &woken);
+    woken.waitFor(_mutex, static_cast<unsigned>(deadline - clock));
+    _waiting.erase(waiting);
+  }
+}
+
+KeptSegment ContextManager::keptSegment(const std::string& host, const std::wstring& path, int time) const
+{
+  auto found = _contexts.find(host);
+  if (found != _contexts.end() && found->second.path == path) {
+    for (const KeptSegment& segment : found->second.recent) {
+      if (segment.time == time)
+        return segment;
+    }
+  }
+  return KeptSegment();
+}
+
+void ContextManager::wake(const std::string& host)
+{
+  auto waiting = _waiting.equal_range(host);
+  for (auto it = waiting.first; it != waiting.second; ++it)
+    it->second->set();
 }
 
 // Whether a new transcoder for host keeps within the limits, once the least
@@ -182,11 +234,7 @@ void ContextManager::release(ContextInfo info)
     _held.erase(info.seq);
     auto found = _contexts.find(info.host);
     if (found != _contexts.end() && found->second.path == info.path && found->second.seq == info.seq) {
-      ContextInfo& stored = found->second;
-      stored.time = info.time;
-      stored.context = info.context;
-      stored.inUse = false;
-      stored.releasedAt = now();
+      store(found->second, info);
       LogPrintf(LOG_KEY, "Release stream context for %s,%s,%d", info.host.c_str(), Utf8FromWide(info.path).get(),
                 info.time);
       return;
@@ -208,10 +256,45 @@ void ContextManager::discard(ContextInfo info)
     // idle one it released): removing it would leave that transcoder running
     // with nobody to end it.
     auto found = _contexts.find(info.host);
-    if (found != _contexts.end() && found->second.seq == info.seq)
+    if (found != _contexts.end() && found->second.seq == info.seq) {
       _contexts.erase(found);
+      wake(info.host);
+    }
   }
   deleteContext(info.context);
+}
+
+void ContextManager::abandon(ContextInfo info)
+{
+  {
+    ScopedLock lock(&_mutex);
+    auto found = _contexts.find(info.host);
+    if (found != _contexts.end() && found->second.seq == info.seq && _waiting.count(info.host) && info.context &&
+        info.context->canResume()) {
+      _held.erase(info.seq);
+      store(found->second, info);
+      LogPrintf(LOG_KEY, "Hand stream context over for %s,%s,%d", info.host.c_str(), Utf8FromWide(info.path).get(),
+                info.time);
+      return;
+    }
+  }
+  discard(info);
+}
+
+// The record goes idle with the request's context and position, keeping the
+// segment the request completed; a request waiting for it goes on.
+void ContextManager::store(ContextInfo& stored, const ContextInfo& info)
+{
+  stored.time = info.time;
+  stored.context = info.context;
+  stored.inUse = false;
+  stored.releasedAt = now();
+  if (info.finished.bytes) {
+    stored.recent.push_back(info.finished);
+    if (stored.recent.size() > KEPT_SEGMENTS)
+      stored.recent.erase(stored.recent.begin());
+  }
+  wake(stored.host);
 }
 
 void ContextManager::expireIdle()

@@ -4,10 +4,18 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+class Event;
 class StreamContext;
+
+// A segment as a client received it.
+struct KeptSegment {
+  int time = 0;                              // its start in seconds
+  std::shared_ptr<const std::string> bytes;  // null: none
+};
 
 // One client's record, copied by value between the manager and a request.
 struct ContextInfo {
@@ -19,6 +27,9 @@ struct ContextInfo {
   int seq = 0;                       // which acquire made the record
   uint64_t releasedAt = 0;           // clock reading when it went idle
   bool refused = false;              // no transcoder may start for it now: answer 503
+  KeptSegment kept;                  // the segment asked for, sent again from memory: no context
+  KeptSegment finished;              // from the request: the segment it completed
+  std::vector<KeptSegment> recent;   // in the manager: the last segments the client received
 };
 
 // Keeps each client's stream context between its segment requests, so that
@@ -42,6 +53,12 @@ public:
   // What a refused client is told to wait: a segment in flight ends within
   // seconds.
   static constexpr unsigned RETRY_AFTER_SECONDS = 5;
+  // A player asks for a segment again when it gave up on a request, or when
+  // it found a hole after a seek: the last ones a client received are kept.
+  static constexpr size_t KEPT_SEGMENTS = 2;
+  // How long a request for the segment another request of the same client
+  // is producing waits for it: longer than a silent transcoder is given.
+  static const unsigned TAKEOVER_WAIT_MS = 20000;
 
   explicit ContextManager(unsigned idleTimeoutMs = IDLE_TIMEOUT_MS);
   // Ends every stored transcoder; no request may be active.
@@ -49,14 +66,20 @@ public:
   ContextManager(const ContextManager&) = delete;
   ContextManager& operator=(const ContextManager&) = delete;
 
-  // The client's context when it can go on; otherwise a record without one,
-  // or a refused one when a new transcoder would pass a limit.
+  // The segment from memory when the client received it lately; the
+  // client's context when it can go on; otherwise a record without one, or
+  // a refused one when a new transcoder would pass a limit. A request for
+  // the segment in production waits for the request producing it to end.
   ContextInfo acquire(std::string host, std::wstring path, int time);
-  // Gives a context back after a completed segment.
+  // Gives a context back after a completed segment, which is kept.
   void release(ContextInfo info);
   // Deletes the context of a failed or finished request and forgets the
   // client's record when it is still that request's.
   void discard(ContextInfo info);
+  // For a request whose client left: a request of the same client waiting
+  // for its segment gets the context, with the segment so far; otherwise
+  // the context is deleted as by discard.
+  void abandon(ContextInfo info);
   // Ends the idle contexts older than the time-out.
   void expireIdle();
   // Runs expireIdle on a thread of its own until the manager goes.
@@ -75,12 +98,17 @@ private:
   // Ending a transcoder can take seconds: it happens after the lock is let go.
   void deleteContexts(const std::vector<StreamContext*>& contexts);
   bool makeRoom(const std::string& host, std::vector<StreamContext*>& ended);
+  void waitForSegmentInProduction(const std::string& host, const std::wstring& path, int time);
+  KeptSegment keptSegment(const std::string& host, const std::wstring& path, int time) const;
+  void store(ContextInfo& stored, const ContextInfo& info);
+  void wake(const std::string& host);
   int heldBy(const std::string& host) const;
   int idleCount() const;
 
   Mutex _mutex;
   std::map<std::string, ContextInfo> _contexts;
   std::map<int, std::string> _held;  // seq -> host of each record a request holds
+  std::multimap<std::string, Event*> _waiting;  // host -> each request waiting for its segment in production
   int _counter = 0;
   unsigned _idleTimeoutMs;
   int _maxTranscoders;

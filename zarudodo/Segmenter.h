@@ -13,7 +13,8 @@ class BitManipulator;
 class Segmenter : public Sink {
 public:
   static const int PACKET_SIZE = 188;
-  static const int MAX_WRITE = 4096;
+  // One pipe read: the whole of it goes on to the output in one write.
+  static const int MAX_WRITE = 65536;
   static const int BUFFER_SIZE = MAX_WRITE + 192;
 
   explicit Segmenter(Sink* output);

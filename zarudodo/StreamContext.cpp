@@ -32,8 +32,47 @@ const char FIT_PICTURE[] =
 // ends exactly there.
 const char SEGMENT_KEYFRAMES[] = "expr:gte(t,n_forced*10)";
 
+// Audio goes into PES packets of at most this many bytes. The muxer holds
+// audio until a packet is full, so with its default (2,930 bytes, 0.35 s of
+// audio here) the audio up to a cutting keyframe landed after it, in the
+// next segment: a transcoder's first segment was short of audio at its end,
+// and hls.js asked for the segment again.
+const char AUDIO_PES_BYTES[] = "1000";
+
+// A segment is about 300 KB at the rates asked for below; an output without
+// keyframes, whose segment never ends, is not kept.
+const size_t MAX_KEPT_BYTES = 2 << 20;
+
+// Passes the segment on and keeps a copy, up to MAX_KEPT_BYTES: a request
+// that takes the segment over, or asks for it again, gets the same bytes.
+class KeepingSink : public Sink {
+public:
+  KeepingSink(Sink* out, std::string& kept, bool& keeping) : _out(out), _kept(kept), _keeping(keeping) {}
+
+  void write(char* data, int length) override
+  {
+    if (_keeping && _kept.size() + length <= MAX_KEPT_BYTES) {
+      _kept.append(data, length);
+    } else if (_keeping) {
+      _keeping = false;
+      std::string().swap(_kept);
+    }
+    _out->write(data, length);
+  }
+
+  bool closed() const override { return _out->closed(); }
+
+private:
+  Sink* _out;
+  std::string& _kept;
+  bool& _keeping;
+};
+
 // MPEG-TS on standard output: H.264 at 320x240 and MP3 audio, time-stamped
-// with the video's own time plus the muxer's delay, whatever the start.
+// with the video's own time plus the muxer's delay, whatever the start. The
+// output goes in full blocks, not a write after every packet; one encoding
+// thread does for this picture size (more cost more than they save); no
+// progress lines, which only woke the reader.
 std::vector<std::string> streamArguments(const std::string& videoPath, unsigned startMs)
 {
   std::string startSeconds = std::to_string(startMs / 1000);
@@ -50,8 +89,8 @@ std::vector<std::string> streamArguments(const std::string& videoPath, unsigned 
           "-bt", "200k", "-maxrate", "96k", "-bufsize", "96k",
           "-rc_eq", "blurCplx^(1-qComp)", "-qcomp", "0.6", "-qmin", "10", "-qmax", "51", "-qdiff", "4",
           "-level", "30", "-aspect", "320:240", "-g", "30", "-force_key_frames", SEGMENT_KEYFRAMES,
-          "-async", "2",
-          "-"};
+          "-async", "2", "-flush_packets", "0", "-threads", "1", "-pes_payload_size", AUDIO_PES_BYTES,
+          "-nostats", "-"};
 }
 
 }
@@ -75,7 +114,10 @@ bool StreamContext::start(const std::wstring& videoPath, unsigned startMs)
 StreamContext::Result StreamContext::stream(Sink* out, int endMs)
 {
   ErrSink err;
-  _segmenter->setOutput(out);
+  if (!_segment.empty())
+    out->write(&_segment[0], static_cast<int>(_segment.size()));
+  KeepingSink keeping(out, _segment, _keeping);
+  _segmenter->setOutput(&keeping);
   _segmenter->setTargetMs(endMs + TIMESTAMP_DELAY_MS);
   _segmenter->flush();
   bool reading = true;
@@ -89,6 +131,10 @@ StreamContext::Result StreamContext::stream(Sink* out, int endMs)
   if (_segmenter->isDone()) {
     LogPrintf(STREAM_CONTEXT_LOG_KEY, "    streamed to time %d ms", _segmenter->currentTimeMs());
     _currentMs = endMs;
+    // A copy of its own size; the working string keeps its room for the next segment.
+    _lastSegment = _keeping ? std::make_shared<const std::string>(_segment) : nullptr;
+    _segment.clear();
+    _keeping = true;
     return SEGMENT_COMPLETE;
   }
   if (_program->outputEnded()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 class PipedProgram;
@@ -26,12 +27,21 @@ public:
 
   // Starts "ffmpeg.exe" from the working directory at startMs of the video.
   bool start(const std::wstring& videoPath, unsigned startMs);
-  // Delivers the stream from getTime() up to endMs into out.
+  // Delivers the stream from getTime() up to endMs into out. A segment that
+  // an earlier call left unfinished starts with what that call delivered.
   Result stream(Sink* out, int endMs);
   int getTime() const { return _currentMs; }
+  // The last complete segment as it went out; null when it was too large to keep.
+  std::shared_ptr<const std::string> lastSegment() const { return _lastSegment; }
+  // Whether all of the unfinished segment so far is kept, so that another
+  // request can go on with it.
+  bool canResume() const { return _keeping; }
 
 private:
   PipedProgram* _program;
   Segmenter* _segmenter;
-  int _currentMs;  // video time up to which segments were delivered
+  int _currentMs;       // video time up to which segments were delivered
+  std::string _segment;  // what went out of the segment in production, while _keeping
+  bool _keeping = true;
+  std::shared_ptr<const std::string> _lastSegment;
 };

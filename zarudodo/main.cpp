@@ -213,6 +213,12 @@ void sendSegment(HttpRequest* request, HttpResponse* response, const std::string
     sendErrorPage(response, 503);
     return;
   }
+  if (info.kept.bytes) {
+    const std::string& bytes = *info.kept.bytes;
+    response->sendBuffer(bytes.data(), static_cast<unsigned>(bytes.size()), HttpResponse::mimeType(L"ts"));
+    LogPrintf(LOG_KEY, "Completed stream request from memory at time offset %d ms", start * 1000);
+    return;
+  }
   SegmentSink out(response);
   StreamContext::Result result = StreamContext::STREAM_FAILED;
   bool started;
@@ -230,8 +236,12 @@ void sendSegment(HttpRequest* request, HttpResponse* response, const std::string
     return;
   }
   bool delivered = response->headersSent() && !response->sendFailed();
-  if (result == StreamContext::SEGMENT_COMPLETE && delivered) {
+  if (result == StreamContext::SEGMENT_COMPLETE) {
+    info.finished.time = info.time;
+    info.finished.bytes = info.context->lastSegment();
     info.time += SEGMENT_SECONDS;
+  }
+  if (result == StreamContext::SEGMENT_COMPLETE && delivered) {
     theContextManager->release(info);
     LogPrintf(LOG_KEY, "Completed stream request at time offset %d ms", start * 1000);
     return;
@@ -243,12 +253,14 @@ void sendSegment(HttpRequest* request, HttpResponse* response, const std::string
     return;
   }
   if (response->sendFailed()) {
-    // The client went away during the segment: its player has not got this
-    // position, so the paused transcoder would only wait to be replaced.
+    // The client went away during the segment: unless it asked for the
+    // segment again meanwhile, the paused transcoder would only wait to be
+    // replaced.
     LogPrintf(LOG_KEY, "Client left during the stream request at time offset %d ms", start * 1000);
-  } else {
-    LogPrintf(LOG_KEY, "ERROR! Could not continue to stream at time offset %d ms", info.context->getTime());
+    theContextManager->abandon(info);
+    return;
   }
+  LogPrintf(LOG_KEY, "ERROR! Could not continue to stream at time offset %d ms", info.context->getTime());
   theContextManager->discard(info);
   // A transcoder that ended without a byte for this segment found nothing
   // to play there (a start past the end, an unreadable file): asking again

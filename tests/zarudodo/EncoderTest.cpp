@@ -37,7 +37,7 @@ TEST(DurationTest, LengthIsTheReportsToTheHundredthOrRefused)
     int milliseconds;  // 0: refused
   } cases[] = {
       {"err   Duration: 01:02:03.45, start: 0.000000, bitrate: 512 kb/s\n", 3723450},
-      // "Duration: " straddles the end of the first, full 4096-byte read.
+      // "Duration: " straddles two of the stand-in's 4096-byte writes.
       {"err " + std::string(4090, 'x') + "\\n  Duration: 00:01:40.00\n", 100000},
       {"err   Duration: N/A, start: 0.000000\n", 0},
       {"err   Duration: -1:00:00.00\n", 0},

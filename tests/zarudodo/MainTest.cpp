@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -133,10 +134,10 @@ protected:
     SetCurrentDirectoryW(_oldFolder);
   }
 
-  std::unique_ptr<LoopbackClient> requestSegment(const char* from = "127.0.0.1")
+  std::unique_ptr<LoopbackClient> requestSegment(const char* from = "127.0.0.1", int start = 0)
   {
     auto client = std::make_unique<LoopbackClient>(_server->getPort(), from);
-    client->send("GET /v/clip.mp4/0.ts HTTP/1.0\r\n\r\n");
+    client->send("GET /v/clip.mp4/" + std::to_string(start) + ".ts HTTP/1.0\r\n\r\n");
     return client;
   }
 
@@ -170,12 +171,48 @@ TEST_F(StreamingServerTest, ClientThatResetsEndsItsTranscoderAtOnce)
   EXPECT_TRUE(childrenComeTo(0, 1000));
 }
 
+// A player that gave up on its first request asks again at once: the repeat
+// goes on with the same transcoder, from the segment's first byte.
+TEST_F(StreamingServerTest, RepeatedRequestTakesTheSegmentInProductionOver)
+{
+  LogRecorder log;
+  startServer(ENDLESS);
+  auto first = requestSegment();
+  std::string begun = first->receive(15000, 70000);
+  auto again = requestSegment();
+  auto waiting = [&log] {
+    for (const std::string& line : log.lines("L_ContextManager"))
+      if (line.rfind("Wait for the segment in production", 0) == 0)
+        return true;
+    return false;
+  };
+  while (!waiting())
+    Sleep(20);
+  first.reset();
+  std::string taken = again->receive(15000, begun.size());
+  std::string given = begun.substr(begun.find("\r\n\r\n")), got = taken.substr(taken.find("\r\n\r\n"));
+  size_t common = std::min(given.size(), got.size());
+  EXPECT_GT(common, 60000u);
+  EXPECT_EQ(got.substr(0, common), given.substr(0, common));
+  EXPECT_EQ(log.count("Create new streaming context"), 1);
+
+  // The request that took over holds one of the client's transcoders, no more.
+  std::vector<std::unique_ptr<LoopbackClient>> others;
+  for (int start : {10, 20, 30, 40})
+    others.push_back(requestSegment("127.0.0.1", start));
+  int streaming = 0;
+  for (auto& client : others)
+    streaming += client->receive(15000, 12).compare(0, 12, "HTTP/1.0 200") == 0;
+  EXPECT_EQ(streaming, ContextManager::MAX_TRANSCODERS_PER_CLIENT - 1);
+}
+
+// Each a segment of its own: a repeated one would wait for the first.
 TEST_F(StreamingServerTest, OneAddressGetsFourTranscodersAndThen503)
 {
   startServer(FORTY_MEGABYTES);
   std::vector<std::unique_ptr<LoopbackClient>> clients;
   for (int i = 0; i < 30; ++i)
-    clients.push_back(requestSegment());
+    clients.push_back(requestSegment("127.0.0.1", 10 * i));
   int streaming = 0, refused = 0;
   for (auto& client : clients) {
     std::string answer = client->receive(15000, 4096);

@@ -151,12 +151,13 @@ TEST(SegmenterTest, WritesPassWholePacketsAndHoldTheRest)
   EXPECT_EQ(out._writes, 1) << "bad writes pass nothing on";
 
   std::string stream;
-  for (int i = 0; i < 60; ++i)
+  for (int i = 0; stream.size() < 2 * Segmenter::BUFFER_SIZE; ++i)
     stream += continuation(i % 2 ? AUDIO_PID : VIDEO_PID);
   out._data.clear();
-  segmenter.write(&stream[0], 4096);
-  EXPECT_EQ(out._data, stream.substr(0, 21 * PACKET_SIZE));
-  segmenter.write(&stream[4096], static_cast<int>(stream.size()) - 4096);  // over MAX_WRITE: taken in parts
+  const int MAX = Segmenter::MAX_WRITE;
+  segmenter.write(&stream[0], MAX);
+  EXPECT_EQ(out._data, stream.substr(0, MAX - MAX % PACKET_SIZE));
+  segmenter.write(&stream[MAX], static_cast<int>(stream.size()) - MAX);  // over the buffer: taken in parts
   EXPECT_EQ(out._data, stream);
 
   // Done and handed more than it can hold: it keeps what fits.
@@ -171,29 +172,36 @@ TEST(SegmenterTest, WritesPassWholePacketsAndHoldTheRest)
 
 TEST(SegmenterTest, CutsBeforeTheFirstKeyframeAtTheTargetAndCarriesItOver)
 {
+  // Longer than the buffer, so that pieces of every size meet the cut.
   std::string first = TsPacket(0, true);
+  while (first.size() <= Segmenter::BUFFER_SIZE)
+    first += continuation(AUDIO_PID);
   for (std::string packet : {videoFrame(126000, IDR), continuation(), videoFrame(TEN_SECONDS - 1, IDR),
                              audioFrame(TEN_SECONDS + 500), videoFrame(TEN_SECONDS + 3600), continuation(AUDIO_PID)})
     first += packet;
   std::string second = videoFrame(TEN_SECONDS, IDR) + continuation() + videoFrame(2 * TEN_SECONDS - 3600, IDR);
   std::string third = videoFrame(2 * TEN_SECONDS + 3600, IDR) + continuation() + audioFrame(2 * TEN_SECONDS);
+  std::string all = first + second + third;
 
-  CollectingSink out[3];
-  Segmenter segmenter(&out[0]);
-  segmenter.setTargetMs(10000);
-  write(segmenter, first + second + third, 300);
-  EXPECT_TRUE(segmenter.isDone());
-  EXPECT_EQ(out[0]._data, first);
-  std::string more = continuation();
-  segmenter.write(&more[0], PACKET_SIZE);
+  for (size_t piece : {size_t(100), size_t(PACKET_SIZE), size_t(300), size_t(Segmenter::MAX_WRITE), all.size()}) {
+    SCOPED_TRACE("pieces of " + std::to_string(piece));
+    CollectingSink out[3];
+    Segmenter segmenter(&out[0]);
+    segmenter.setTargetMs(10000);
+    write(segmenter, all, piece);
+    EXPECT_TRUE(segmenter.isDone());
+    EXPECT_EQ(out[0]._data, first);
+    std::string more = continuation();
+    segmenter.write(&more[0], PACKET_SIZE);
 
-  for (int n = 1; n < 3; ++n) {
-    segmenter.setOutput(&out[n]);
-    segmenter.setTargetMs(10000 * (n + 1));
-    segmenter.flush();
+    for (int n = 1; n < 3; ++n) {
+      segmenter.setOutput(&out[n]);
+      segmenter.setTargetMs(10000 * (n + 1));
+      segmenter.flush();
+    }
+    EXPECT_EQ(out[1]._data, second);
+    EXPECT_EQ(out[2]._data, third + more);
   }
-  EXPECT_EQ(out[1]._data, second);
-  EXPECT_EQ(out[2]._data, third + more);
 }
 
 TEST(SegmenterTest, WhichPacketsOpenTheNextSegment)

@@ -7,7 +7,10 @@
 
 class Sink;
 
-const DWORD PIPE_READ_SIZE = 4096;
+// The pipes' size and the largest read: a transcoder writes its stream in
+// blocks of tens of kilobytes, and each read is a round trip through Wine's
+// server, so a segment should take a few reads, not hundreds.
+const DWORD PIPE_READ_SIZE = 65536;
 
 // The state of reading one of the child's output pipes. A reader whose read
 // cannot be ended where it is given up is left to that read's completion
@@ -69,7 +72,7 @@ private:
 };
 
 // A pipe whose ends may be opened for overlapped I/O (unlike CreatePipe's);
-// size 0 means 4096.
+// size 0 means PIPE_READ_SIZE.
 bool createOverlappedPipe(HANDLE* readEnd, HANDLE* writeEnd, SECURITY_ATTRIBUTES* attributes, DWORD size,
                           DWORD readFlags, DWORD writeFlags);
 

@@ -112,6 +112,15 @@ def test_play(server):
                   f'{name} played by one transcoder ({started}), which ended with its play')
 
 
+def test_asked_again(server):
+    """A segment asked for again comes from memory: the same bytes, with no transcoder started for it."""
+    mark = server.mark()
+    got = [http(server.port, f'/v/{url_name(LONG)}/{start}.ts', client='127.0.0.8')[2] for start in (0, 10, 0)]
+    started = sum('Create new streaming context' in line for line in server.lines[mark:])
+    check(got[0] and got[2] == got[0] and started == 1,
+          f'a segment asked for again is the same {len(got[0])} bytes, from one transcoder ({started})')
+
+
 def delete_from_windows(path):
     subprocess.run(['wine', 'cmd', '/c', 'del', windows_path(path)], env=wine_env(), stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=60)
@@ -165,7 +174,8 @@ def main():
         try:
             check(wait_for_files(server, list(VIDEOS) + [BROKEN]), 'the videos are found')
             idle = start_idle_client(server)
-            for test in (test_playlists, test_head, test_segments, test_play, lambda server: test_expiry(server, idle),
+            for test in (test_playlists, test_head, test_segments, test_play, test_asked_again,
+                         lambda server: test_expiry(server, idle),
                          test_disconnect, test_setconfig, test_shutdown):
                 test(server)
         finally:
