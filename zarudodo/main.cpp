@@ -23,16 +23,9 @@
 #include <cstdio>
 #include <cstring>
 
-ConfigFile* theConfig = nullptr;
-FileDatabase* theDatabase = nullptr;
-ContextManager* theContextManager = nullptr;
-MediaServer* theMediaServer = nullptr;
-std::wstring webRoot = L".";
-
 namespace {
 
-const int LOG_KEY = LogRegisterKey("L_Main", true);
-const unsigned short DEBUG_SERVER = 0x1002;
+const int& LOG_KEY = MAIN_LOG_KEY;
 const char TRANSCODER[] = "ffmpeg.exe";
 const int SEGMENT_MS = SEGMENT_SECONDS * 1000;
 // A last segment shorter than this joins the one before: a player would
@@ -334,62 +327,6 @@ const char* applyConfig(const char* text)
   return saved ? "ok" : "not saved";
 }
 
-}
-
-MediaServer::MediaServer()
-    : _config(new ConfigFile()), _database(new FileDatabase()), _findTask(new FindTask(nullptr))
-{
-  theConfig = _config;
-  theDatabase = _database;
-  theContextManager = new ContextManager();
-  if (!theContextManager->startExpiry())
-    LogPrintf(LOG_KEY, "Could not start the expiry of idle stream contexts");
-  writeDefaultSettings(_config->getSettings());
-  _config->load();
-  theMediaServer = this;
-}
-
-MediaServer::~MediaServer()
-{
-  delete _webServer;
-  delete _findTask;
-  delete theContextManager;
-  theContextManager = nullptr;
-  delete _database;
-  theDatabase = nullptr;
-  delete _config;
-  theConfig = nullptr;
-  theMediaServer = nullptr;
-}
-
-bool MediaServer::startWebServer()
-{
-  debugPrint(DEBUG_SERVER, "Starting web server.\n");
-  _webServer = new WebServer(portFromSettings(_config->getSettings()));
-  _webServer->addHandler(handleVideoRequest, nullptr);
-  _webServer->addHandler(handleDbRequest, nullptr);
-  _webServer->addHandler(handleStaticFile, nullptr);
-  _webServer->start();
-  _port = _webServer->waitUntilStarted();
-  if (_port == WebServer::NO_PORT) {
-    LogPrintf(LOG_KEY, "No port could be bound; the server does not run.");
-    return false;
-  }
-  startFolderScan();
-  return true;
-}
-
-void MediaServer::startFolderScan()
-{
-  json settings;
-  {
-    ScopedLock lock(&_config->getMutex());
-    settings = _config->getSettings();
-  }
-  FindParams params;
-  params.database = _database;
-  fillFindParams(settings, params);
-  _findTask->start(params);
 }
 
 void writeDefaultSettings(json& settings)
