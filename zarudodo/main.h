@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MediaServer.h"
+#include "Settings.h"
 #include "json.h"
 
 #include <string>
@@ -8,9 +9,7 @@
 
 class HttpRequest;
 class HttpResponse;
-struct FindParams;
 
-const int DEFAULT_PORT = 1025;
 const int SEGMENT_SECONDS = 10;
 // Far beyond any video, and small enough that every millisecond time
 // derived from a start stays inside an int.
@@ -29,10 +28,6 @@ void handleStaticFile(HttpRequest* request, HttpResponse* response, void* userDa
 std::string buildPlaylist(std::string host, std::wstring videoName, int durationMs);
 std::string buildFileList();
 
-// Settings helpers: they never fail on values of an unexpected type.
-void writeDefaultSettings(json& settings);
-int portFromSettings(json& settings);
-void fillFindParams(json& settings, FindParams& params);
 // A segment start from the client: atoi's syntax, negative as 0, clamped
 // to MAX_START_SECONDS; null as 0.
 int parseStartSeconds(const char* text);
