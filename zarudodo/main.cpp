@@ -27,15 +27,9 @@ namespace {
 
 const int& LOG_KEY = MAIN_LOG_KEY;
 const char TRANSCODER[] = "ffmpeg.exe";
-const int SEGMENT_MS = SEGMENT_SECONDS * 1000;
 // A last segment shorter than this joins the one before: a player would
 // start a transcoder for a few frames, or for none.
 const int MIN_TAIL_MS = 500;
-// Segment addresses end like transport-stream files, since HLS readers check
-// that: "/v/NAME/START.ts", and "/v/NAME/START-end.ts" for the last one,
-// which runs to the video's end.
-const char SEGMENT_SUFFIX[] = ".ts";
-const char LAST_SEGMENT_SUFFIX[] = "-end.ts";
 
 // A segment's length in seconds as "#EXTINF" gives it: whole seconds bare,
 // others to the hundredth.
@@ -126,32 +120,6 @@ public:
 private:
   HttpResponse* _response;  // not owned
 };
-
-// A segment as its address names it: "/v/NAME/START.ts" or
-// "/v/NAME/START-end.ts"; "/v/NAME?ss=START" from playlists stored before
-// those, whose segments are all 10 s.
-struct Segment {
-  std::wstring name;
-  int start = 0;
-  bool toEnd = false;  // runs to the video's end
-};
-
-// What a segment's address asks for; false when it names no segment.
-bool parseSegment(const std::string& path, const char* ss, Segment& segment)
-{
-  std::string rest = path.substr(3, path.find('?') - 3);
-  size_t slash = rest.rfind('/');
-  if (slash == std::string::npos) {
-    segment.name = toWide(rest);
-    segment.start = parseStartSeconds(ss);
-    return true;
-  }
-  std::string file = rest.substr(slash + 1);
-  segment.name = toWide(rest.substr(0, slash));
-  segment.start = parseStartSeconds(file.c_str());
-  segment.toEnd = endsWith(file, LAST_SEGMENT_SUFFIX);
-  return endsWith(file, SEGMENT_SUFFIX);
-}
 
 // Starts the context when the record has none, and streams the segment;
 // false when the transcoder did not start.
@@ -304,24 +272,6 @@ const char* applyConfig(const char* text)
   return saved ? "ok" : "not saved";
 }
 
-}
-
-int parseStartSeconds(const char* text)
-{
-  if (!text)
-    return 0;
-  while (isspace(static_cast<unsigned char>(*text)))
-    ++text;
-  bool negative = *text == '-';
-  if (*text == '-' || *text == '+')
-    ++text;
-  int seconds = 0;
-  for (; isdigit(static_cast<unsigned char>(*text)); ++text) {
-    seconds = seconds * 10 + (*text - '0');
-    if (seconds > MAX_START_SECONDS)
-      return negative ? 0 : MAX_START_SECONDS;
-  }
-  return negative ? 0 : seconds;
 }
 
 // Every segment is whole but the last, which runs to the video's end; a tail

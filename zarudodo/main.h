@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MediaServer.h"
+#include "SegmentAddress.h"
 #include "Settings.h"
 #include "json.h"
 
@@ -10,10 +11,6 @@
 class HttpRequest;
 class HttpResponse;
 
-const int SEGMENT_SECONDS = 10;
-// Far beyond any video, and small enough that every millisecond time
-// derived from a start stays inside an int.
-const int MAX_START_SECONDS = 1000000;
 // Later than any stream reaches: the end of a segment that runs to the
 // video's end.
 const int END_OF_VIDEO_MS = (MAX_START_SECONDS + SEGMENT_SECONDS) * 1000;
@@ -27,10 +24,6 @@ void handleStaticFile(HttpRequest* request, HttpResponse* response, void* userDa
 // to the end, a tail under half a second joined to it.
 std::string buildPlaylist(std::string host, std::wstring videoName, int durationMs);
 std::string buildFileList();
-
-// A segment start from the client: atoi's syntax, negative as 0, clamped
-// to MAX_START_SECONDS; null as 0.
-int parseStartSeconds(const char* text);
 
 // The dotted IPv4 text of the local host's first address, or "unknown".
 std::string getLocalAddress();
