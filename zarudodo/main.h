@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MediaServer.h"
+#include "Playlist.h"
 #include "SegmentAddress.h"
 #include "Settings.h"
 #include "json.h"
@@ -20,9 +21,6 @@ void handleVideoRequest(HttpRequest* request, HttpResponse* response, void* user
 void handleDbRequest(HttpRequest* request, HttpResponse* response, void* userData);
 void handleStaticFile(HttpRequest* request, HttpResponse* response, void* userData);
 
-// The playlist of a video of durationMs: 10-second segments, the last one
-// to the end, a tail under half a second joined to it.
-std::string buildPlaylist(std::string host, std::wstring videoName, int durationMs);
 std::string buildFileList();
 
 // The dotted IPv4 text of the local host's first address, or "unknown".
