@@ -1,0 +1,6 @@
+#pragma once
+
+class HttpRequest;
+class HttpResponse;
+
+void handleStaticFile(HttpRequest* request, HttpResponse* response, void* userData);

@@ -1,0 +1,6 @@
+#pragma once
+
+class HttpRequest;
+class HttpResponse;
+
+void handleVideoRequest(HttpRequest* request, HttpResponse* response, void* userData);
