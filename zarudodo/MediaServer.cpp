@@ -2,12 +2,15 @@
 
 #include "ConfigFile.h"
 #include "ContextManager.h"
+#include "DbHandler.h"
 #include "Debug.h"
 #include "FileDatabase.h"
 #include "FindTask.h"
 #include "Log.h"
+#include "Settings.h"
+#include "StaticFileHandler.h"
+#include "VideoHandler.h"
 #include "WebServer.h"
-#include "main.h"
 
 ConfigFile* theConfig = nullptr;
 FileDatabase* theDatabase = nullptr;

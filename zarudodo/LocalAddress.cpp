@@ -1,6 +1,7 @@
-#include "main.h"
+#include "LocalAddress.h"
 
 #include "Log.h"
+#include "MediaServer.h"
 #include "Socket.h"
 
 #include <cstring>
