@@ -1,6 +1,6 @@
 #include "StreamContext.h"
 
-#include "Encoder.h"
+#include "DurationProbe.h"
 #include "Log.h"
 #include "PipedProgram.h"
 #include "Segmenter.h"

@@ -9,7 +9,7 @@
 #include "ContextManager.h"
 #include "Debug.h"
 #include "DurationCache.h"
-#include "Encoder.h"
+#include "DurationProbe.h"
 #include "FileDatabase.h"
 #include "FindTask.h"
 #include "HttpRequest.h"
