@@ -20,6 +20,7 @@
 #include "Socket.h"
 #include "StreamContext.h"
 #include "StringUtil.h"
+#include "Transcoder.h"
 #include "WebServer.h"
 
 #include <algorithm>
@@ -30,7 +31,6 @@
 namespace {
 
 const int& LOG_KEY = MAIN_LOG_KEY;
-const char TRANSCODER[] = "ffmpeg.exe";
 // Later than any stream reaches: the end of a segment that runs to the
 // video's end.
 const int END_OF_VIDEO_MS = (MAX_START_SECONDS + SEGMENT_SECONDS) * 1000;
