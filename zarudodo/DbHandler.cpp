@@ -10,6 +10,7 @@
 #include "Settings.h"
 
 #include <cstring>
+#include <string>
 
 namespace {
 

@@ -56,6 +56,7 @@ bool MediaServer::startWebServer()
 {
   debugPrint(DEBUG_SERVER, "Starting web server.\n");
   _webServer = new WebServer(portFromSettings(_config->getSettings()));
+  // The static files come last: they would take the paths of the others.
   _webServer->addHandler(handleVideoRequest, nullptr);
   _webServer->addHandler(handleDbRequest, nullptr);
   _webServer->addHandler(handleStaticFile, nullptr);

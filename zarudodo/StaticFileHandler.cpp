@@ -7,6 +7,8 @@
 #include "Portability.h"
 #include "StringUtil.h"
 
+#include <string>
+
 namespace {
 
 const int& LOG_KEY = MAIN_LOG_KEY;

@@ -1,32 +1,24 @@
 #include "VideoHandler.h"
 
-#include "MediaServer.h"
-#include "Playlist.h"
-#include "SegmentAddress.h"
-
 #include "CgiRequest.h"
-#include "ConfigFile.h"
 #include "ContextManager.h"
-#include "Debug.h"
 #include "DurationCache.h"
 #include "DurationProbe.h"
 #include "FileDatabase.h"
-#include "FindTask.h"
 #include "HttpRequest.h"
 #include "HttpResponse.h"
 #include "Log.h"
+#include "MediaServer.h"
+#include "Playlist.h"
 #include "Portability.h"
+#include "SegmentAddress.h"
 #include "Sink.h"
-#include "Socket.h"
 #include "StreamContext.h"
 #include "StringUtil.h"
 #include "Transcoder.h"
-#include "WebServer.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
