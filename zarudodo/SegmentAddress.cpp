@@ -4,7 +4,7 @@
 
 #include <cctype>
 
-bool parseSegment(const std::string& path, const char* ss, Segment& segment)
+bool parseSegment(const std::string& path, const char* ss, SegmentAddress& segment)
 {
   std::string rest = path.substr(3, path.find('?') - 3);
   size_t slash = rest.rfind('/');

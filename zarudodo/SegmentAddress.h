@@ -17,14 +17,14 @@ const char LAST_SEGMENT_SUFFIX[] = "-end.ts";
 // A segment as its address names it: "/v/NAME/START.ts" or
 // "/v/NAME/START-end.ts"; "/v/NAME?ss=START" from playlists stored before
 // those, whose segments are all 10 s.
-struct Segment {
+struct SegmentAddress {
   std::wstring name;
   int start = 0;
   bool toEnd = false;  // runs to the video's end
 };
 
 // What a segment's address asks for; false when it names no segment.
-bool parseSegment(const std::string& path, const char* ss, Segment& segment);
+bool parseSegment(const std::string& path, const char* ss, SegmentAddress& segment);
 // A segment start from the client: atoi's syntax, negative as 0, clamped
 // to MAX_START_SECONDS; null as 0.
 int parseStartSeconds(const char* text);

@@ -63,9 +63,15 @@ bool durationOf(const std::wstring& file, int* milliseconds)
   return true;
 }
 
+// The video a playlist's address names: "/v/NAME.m3u8".
+std::wstring playlistVideo(const std::string& path)
+{
+  return toWide(path.substr(3, path.size() - 3 - 5));
+}
+
 void sendPlaylist(HttpResponse* response, const std::string& host, const std::string& path)
 {
-  std::wstring name = toWide(path.substr(3, path.size() - 3 - 5));
+  std::wstring name = playlistVideo(path);
   std::wstring file;
   int milliseconds = 0;
   if (!findVideo(name, file)) {
@@ -107,7 +113,7 @@ private:
 
 // Starts the context when the record has none, and streams the segment;
 // false when the transcoder did not start.
-bool streamFromContext(ContextInfo& info, const Segment& segment, Sink* out, StreamContext::Result* result)
+bool streamFromContext(ContextInfo& info, const SegmentAddress& segment, Sink* out, StreamContext::Result* result)
 {
   if (!info.context) {
     LogPrintf(LOG_KEY, "Create new streaming context");
@@ -122,7 +128,7 @@ bool streamFromContext(ContextInfo& info, const Segment& segment, Sink* out, Str
 void sendSegment(HttpRequest* request, HttpResponse* response, const std::string& path)
 {
   LogPrintf(LOG_KEY, "Handle by video: %s", path.c_str());
-  Segment segment;
+  SegmentAddress segment;
   std::wstring file;
   if (!parseSegment(path, request->params()->getValue("ss"), segment) || !findVideo(segment.name, file)) {
     sendErrorPage(response, 404);
@@ -195,9 +201,9 @@ void sendSegment(HttpRequest* request, HttpResponse* response, const std::string
 void sendVideoHead(HttpRequest* request, HttpResponse* response, const std::string& path)
 {
   bool playlist = endsWith(path, ".m3u8");
-  Segment segment;
+  SegmentAddress segment;
   std::wstring file;
-  bool found = playlist ? findVideo(toWide(path.substr(3, path.size() - 3 - 5)), file)
+  bool found = playlist ? findVideo(playlistVideo(path), file)
                         : parseSegment(path, request->params()->getValue("ss"), segment) &&
                               findVideo(segment.name, file);
   if (!found) {
