@@ -1,9 +1,10 @@
 // The headless entry: the media server without a desktop, logging to its
 // console, until its standard input closes or it is interrupted.
 #include "Debug.h"
+#include "LocalAddress.h"
 #include "Log.h"
+#include "MediaServer.h"
 #include "Portability.h"
-#include "main.h"
 
 #include <windows.h>
 

@@ -1,18 +1,18 @@
 #include "StreamContext.h"
 
-#include "Encoder.h"
+#include "DurationProbe.h"
 #include "Log.h"
 #include "PipedProgram.h"
 #include "Segmenter.h"
 #include "Sink.h"
 #include "StringUtil.h"
+#include "Transcoder.h"
 
 #include <string>
 #include <vector>
 
 namespace {
 
-const char TRANSCODER[] = "ffmpeg.exe";
 // A transcoder that says nothing for this long has ended or hangs.
 const unsigned READ_TIMEOUT_MS = 10000;
 

@@ -25,7 +25,7 @@ public:
   StreamContext(const StreamContext&) = delete;
   StreamContext& operator=(const StreamContext&) = delete;
 
-  // Starts "ffmpeg.exe" from the working directory at startMs of the video.
+  // Starts the transcoder (Transcoder.h) at startMs of the video.
   bool start(const std::wstring& videoPath, unsigned startMs);
   // Delivers the stream from getTime() up to endMs into out. A segment that
   // an earlier call left unfinished starts with what that call delivered.

@@ -4,9 +4,10 @@
 #include "Assert.h"
 #include "BaseWnd.h"
 #include "Debug.h"
+#include "LocalAddress.h"
 #include "Log.h"
 #include "MainWindow.h"
-#include "main.h"
+#include "MediaServer.h"
 
 #include <shellapi.h>
 

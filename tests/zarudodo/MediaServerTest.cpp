@@ -1,10 +1,13 @@
-#include "main.h"
+#include "MediaServer.h"
 
 #include "ConfigFile.h"
 #include "ContextManager.h"
 #include "FileDatabase.h"
 #include "FindTask.h"
 #include "LoopbackClient.h"
+#include "Playlist.h"
+#include "SegmentAddress.h"
+#include "Settings.h"
 #include "StandInScript.h"
 #include "TestSupport.h"
 

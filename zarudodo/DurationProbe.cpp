@@ -1,4 +1,4 @@
-#include "Encoder.h"
+#include "DurationProbe.h"
 
 #include "Log.h"
 #include "PipedProgram.h"

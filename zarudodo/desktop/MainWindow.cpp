@@ -5,9 +5,9 @@
 #include "DebugWindow.h"
 #include "GraphicsContext.h"
 #include "Log.h"
+#include "MediaServer.h"
 #include "StringUtil.h"
 #include "WindowPaint.h"
-#include "main.h"
 
 #include <shellapi.h>
 

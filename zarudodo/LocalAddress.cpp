@@ -1,0 +1,35 @@
+#include "LocalAddress.h"
+
+#include "Log.h"
+#include "MediaServer.h"
+#include "Socket.h"
+
+#include <cstring>
+
+namespace {
+
+const int& LOG_KEY = MAIN_LOG_KEY;
+
+}
+
+std::string getLocalAddress()
+{
+  // The first socket starts Winsock, which the host-name calls need.
+  Socket socket(false);
+  char name[80];
+  if (gethostname(name, sizeof name) != 0) {
+    LogPrintf(LOG_KEY, "Error %d when getting local host name.", WSAGetLastError());
+    return "unknown";
+  }
+  LogPrintf(LOG_KEY, "Host name is %s", name);
+  hostent* host = gethostbyname(name);
+  if (!host) {
+    LogPrintf(LOG_KEY, "Bad host lookup. ");
+    return "unknown";
+  }
+  if (!host->h_addr_list || !host->h_addr_list[0])
+    return "unknown";
+  in_addr address;
+  memcpy(&address, host->h_addr_list[0], sizeof address);
+  return inet_ntoa(address);
+}

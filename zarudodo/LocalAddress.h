@@ -1,0 +1,6 @@
+#pragma once
+
+#include <string>
+
+// The dotted IPv4 text of the local host's first address, or "unknown".
+std::string getLocalAddress();

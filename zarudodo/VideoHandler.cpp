@@ -1,0 +1,232 @@
+#include "VideoHandler.h"
+
+#include "CgiRequest.h"
+#include "ContextManager.h"
+#include "DurationCache.h"
+#include "DurationProbe.h"
+#include "FileDatabase.h"
+#include "HttpRequest.h"
+#include "HttpResponse.h"
+#include "Log.h"
+#include "MediaServer.h"
+#include "Playlist.h"
+#include "Portability.h"
+#include "SegmentAddress.h"
+#include "Sink.h"
+#include "StreamContext.h"
+#include "StringUtil.h"
+#include "Transcoder.h"
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+const int& LOG_KEY = MAIN_LOG_KEY;
+// Later than any stream reaches: the end of a segment that runs to the
+// video's end.
+const int END_OF_VIDEO_MS = (MAX_START_SECONDS + SEGMENT_SECONDS) * 1000;
+
+// Says what the page is: a client that asked for video must not take it
+// for video.
+void sendErrorPage(HttpResponse* response, int code)
+{
+  response->setHeader("Content-type", HttpResponse::mimeType(L"html"));
+  response->sendError(code);
+}
+
+// The file of a listed video. One that has gone leaves the list at once, so
+// that a refreshed list no longer offers it.
+bool findVideo(const std::wstring& name, std::wstring& file)
+{
+  if (!theDatabase->lookup(name, file))
+    return false;
+  if (fileExists(file.c_str()))
+    return true;
+  theDatabase->remove(name);
+  return false;
+}
+
+DurationCache& durations()
+{
+  static DurationCache cache;
+  return cache;
+}
+
+bool durationOf(const std::wstring& file, int* milliseconds)
+{
+  if (durations().find(file, milliseconds))
+    return true;
+  if (!getDuration(TRANSCODER, file, milliseconds))
+    return false;
+  durations().store(file, *milliseconds);
+  return true;
+}
+
+// The video a playlist's address names: "/v/NAME.m3u8".
+std::wstring playlistVideo(const std::string& path)
+{
+  return toWide(path.substr(3, path.size() - 3 - 5));
+}
+
+void sendPlaylist(HttpResponse* response, const std::string& host, const std::string& path)
+{
+  std::wstring name = playlistVideo(path);
+  std::wstring file;
+  int milliseconds = 0;
+  if (!findVideo(name, file)) {
+    sendErrorPage(response, 404);
+    return;
+  }
+  // The file is there but holds no video the transcoder can read: the web
+  // page tells its user so, rather than that the file has gone.
+  if (!durationOf(file, &milliseconds)) {
+    sendErrorPage(response, 500);
+    return;
+  }
+  std::string playlist = buildPlaylist(host, name, milliseconds);
+  response->sendBuffer(playlist.data(), static_cast<unsigned>(playlist.size()), HttpResponse::mimeType(L"m3u8"));
+}
+
+// The segment's head goes out with its first bytes, not before: a request
+// whose transcoder produces nothing can then still answer with an error.
+class SegmentSink : public Sink {
+public:
+  explicit SegmentSink(HttpResponse* response) : _response(response) {}
+
+  void write(char* data, int length) override
+  {
+    if (length <= 0)
+      return;
+    if (!_response->headersSent()) {
+      _response->setStatus(200);
+      _response->setHeader("Content-type", HttpResponse::mimeType(L"ts"));
+    }
+    _response->write(data, static_cast<unsigned>(length));
+  }
+
+  bool closed() const override { return _response->sendFailed(); }
+
+private:
+  HttpResponse* _response;  // not owned
+};
+
+// Starts the context when the record has none, and streams the segment;
+// false when the transcoder did not start.
+bool streamFromContext(ContextInfo& info, const SegmentAddress& segment, Sink* out, StreamContext::Result* result)
+{
+  if (!info.context) {
+    LogPrintf(LOG_KEY, "Create new streaming context");
+    info.context = new StreamContext();
+    if (!info.context->start(info.path, static_cast<unsigned>(segment.start) * 1000))
+      return false;
+  }
+  *result = info.context->stream(out, segment.toEnd ? END_OF_VIDEO_MS : info.context->getTime() + SEGMENT_MS);
+  return true;
+}
+
+void sendSegment(HttpRequest* request, HttpResponse* response, const std::string& path)
+{
+  LogPrintf(LOG_KEY, "Handle by video: %s", path.c_str());
+  SegmentAddress segment;
+  std::wstring file;
+  if (!parseSegment(path, request->params()->getValue("ss"), segment) || !findVideo(segment.name, file)) {
+    sendErrorPage(response, 404);
+    return;
+  }
+  int start = segment.start;
+  ContextInfo info = theContextManager->acquire(request->remoteAddress(), file, start);
+  if (info.refused) {
+    response->setHeader("Retry-After", ContextManager::RETRY_AFTER_SECONDS);
+    sendErrorPage(response, 503);
+    return;
+  }
+  if (info.kept.bytes) {
+    const std::string& bytes = *info.kept.bytes;
+    response->sendBuffer(bytes.data(), static_cast<unsigned>(bytes.size()), HttpResponse::mimeType(L"ts"));
+    LogPrintf(LOG_KEY, "Completed stream request from memory at time offset %d ms", start * 1000);
+    return;
+  }
+  SegmentSink out(response);
+  StreamContext::Result result = StreamContext::STREAM_FAILED;
+  bool started;
+  // The request holds the record until it gives it back, whatever happens.
+  try {
+    started = streamFromContext(info, segment, &out, &result);
+  } catch (...) {
+    theContextManager->discard(info);
+    throw;
+  }
+  if (!started) {
+    LogPrintf(LOG_KEY, "ERROR! Could not start stream context.");
+    theContextManager->discard(info);
+    sendErrorPage(response, 500);
+    return;
+  }
+  bool delivered = response->headersSent() && !response->sendFailed();
+  if (result == StreamContext::SEGMENT_COMPLETE) {
+    info.finished.time = info.time;
+    info.finished.bytes = info.context->lastSegment();
+    info.time += SEGMENT_SECONDS;
+  }
+  if (result == StreamContext::SEGMENT_COMPLETE && delivered) {
+    theContextManager->release(info);
+    LogPrintf(LOG_KEY, "Completed stream request at time offset %d ms", start * 1000);
+    return;
+  }
+  if (result == StreamContext::VIDEO_ENDED && delivered) {
+    // Nothing follows the end: the transcoder and its hold on the file go now.
+    LogPrintf(LOG_KEY, "Completed the last stream request at time offset %d ms", start * 1000);
+    theContextManager->discard(info);
+    return;
+  }
+  if (response->sendFailed()) {
+    // The client went away during the segment: unless it asked for the
+    // segment again meanwhile, the paused transcoder would only wait to be
+    // replaced.
+    LogPrintf(LOG_KEY, "Client left during the stream request at time offset %d ms", start * 1000);
+    theContextManager->abandon(info);
+    return;
+  }
+  LogPrintf(LOG_KEY, "ERROR! Could not continue to stream at time offset %d ms", info.context->getTime());
+  theContextManager->discard(info);
+  // A transcoder that ended without a byte for this segment found nothing
+  // to play there (a start past the end, an unreadable file): asking again
+  // cannot help. One that fell silent may do better on a retry.
+  sendErrorPage(response, result == StreamContext::VIDEO_ENDED ? 404 : 500);
+}
+
+// A HEAD request is answered from the database alone: a transcoder started
+// for it would stream for nobody and move the client's position on.
+void sendVideoHead(HttpRequest* request, HttpResponse* response, const std::string& path)
+{
+  bool playlist = endsWith(path, ".m3u8");
+  SegmentAddress segment;
+  std::wstring file;
+  bool found = playlist ? findVideo(playlistVideo(path), file)
+                        : parseSegment(path, request->params()->getValue("ss"), segment) &&
+                              findVideo(segment.name, file);
+  if (!found) {
+    response->sendError(404);
+    return;
+  }
+  response->setStatus(200);
+  response->setHeader("Content-type", HttpResponse::mimeType(playlist ? L"m3u8" : L"ts"));
+  response->sendHeaders();
+}
+
+}
+
+void handleVideoRequest(HttpRequest* request, HttpResponse* response, void*)
+{
+  std::string host = request->host();
+  std::string path = request->path();
+  if (!startsWith(path, "/v/"))
+    return;
+  if (strcmp(request->method(), "HEAD") == 0)
+    sendVideoHead(request, response, path);
+  else if (endsWith(path, ".m3u8"))
+    sendPlaylist(response, host, path);
+  else
+    sendSegment(request, response, path);
+}
