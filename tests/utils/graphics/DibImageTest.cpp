@@ -29,7 +29,7 @@ TEST(DibImage, PixelsAreBlueGreenRedRowsFromTheTop)
   EXPECT_EQ(0u, image.getPixel(0, -1));
 }
 
-TEST(DibImage, CopiesFromADeviceContextOrLeavesNothingOnFailure)
+TEST(DibImage, CopiesFromADeviceContextAndStaysMadeWhenOnlyTheCopyFails)
 {
   MemoryDC source(6, 6);
   SetPixel(source.dc, 4, 1, RGB(200, 10, 20));
@@ -40,10 +40,11 @@ TEST(DibImage, CopiesFromADeviceContextOrLeavesNothingOnFailure)
   EXPECT_EQ(RGB(200, 10, 20), image.getPixel(2, 0));
   EXPECT_EQ(RGB(255, 255, 255), image.getPixel(0, 1));
 
-  // A DC that cannot be copied from: the old image goes and no half-made one stays.
-  EXPECT_FALSE(image.createFromDC(reinterpret_cast<HDC>(0x1234), &part));
-  EXPECT_EQ(0, image.width());
-  EXPECT_EQ(nullptr, image.getBits());
+  // A DC that cannot be copied from: a new image of the rectangle's size.
+  RECT other = {0, 0, 4, 2};
+  EXPECT_FALSE(image.createFromDC(reinterpret_cast<HDC>(0x1234), &other));
+  EXPECT_EQ(4, image.width());
+  EXPECT_NE(nullptr, image.getBits());
 }
 
 TEST(DibImage, BlendsClippedToTheSourceWithAlphaAtMostOne)
