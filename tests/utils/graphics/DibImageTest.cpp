@@ -59,6 +59,9 @@ TEST(DibImage, BlendsClippedToTheSourceWithAlphaAtMostOne)
   EXPECT_EQ(RGB(100, 100, 100), target.getPixel(0, 0));
   EXPECT_TRUE(target.blend(0, 0, &source, &whole, 0.5));
   EXPECT_EQ(RGB(150, 55, 60), target.getPixel(1, 2));
+  reset();
+  EXPECT_TRUE(target.blend(0, 0, &source, &whole, 0.25));
+  EXPECT_EQ(RGB(125, 77, 80), target.getPixel(1, 2));
 
   // Above 1 it copies, instead of a negative mix wrapping round.
   reset();
@@ -74,4 +77,16 @@ TEST(DibImage, BlendsClippedToTheSourceWithAlphaAtMostOne)
   EXPECT_EQ(source.getPixel(1, 1), target.getPixel(3, 2));
   EXPECT_EQ(RGB(100, 100, 100), target.getPixel(1, 1));
   EXPECT_EQ(RGB(100, 100, 100), target.getPixel(2, 3));
+}
+
+TEST(DibImage, SmoothScaleWeighsThePixelSampledAgainstItsNeighbours)
+{
+  DibImage source, target;
+  fill(source, 4, 4, [](int x, int y) { return RGB(x * 40, y * 40, 0); });
+  ASSERT_TRUE(target.create(16, 16, 24, 0));
+  source.scaleSmooth(&target);
+  // (7, 5) samples the source at (1.75, 1.25), in pixel (1, 1): across, then
+  // down, each mix takes 3/4 of the sampled column or row and 1/4 of its
+  // neighbour on the sample's side (right, above), each sum cut to a whole.
+  EXPECT_EQ(RGB(49, 30, 0), target.getPixel(7, 5));
 }
