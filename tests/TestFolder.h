@@ -76,6 +76,20 @@ public:
     return full;
   }
 
+  // The bytes of a file, empty when it cannot be read.
+  std::string contents(const std::wstring& relative) const
+  {
+    std::string bytes;
+    FILE* in = _wfopen(path(relative).c_str(), L"rb");
+    if (!in)
+      return bytes;
+    char chunk[4096];
+    for (size_t got; (got = fread(chunk, 1, sizeof(chunk), in)) > 0;)
+      bytes.append(chunk, got);
+    fclose(in);
+    return bytes;
+  }
+
 private:
   std::wstring _root;
 };

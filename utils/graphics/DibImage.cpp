@@ -85,9 +85,7 @@ bool DibImage::createFromDC(HDC dc, const RECT* rect)
     SelectObject(memory, old);
     DeleteDC(memory);
   }
-  // A failed copy leaves no half-made image behind.
-  if (!copied)
-    destroy();
+  // A failed copy still leaves the image made, at the rectangle's size.
   return copied;
 }
 

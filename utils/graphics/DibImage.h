@@ -29,7 +29,8 @@ public:
 
   // Rows are bottom-up in memory and padded to 4 bytes.
   bool create(int width, int height, int bitsPerPixel, int colourCount);
-  // A 24-bit copy of a rectangle of the DC; on failure the image is not created.
+  // A 24-bit copy of a rectangle of the DC; when only the copy fails, the
+  // image is made all the same and the result is false.
   bool createFromDC(HDC dc, const RECT* rect);
   bool createFromBitmap(HBITMAP bitmap);
   void destroy();

@@ -293,7 +293,8 @@ cairo_status_t appendToDocument(void* closure, const unsigned char* data, unsign
 GraphicsPdfSurface::GraphicsPdfSurface(unsigned width, unsigned height, bool svg)
     : _buffer(static_cast<char*>(DEBUG_MALLOC(DOCUMENT_START_CAPACITY))),
       _used(0),
-      _capacity(_buffer ? DOCUMENT_START_CAPACITY : 0)
+      _capacity(_buffer ? DOCUMENT_START_CAPACITY : 0),
+      _finished(false)
 {
   _surface = svg ? cairo_svg_surface_create_for_stream(appendToDocument, this, width, height)
                  : cairo_pdf_surface_create_for_stream(appendToDocument, this, width, height);
@@ -331,13 +332,18 @@ bool GraphicsPdfSurface::append(const unsigned char* data, unsigned length)
   return true;
 }
 
+// Drawing on the finished surface puts cairo in an error state, so the
+// finished document is remembered rather than asked for again.
 bool GraphicsPdfSurface::writeToFile(FILE* file)
 {
-  cairo_surface_finish(_surface);
-  cairo_status_t status = cairo_surface_status(_surface);
-  if (status != CAIRO_STATUS_SUCCESS) {
-    LogPrintf(GRAPHICS_LOG_KEY, "The document is incomplete: cairo status %d", status);
-    return false;
+  if (!_finished) {
+    cairo_surface_finish(_surface);
+    cairo_status_t status = cairo_surface_status(_surface);
+    if (status != CAIRO_STATUS_SUCCESS) {
+      LogPrintf(GRAPHICS_LOG_KEY, "The document is incomplete: cairo status %d", status);
+      return false;
+    }
+    _finished = true;
   }
   return fwrite(_buffer, 1, _used, file) == _used;
 }

@@ -76,7 +76,7 @@ public:
 };
 
 // A PDF or SVG document collected in memory; the first writeToFile
-// finishes it.
+// finishes it, and every later one writes the same document.
 class GraphicsPdfSurface : public GraphicsSurface {
 public:
   GraphicsPdfSurface(unsigned width, unsigned height, bool svg);
@@ -96,6 +96,7 @@ private:
   char* _buffer;
   unsigned _used;
   unsigned _capacity;
+  bool _finished;
 };
 
 // Blurs 32-bit pixels (rows exactly 4 × width bytes apart) with a box of

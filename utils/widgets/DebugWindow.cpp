@@ -100,21 +100,6 @@ bool DebugWindow::postDrain()
   return hwnd && PostMessageW(hwnd, WM_USER, 0, 0);
 }
 
-// A text with line ends (a transcoder's report arrives in pipe-sized pieces)
-// becomes one list line for each of its lines; the line ends are not drawn.
-void DebugWindow::splitLines(const wchar_t* text, LineStyle* style, std::vector<ListItem*>& lines)
-{
-  do {
-    size_t length = wcscspn(text, L"\r\n");
-    std::wstring piece(text, length);
-    text += length;
-    text += wcsspn(text, L"\r\n");
-    LineItem* line = new LineItem(style);
-    line->setText(piece.c_str());
-    lines.push_back(line);
-  } while (*text);
-}
-
 // Lines are taken in bounded batches, the next one posted; queued lines that
 // the limit would trim at once are dropped unseen. Producers wait while a
 // batch is taken. The new lines are laid out before the oldest go, so the
@@ -131,7 +116,9 @@ void DebugWindow::drainQueue()
   for (size_t taken = 0; taken < MAX_DRAIN_BATCH && !_queue.empty(); taken++) {
     Item item = _queue.front();
     _queue.pop_front();
-    splitLines(item.text, &_styles[styleOf(item.key)], lines);
+    LineItem* line = new LineItem(&_styles[styleOf(item.key)]);
+    line->setText(item.text);
+    lines.push_back(line);
     DEBUG_FREE(item.text);
   }
   append(lines);

@@ -39,7 +39,6 @@ private:
     const char* key;
   };
 
-  void splitLines(const wchar_t* text, LineStyle* style, std::vector<ListItem*>& lines);
   void drainQueue();
   void copyToClipboard();
 

@@ -36,11 +36,26 @@ void XmlSettings::save(std::wstring& text) const
     text += entry.first + L": " + entry.second.value + L"\n";
 }
 
+namespace {
+
+// A file saved with CR LF line ends; any other CR belongs to its value.
+std::wstring withoutCrBeforeLf(const std::wstring& text)
+{
+  std::wstring kept;
+  kept.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i)
+    if (text[i] != L'\r' || i + 1 == text.size() || text[i + 1] != L'\n')
+      kept += text[i];
+  return kept;
+}
+
+}
+
 // save writes ": " between name and value; a line written by hand with a
-// bare ":" keeps its whole value, and one from a CR-LF file no CR.
+// bare ":" keeps its whole value.
 void XmlSettings::load(const std::wstring& text)
 {
-  StringTokenizer lines(text, L"\r\n");
+  StringTokenizer lines(withoutCrBeforeLf(text), L"\n");
   std::wstring line;
   while (lines.next(line)) {
     size_t colon = line.find(L':');

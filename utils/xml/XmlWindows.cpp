@@ -127,11 +127,9 @@ LRESULT DefaultXmlFrameWindow::handleMessage(HWND h, UINT msg, WPARAM wParam, LP
     layout(wParam, LOWORD(lParam), HIWORD(lParam));
     return 0;
   case WM_CLOSE:
-    // With a close command closing is the command's business; without one
-    // the window closes as any other.
-    if (_closeCommand.empty())
-      break;
-    _application->executeCommand(_closeCommand);
+    // Closing is the command's business; without one the frame stays.
+    if (!_closeCommand.empty())
+      _application->executeCommand(_closeCommand);
     return 0;
   case WM_DRAWITEM:
     if (!_application->onDrawItem(*reinterpret_cast<DRAWITEMSTRUCT*>(lParam)))

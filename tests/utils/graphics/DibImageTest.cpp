@@ -29,7 +29,7 @@ TEST(DibImage, PixelsAreBlueGreenRedRowsFromTheTop)
   EXPECT_EQ(0u, image.getPixel(0, -1));
 }
 
-TEST(DibImage, CopiesFromADeviceContextOrLeavesNothingOnFailure)
+TEST(DibImage, CopiesFromADeviceContextAndStaysMadeWhenOnlyTheCopyFails)
 {
   MemoryDC source(6, 6);
   SetPixel(source.dc, 4, 1, RGB(200, 10, 20));
@@ -40,10 +40,11 @@ TEST(DibImage, CopiesFromADeviceContextOrLeavesNothingOnFailure)
   EXPECT_EQ(RGB(200, 10, 20), image.getPixel(2, 0));
   EXPECT_EQ(RGB(255, 255, 255), image.getPixel(0, 1));
 
-  // A DC that cannot be copied from: the old image goes and no half-made one stays.
-  EXPECT_FALSE(image.createFromDC(reinterpret_cast<HDC>(0x1234), &part));
-  EXPECT_EQ(0, image.width());
-  EXPECT_EQ(nullptr, image.getBits());
+  // A DC that cannot be copied from: a new image of the rectangle's size.
+  RECT other = {0, 0, 4, 2};
+  EXPECT_FALSE(image.createFromDC(reinterpret_cast<HDC>(0x1234), &other));
+  EXPECT_EQ(4, image.width());
+  EXPECT_NE(nullptr, image.getBits());
 }
 
 TEST(DibImage, BlendsClippedToTheSourceWithAlphaAtMostOne)
@@ -58,6 +59,9 @@ TEST(DibImage, BlendsClippedToTheSourceWithAlphaAtMostOne)
   EXPECT_EQ(RGB(100, 100, 100), target.getPixel(0, 0));
   EXPECT_TRUE(target.blend(0, 0, &source, &whole, 0.5));
   EXPECT_EQ(RGB(150, 55, 60), target.getPixel(1, 2));
+  reset();
+  EXPECT_TRUE(target.blend(0, 0, &source, &whole, 0.25));
+  EXPECT_EQ(RGB(125, 77, 80), target.getPixel(1, 2));
 
   // Above 1 it copies, instead of a negative mix wrapping round.
   reset();
@@ -73,4 +77,16 @@ TEST(DibImage, BlendsClippedToTheSourceWithAlphaAtMostOne)
   EXPECT_EQ(source.getPixel(1, 1), target.getPixel(3, 2));
   EXPECT_EQ(RGB(100, 100, 100), target.getPixel(1, 1));
   EXPECT_EQ(RGB(100, 100, 100), target.getPixel(2, 3));
+}
+
+TEST(DibImage, SmoothScaleWeighsThePixelSampledAgainstItsNeighbours)
+{
+  DibImage source, target;
+  fill(source, 4, 4, [](int x, int y) { return RGB(x * 40, y * 40, 0); });
+  ASSERT_TRUE(target.create(16, 16, 24, 0));
+  source.scaleSmooth(&target);
+  // (7, 5) samples the source at (1.75, 1.25), in pixel (1, 1): across, then
+  // down, each mix takes 3/4 of the sampled column or row and 1/4 of its
+  // neighbour on the sample's side (right, above), each sum cut to a whole.
+  EXPECT_EQ(RGB(49, 30, 0), target.getPixel(7, 5));
 }

@@ -81,3 +81,19 @@ TEST(GraphicsSurface, PdfDocumentGrowsOrRefusesAPieceAndIsWrittenWhole)
   EXPECT_EQ(before + 4, pdf.bytesUsed());
 }
 
+
+TEST(GraphicsSurface, ASecondSaveWritesTheSameDocument)
+{
+  TestFolder folder;
+  for (bool svg : {false, true}) {
+    SCOPED_TRACE(svg ? "SVG" : "PDF");
+    GraphicsPdfSurface document(100, 100, svg);
+    document.getContext()->drawLine(Point(0, 0), Point(100, 50));
+    ASSERT_TRUE(document.save(folder.path(L"first").c_str()));
+    // The first save finished the document: drawing no longer changes it.
+    document.getContext()->drawLine(Point(0, 100), Point(50, 0));
+    ASSERT_TRUE(document.save(folder.path(L"second").c_str()));
+    EXPECT_GT(folder.contents(L"first").size(), 100u);
+    EXPECT_EQ(folder.contents(L"first"), folder.contents(L"second"));
+  }
+}

@@ -20,6 +20,22 @@ TEST(Colour, BadTextGivesHalfTransparentPurple)
   }
 }
 
+TEST(Colour, ShortHexDoublesEachDigitAndRgbaKeepsItsAlpha)
+{
+  struct Case {
+    const wchar_t* text;
+    std::vector<double> rgba;
+  } cases[] = {
+    {L"#abc", {0xaa / 255.0, 0xbb / 255.0, 0xcc / 255.0, 1}},
+    {L"rgba(0, 51, 255, 0.5)", {0, 0.2, 1, 0.5}},
+  };
+  for (const Case& c : cases) {
+    Colour colour;
+    EXPECT_TRUE(colour.parse(c.text));
+    EXPECT_EQ(c.rgba, (std::vector<double>{colour.r, colour.g, colour.b, colour.a})) << testing::PrintToString(c.text);
+  }
+}
+
 TEST(GraphicsFont, LongFaceNamesAreCut)
 {
   GraphicsFont font(std::wstring(40, L'x').c_str(), 12, FONT_BOLD);

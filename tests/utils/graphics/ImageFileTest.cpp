@@ -92,6 +92,12 @@ TEST(ImageFiles, SavedPicturesReadBackAndJpegColourSpaces)
   EXPECT_EQ(nullptr, DibImage::loadJpeg(jpeg.c_str()));
 }
 
+TEST(ImageFiles, APictureOverThePixelLimitIsRefusedThoughItsSidesAreWithinTheirs)
+{
+  MemoryStream stream(encodeBlackPng(8192, 8192));
+  EXPECT_EQ(nullptr, DibImage::loadPng(&stream));
+}
+
 // A write that fails half way leaves no picture behind.
 TEST(ImageFiles, FailedWritesLeaveNoFile)
 {

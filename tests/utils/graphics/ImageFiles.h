@@ -18,6 +18,11 @@ inline unsigned char rowByte(int i, int y)
   return static_cast<unsigned char>(i * 7 + y * 13);
 }
 
+inline void appendToString(png_structp png, png_bytep data, png_size_t length)
+{
+  static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<char*>(data), length);
+}
+
 inline std::string encodePng(int w, int h, int colourType, int bitDepth, bool interlaced,
                              const std::vector<png_color>& palette = {})
 {
@@ -27,12 +32,7 @@ inline std::string encodePng(int w, int h, int colourType, int bitDepth, bool in
   // Nothing here fails on the sizes the tests use; an error would abort.
   std::vector<std::vector<png_byte>> rows(h);
   std::vector<png_bytep> pointers;
-  png_set_write_fn(
-    png, &out,
-    [](png_structp p, png_bytep data, png_size_t n) {
-      static_cast<std::string*>(png_get_io_ptr(p))->append(reinterpret_cast<char*>(data), n);
-    },
-    nullptr);
+  png_set_write_fn(png, &out, appendToString, nullptr);
   png_set_IHDR(png, info, w, h, bitDepth, colourType, interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (!palette.empty())
@@ -44,6 +44,25 @@ inline std::string encodePng(int w, int h, int colourType, int bitDepth, bool in
   }
   png_set_rows(png, info, pointers.data());
   png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+// A black grey-level picture written a row at a time, so that a large one
+// costs little memory.
+inline std::string encodeBlackPng(int w, int h)
+{
+  std::string out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_set_write_fn(png, &out, appendToString, nullptr);
+  png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  std::vector<png_byte> row(w);
+  for (int y = 0; y < h; ++y)
+    png_write_row(png, row.data());
+  png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
   return out;
 }

@@ -110,11 +110,13 @@ TEST_F(DebugWindowTest, FollowsNewLinesOnlyWhenAtTheEnd)
   EXPECT_EQ(0, log.getScrollOffset());
 }
 
-TEST_F(DebugWindowTest, TextsAreSplitAtLineEndsAndCopiedWithCrLfAfterEachLine)
+TEST_F(DebugWindowTest, ATextWithLineEndsIsOneLineAndGoesToTheClipboardUnchangedWithCrLf)
 {
   log.addLine(L"two\r\nlines\n\n", "DBG");
   log.addLine(L"Grüße", "L_Test");
   pumpMessages();
+  ASSERT_EQ(3, log.getCount());
+  EXPECT_EQ(log.getItem(0)->height(), log.getItem(1)->height());
   SendMessageW(log.hwnd, WM_COMMAND, DEBUG_WINDOW_COPY, 0);
-  EXPECT_EQ(L"Debug Window Started.\r\ntwo\r\nlines\r\nGrüße\r\n", takeText(getClipboardText(nullptr)));
+  EXPECT_EQ(L"Debug Window Started.\r\ntwo\r\nlines\n\n\r\nGrüße\r\n", takeText(getClipboardText(nullptr)));
 }
