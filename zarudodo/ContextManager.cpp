@@ -147,10 +147,10 @@ ContextInfo ContextManager::acquire(std::string host, std::wstring path, int tim
 // context comes to this request when the other's client has left.
 void ContextManager::waitForSegmentInProduction(const std::string& host, const std::wstring& path, int time)
 {
-  uint64_t deadline = GetTickCount64() + TAKEOVER_WAIT_MS;
+  uint64_t deadline = now() + TAKEOVER_WAIT_MS;
   for (bool logged = false;; logged = true) {
     auto found = _contexts.find(host);
-    uint64_t clock = GetTickCount64();
+    uint64_t clock = now();
     if (found == _contexts.end() || !found->second.inUse || found->second.path != path ||
         found->second.time != time || clock >= deadline)
       return;

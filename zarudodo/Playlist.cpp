@@ -1,8 +1,8 @@
 #include "Playlist.h"
 
-#include "HttpResponse.h"
 #include "SegmentAddress.h"
 #include "StringUtil.h"
+#include "UrlCoding.h"
 
 #include <cstdio>
 
@@ -31,7 +31,7 @@ std::string segmentLength(int milliseconds)
 // then stays below 10.5, what HLS rounds to the target duration.
 std::string buildPlaylist(std::string host, std::wstring videoName, int durationMs)
 {
-  std::string address = "http://" + host + "/v/" + HttpResponse::urlEncode(toUtf8(videoName)) + "/";
+  std::string address = "http://" + host + "/v/" + urlEncode(toUtf8(videoName)) + "/";
   std::string text = "#EXTM3U\r\n#EXT-X-VERSION:3\r\n#EXT-X-ALLOW-CACHE:NO\r\n#EXT-X-MEDIA-SEQUENCE:0\r\n"
                      "#EXT-X-TARGETDURATION:10\r\n";
   for (int start = 0; start < durationMs;) {

@@ -25,6 +25,11 @@ const int PES_FIXED_BITS = 24 + 8 + 16;  // prefix, stream_id, PES_packet_length
 const int PES_FLAG_BITS = 8 + 2 + 14;    // up to PES_header_data_length
 const int TIMESTAMP_BITS = 40;
 
+uint64_t toPts(int ms)
+{
+  return static_cast<uint64_t>(ms < 0 ? 0 : ms) * PTS_UNITS_PER_MS;
+}
+
 // A PTS or DTS field: 4 bits of marker, then 33 bits in three pieces, each
 // followed by a marker bit.
 uint64_t readTimestamp(BitManipulator& bits)
@@ -42,7 +47,8 @@ uint64_t readTimestamp(BitManipulator& bits)
 }
 
 Segmenter::Segmenter(Sink* output)
-    : _targetPts(0), _output(output), _buffered(0), _buffer(), _havePts(false), _pts(0), _keyframePts(0)
+    : _targetPts(0), _output(output), _buffered(0), _buffer(), _havePts(false), _pts(0), _keyframePts(0),
+      _startPts(0)
 {
   LogPrintf(LOG_KEY, "Segmenter created");
 }
@@ -50,17 +56,25 @@ Segmenter::Segmenter(Sink* output)
 // 64 bits: in 32, the target wraps after 13 h 15 min.
 void Segmenter::setTargetMs(int ms)
 {
-  _targetPts = static_cast<uint64_t>(ms < 0 ? 0 : ms) * PTS_UNITS_PER_MS;
+  _targetPts = toPts(ms);
+}
+
+void Segmenter::setStartMs(int ms)
+{
+  _startPts = toPts(ms);
 }
 
 // A PTS wraps after 33 bits (26 h 31 min): of the times it may stand for,
-// the one nearest the target is meant, since a segment is 10 s long.
+// the one nearest the last one is meant, since the streams' time stamps
+// move on together. The target is no guide: the last segment's lies far
+// past any video.
 uint64_t Segmenter::unwrap(uint64_t pts) const
 {
-  uint64_t time = _targetPts - _targetPts % PTS_WRAP + pts;
-  if (time > _targetPts + PTS_WRAP / 2 && time >= PTS_WRAP)
+  uint64_t near = _havePts ? _pts : _startPts;
+  uint64_t time = near - near % PTS_WRAP + pts;
+  if (time > near + PTS_WRAP / 2 && time >= PTS_WRAP)
     return time - PTS_WRAP;
-  if (time + PTS_WRAP / 2 < _targetPts)
+  if (time + PTS_WRAP / 2 < near)
     return time + PTS_WRAP;
   return time;
 }

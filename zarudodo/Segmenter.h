@@ -21,6 +21,9 @@ public:
 
   void setOutput(Sink* output) { _output = output; }
   void setTargetMs(int ms);
+  // Where the stream's time stamps begin: its first one is read as the time
+  // nearest this, each later one as the time nearest the one before.
+  void setStartMs(int ms);
   bool isDone() const { return _keyframePts >= _targetPts; }
   int currentTimeMs() const;
 
@@ -41,4 +44,5 @@ private:
   bool _havePts;
   uint64_t _pts;          // last PTS of any PID, unwrapped
   uint64_t _keyframePts;  // PTS in force at the last keyframe
+  uint64_t _startPts;     // near the first PTS, until there is one
 };

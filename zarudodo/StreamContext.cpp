@@ -108,6 +108,7 @@ bool StreamContext::start(const std::wstring& videoPath, unsigned startMs)
   if (!_program->start(streamArguments(toUtf8(shortPath(videoPath)), startMs)))
     return false;
   _currentMs = static_cast<int>(startMs);
+  _segmenter->setStartMs(_currentMs + TIMESTAMP_DELAY_MS);
   return true;
 }
 

@@ -24,7 +24,9 @@ public:
     return std::find(_deleted.begin(), _deleted.end(), context) != _deleted.end();
   }
 
-  uint64_t clock = 0;
+  // Each reading moves the clock on by tick.
+  mutable std::atomic<uint64_t> clock{0};
+  uint64_t tick = 0;
 
 protected:
   void deleteContext(StreamContext* context) override
@@ -45,7 +47,7 @@ protected:
     }
     ContextManager::deleteContext(context);
   }
-  uint64_t now() const override { return clock; }
+  uint64_t now() const override { return clock.fetch_add(tick); }
 
 private:
   std::vector<StreamContext*> _deleted;
@@ -53,9 +55,10 @@ private:
 };
 
 // A request that got no context creates one, as the video handler does.
-ContextInfo acquireWithContext(ContextManager& manager, const std::string& host, const wchar_t* path = L"v")
+ContextInfo acquireWithContext(ContextManager& manager, const std::string& host, const wchar_t* path = L"v",
+                               int time = 0)
 {
-  ContextInfo info = manager.acquire(host, path, 0);
+  ContextInfo info = manager.acquire(host, path, time);
   if (!info.context)
     info.context = new StreamContext();
   return info;
@@ -97,33 +100,37 @@ TEST(ContextManagerTest, ReusesOnlyTheSameClientsContextForTheSameVideoAtItsNext
 }
 
 // An older request that fails or ends after a later request of the same
-// client took the record over must not take that record with it: the later
-// idle context would keep a transcoder running that nothing ends. The older
-// context ends. A discard takes its own record, though.
+// client took the record over (for another video, or after a seek in the
+// same one) must not take that record with it: the later idle context would
+// keep a transcoder running that nothing ends. The older context ends. A
+// discard takes its own record, though.
 TEST(ContextManagerTest, OlderRequestEndsOnlyItsOwnContextOnceALaterOneTookTheRecord)
 {
-  for (bool discarded : {true, false}) {
-    SCOPED_TRACE(discarded ? "discard" : "release");
-    WatchedManager manager;
-    ContextInfo older = acquireWithContext(manager, "10.0.0.1");
-    ContextInfo later = acquireWithContext(manager, "10.0.0.1", L"w");
-    later.time += 10;
-    manager.release(later);
-    discarded ? manager.discard(older) : manager.release(older);
-    EXPECT_TRUE(manager.deleted(older.context));
-    EXPECT_FALSE(manager.deleted(later.context));
+  for (const wchar_t* laterPath : {L"w", L"v"}) {
+    for (bool discarded : {true, false}) {
+      SCOPED_TRACE(std::string(discarded ? "discard" : "release") + (laterPath[0] == L'v' ? " after a seek" : ""));
+      WatchedManager manager;
+      ContextInfo older = acquireWithContext(manager, "10.0.0.1");
+      ContextInfo later = acquireWithContext(manager, "10.0.0.1", laterPath, 30);
+      later.time += 10;
+      manager.release(later);
+      discarded ? manager.discard(older) : manager.release(older);
+      EXPECT_TRUE(manager.deleted(older.context));
+      EXPECT_FALSE(manager.deleted(later.context));
 
-    ContextInfo reused = manager.acquire("10.0.0.1", L"w", 10);
-    EXPECT_EQ(reused.context, later.context);
-    manager.discard(reused);
-    EXPECT_TRUE(manager.deleted(later.context));
-    EXPECT_EQ(manager.acquire("10.0.0.1", L"w", 10).context, nullptr);
+      ContextInfo reused = manager.acquire("10.0.0.1", laterPath, later.time);
+      EXPECT_EQ(reused.context, later.context);
+      manager.discard(reused);
+      EXPECT_TRUE(manager.deleted(later.context));
+      EXPECT_EQ(manager.acquire("10.0.0.1", laterPath, later.time).context, nullptr);
+    }
   }
 }
 
-// While a request streams from a reused context, nothing else may end it:
-// not a second request of the same client, nor the idle expiry. (One for
-// the same start waits for it.)
+// While a request streams from a reused context, nothing else may end it
+// or get it: not a second request of the same client, nor the idle expiry.
+// One for the same start gets a context of its own once its wait for the
+// segment ran out.
 TEST(ContextManagerTest, ContextBeingStreamedIsNeverEnded)
 {
   struct Case {
@@ -131,6 +138,7 @@ TEST(ContextManagerTest, ContextBeingStreamedIsNeverEnded)
     const wchar_t* path;
     int time;
   } cases[] = {{"second request for another start", L"v", 30},
+               {"second request for the same start", L"v", 10},
                {"idle expiry", nullptr, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -139,10 +147,14 @@ TEST(ContextManagerTest, ContextBeingStreamedIsNeverEnded)
     ContextInfo streaming = manager.acquire("10.0.0.1", L"v", 10);
     ASSERT_EQ(streaming.context, reused);
     manager.clock = ContextManager::IDLE_TIMEOUT_MS * 2;
-    if (c.path)
-      manager.release(manager.acquire("10.0.0.1", c.path, c.time));
-    else
+    manager.tick = ContextManager::TAKEOVER_WAIT_MS;
+    if (c.path) {
+      ContextInfo second = manager.acquire("10.0.0.1", c.path, c.time);
+      EXPECT_EQ(second.context, nullptr);
+      manager.release(second);
+    } else {
       manager.expireIdle();
+    }
     ASSERT_FALSE(manager.deleted(streaming.context));  // and not deleted twice below
     manager.discard(streaming);
   }

@@ -1,5 +1,7 @@
 #include "Segmenter.h"
 
+#include "SegmentAddress.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +17,10 @@ const unsigned AUDIO_PID = 0x101;
 const unsigned VIDEO_STREAM = 0xE0;
 const unsigned AUDIO_STREAM = 0xC0;
 const int64_t NO_TIMESTAMP = -1;
+const int64_t PTS_WRAP = int64_t(1) << 33;
+const int64_t HOUR_MS = 3600000;
+// What the transcoder's time stamps add to the video's time.
+const int TIMESTAMP_DELAY_MS = 1400;
 
 // A 188-byte transport packet: a header, then an optional adaptation field,
 // PES header and payload bytes written in order. Bytes that would fall past
@@ -250,17 +256,18 @@ TEST(SegmenterTest, WhichPacketsOpenTheNextSegment)
 
 TEST(SegmenterTest, TimeStamps)
 {
-  CollectingSink out;
-  Segmenter segmenter(&out);
-  segmenter.setTargetMs(10000);
-  write(segmenter, videoFrame(0x1FFFFFFFFLL));
-  EXPECT_EQ(segmenter.currentTimeMs(), static_cast<int>(0x1FFFFFFFFLL / 90)) << "33 bits, the top one kept";
+  Segmenter top(nullptr);
+  top.setTargetMs(10000);
+  write(top, videoFrame(0x1FFFFFFFFLL));
+  EXPECT_EQ(top.currentTimeMs(), static_cast<int>(0x1FFFFFFFFLL / 90)) << "33 bits, the top one kept";
   EXPECT_TRUE(endsSegment(audioFrame(TEN_SECONDS) + std::string(TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM).nal(IDR))))
       << "a video PES without PTS takes the last PTS of any stream";
 
   // Headers whose lengths point past the packet: the packet goes out as it
   // is, and sets no time stamp and no keyframe.
-  out._data.clear();
+  CollectingSink out;
+  Segmenter segmenter(&out);
+  segmenter.setTargetMs(10000);
   std::string stream = audioFrame(4500);
   stream += adapted(184);
   for (int length : {183, 178, 176})
@@ -283,13 +290,43 @@ TEST(SegmenterTest, TimeStamps)
 TEST(SegmenterTest, CutsRightInLongVideos)
 {
   for (int64_t hours : {14, 30, 99}) {
-    int64_t target = (hours * 3600000 + 10000) * 90;
-    std::string inside = videoFrame((target - 1) % (int64_t(1) << 33), IDR);
+    int64_t target = (hours * HOUR_MS + 10000) * 90;
+    std::string inside = videoFrame((target - 1) % PTS_WRAP, IDR);
     CollectingSink out;
     Segmenter segmenter(&out);
+    segmenter.setStartMs(static_cast<int>(hours * HOUR_MS));
     segmenter.setTargetMs(static_cast<int>(target / 90));
     write(segmenter, inside + videoFrame((target + 3600) % (int64_t(1) << 33), IDR));
     EXPECT_EQ(out._data, inside) << hours << " h";
     EXPECT_TRUE(segmenter.isDone()) << hours << " h";
+  }
+}
+
+// The last segment runs to the video's end with a target far past any
+// video: its time stamps still count on from where the stream started, also
+// across the wrap of the 33-bit PTS.
+TEST(SegmenterTest, LastSegmentPassesEverythingToTheVideosEnd)
+{
+  const int64_t wrapMs = PTS_WRAP / 90 - TIMESTAMP_DELAY_MS;
+  struct Case {
+    int64_t startMs;
+    int64_t endMs;
+  } cases[] = {{13 * HOUR_MS - 10000, 13 * HOUR_MS}, {wrapMs - wrapMs % 10000, 27 * HOUR_MS}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.endMs / HOUR_MS) + " h");
+    std::string fed;
+    int64_t lastMs = c.startMs;
+    for (int64_t ms = c.startMs; ms < c.endMs; lastMs = ms, ms += 100) {
+      int64_t pts = (ms + TIMESTAMP_DELAY_MS) * 90 % PTS_WRAP;
+      fed += videoFrame(pts, ms % 2000 ? SLICE : IDR) + continuation() + audioFrame(pts);
+    }
+    CollectingSink out;
+    Segmenter segmenter(&out);
+    segmenter.setStartMs(static_cast<int>(c.startMs + TIMESTAMP_DELAY_MS));
+    segmenter.setTargetMs((MAX_START_SECONDS + SEGMENT_SECONDS) * 1000 + TIMESTAMP_DELAY_MS);
+    write(segmenter, fed);
+    EXPECT_EQ(out._data.size() / PACKET_SIZE, fed.size() / PACKET_SIZE) << "packets passed of those fed";
+    EXPECT_TRUE(out._data == fed);
+    EXPECT_EQ(segmenter.currentTimeMs(), lastMs + TIMESTAMP_DELAY_MS) << "the log's time";
   }
 }

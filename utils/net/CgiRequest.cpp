@@ -1,8 +1,8 @@
 #include "CgiRequest.h"
 
-#include "HttpResponse.h"
 #include "Log.h"
 #include "StringUtil.h"
+#include "UrlCoding.h"
 
 #include <algorithm>
 #include <cctype>
@@ -16,11 +16,6 @@ const int LOG_KEY = LogRegisterKey("V_CGI_REQUEST", true);
 const char MULTIPART[] = "multipart/form-data";
 const char BOUNDARY[] = "boundary=";
 const char CRLF[] = "\r\n";
-
-bool isHexDigit(char c)
-{
-  return isxdigit(static_cast<unsigned char>(c)) != 0;
-}
 
 // Advances over text when the bytes before end begin with it.
 bool expectText(char*& cursor, char* end, const std::string& text)
@@ -143,8 +138,8 @@ void CgiRequest::parseQuery(const char* text, size_t length)
   split(copy.c_str(), "&", pieces);
   for (const std::string& piece : pieces) {
     size_t equals = piece.find('=');
-    std::string key = HttpResponse::urlDecode(piece.substr(0, equals));
-    std::string value = equals == std::string::npos ? std::string() : HttpResponse::urlDecode(piece.substr(equals + 1));
+    std::string key = urlDecode(piece.substr(0, equals));
+    std::string value = equals == std::string::npos ? std::string() : urlDecode(piece.substr(equals + 1));
     _items.push_back({key, value});
   }
 }
@@ -233,30 +228,4 @@ void CgiRequest::addItem(const char* key, const std::string& value)
   LogPrintf(LOG_KEY, "Make item...");
   LogPrintf(LOG_KEY, "Make item key=%s", key);
   LogPrintf(LOG_KEY, "Make item value=%s", value.c_str());
-}
-
-void urlDecodeInto(char* destination, const char* source)
-{
-  while (*source) {
-    // A '%' without two hexadecimal digits is kept as it is: turning it
-    // into a byte 0 would cut the text short.
-    if (source[0] == '%' && isHexDigit(source[1]) && isHexDigit(source[2])) {
-      *destination++ = static_cast<char>(hexPairValue(source + 1));
-      source += 3;
-    } else {
-      *destination++ = *source == '+' ? ' ' : *source;
-      ++source;
-    }
-  }
-  *destination = '\0';
-}
-
-// A byte that is not a hexadecimal digit counts as 0.
-unsigned char hexPairValue(const char* two)
-{
-  unsigned high;
-  unsigned low;
-  parseHex(two, &high, 1);
-  parseHex(two + 1, &low, 1);
-  return static_cast<unsigned char>(high * 16 + low);
 }

@@ -42,7 +42,3 @@ private:
   std::vector<File> _files;
   std::vector<char> _body;  // the multipart body, NUL-terminated; files point into it
 };
-
-// Decodes %XX escapes and '+' into destination, which may be source itself.
-void urlDecodeInto(char* destination, const char* source);
-unsigned char hexPairValue(const char* two);

@@ -2,11 +2,11 @@
 
 #include "CgiRequest.h"
 #include "HttpLimits.h"
-#include "HttpResponse.h"
 #include "Log.h"
 #include "Portability.h"
 #include "Socket.h"
 #include "StringUtil.h"
+#include "UrlCoding.h"
 
 #include <cstring>
 #include <cwctype>
@@ -209,7 +209,7 @@ const char* RequestParser::path()
   if (_path.empty()) {
     const char* target = uri();
     const char* question = strchr(target, '?');
-    _path = HttpResponse::urlDecode(question ? std::string(target, question) : std::string(target));
+    _path = urlDecode(question ? std::string(target, question) : std::string(target));
   }
   return _path.c_str();
 }

@@ -1,6 +1,5 @@
 #include "HttpResponse.h"
 
-#include "CgiRequest.h"
 #include "HttpLimits.h"
 #include "Log.h"
 #include "Portability.h"
@@ -10,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <vector>
 
 namespace {
 
@@ -53,8 +51,6 @@ const MimeEntry MIME_TYPES[] = {
 };
 
 const char* const PAGE_START = "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>";
-
-const char* const URL_SAFE = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_.~";
 
 }
 
@@ -235,28 +231,6 @@ const char* HttpResponse::mimeType(const std::wstring& extension)
       return entry.type;
   }
   return "unknown";
-}
-
-std::string HttpResponse::urlEncode(const std::string& text)
-{
-  std::string out;
-  for (char c : text) {
-    if (c != '\0' && strchr(URL_SAFE, c)) {
-      out += c;
-    } else {
-      char escape[4];
-      snprintf(escape, sizeof escape, "%%%02x", static_cast<unsigned char>(c));
-      out += escape;
-    }
-  }
-  return out;
-}
-
-std::string HttpResponse::urlDecode(const std::string& text)
-{
-  std::vector<char> out(text.size() + 1);
-  urlDecodeInto(out.data(), text.c_str());
-  return out.data();
 }
 
 const char* statusText(int code)

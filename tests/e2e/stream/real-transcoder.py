@@ -6,6 +6,7 @@ shape inside the 320x240 picture."""
 
 import os
 import pathlib
+import re
 import subprocess
 import sys
 
@@ -19,9 +20,10 @@ TARGET = 900000  # 10 s in 90-kHz units
 MUX_DELAY = 126000  # the 1.4 s a transcoder started at 0 stamps its first frame with
 
 
-def fetch(server, name, start, client):
+def fetch(server, name, start, client, last=False):
     path = pathlib.Path(WORK, f'{name}-{start}.ts')
-    path.write_bytes(http(server.port, f'/v/{url_name(name)}?ss={start}', client=client)[2])
+    target = f'/v/{url_name(name)}/{start}-end.ts' if last else f'/v/{url_name(name)}?ss={start}'
+    path.write_bytes(http(server.port, target, client=client)[2])
     return str(path)
 
 
@@ -34,8 +36,13 @@ def packets(path, stream='v:0'):
 
 
 def check_cuts(server):
-    """A 45.5-s video from 20 s: two whole segments, and a last one that ends with the video."""
-    segments = [fetch(server, 'long.mp4', start, '127.0.0.2') for start in (20, 30, 40)]
+    """A 45.5-s video from 20 s: two whole segments, and a last one that ends with the video, at the
+    time (its own, plus the 1.4 s) that the log gives."""
+    mark = server.mark()
+    segments = [fetch(server, 'long.mp4', start, '127.0.0.2', last=start == 40) for start in (20, 30, 40)]
+    end = re.search(r'End of video at time (-?\d+) ms', server.wait_for('End of video', 10, mark) or '')
+    check(end and abs(int(end.group(1)) - (45500 + MUX_DELAY // 90)) <= 1000,
+          f'the log ends the video at 46.9 s: {end and end.group(0)}')
     for i, segment in enumerate(segments):
         start = 20000 * 90 + MUX_DELAY + i * TARGET
         video = packets(segment) or [(None, None, '')]
