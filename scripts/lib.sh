@@ -115,11 +115,17 @@ passed_after_timeout() {
 # prefix that has run for 90 s (CTest ends it at 120 s) gets its threads'
 # stacks as Linux sees them written once into the folder, several at a time.
 # It runs in the background: a process that ends while it looks is no error.
-watch_stuck_tests() (
+# One process, so that the caller's kill (TERM) ends it, and with it its
+# sleep and any stack dump still being written.
+watch_stuck_tests() {
   set +e
   local folder=$1 pid age
+  trap 'kill $(jobs -p) 2>/dev/null; exit 0' TERM
   mkdir -p "$folder"
-  while sleep 5; do
+  while true; do
+    # In the background, so that the wait is cut short by the TERM.
+    sleep 5 &
+    wait $!
     for pid in $(pgrep -f -- '--gtest_filter='); do
       [ -e "$folder/$pid.txt" ] && continue
       grep -qzx "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null || continue
@@ -131,4 +137,4 @@ watch_stuck_tests() (
       } > "$folder/$pid.txt" &
     done
   done
-)
+}

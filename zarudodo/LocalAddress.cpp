@@ -1,16 +1,10 @@
 #include "LocalAddress.h"
 
 #include "Log.h"
-#include "MediaServer.h"
 #include "Socket.h"
+#include "StreamerAppLog.h"
 
 #include <cstring>
-
-namespace {
-
-const int& LOG_KEY = MAIN_LOG_KEY;
-
-}
 
 std::string getLocalAddress()
 {
@@ -18,13 +12,13 @@ std::string getLocalAddress()
   Socket socket(false);
   char name[80];
   if (gethostname(name, sizeof name) != 0) {
-    LogPrintf(LOG_KEY, "Error %d when getting local host name.", WSAGetLastError());
+    LogPrintf(STREAMER_APP_LOG_KEY, "Error %d when getting local host name.", WSAGetLastError());
     return "unknown";
   }
-  LogPrintf(LOG_KEY, "Host name is %s", name);
+  LogPrintf(STREAMER_APP_LOG_KEY, "Host name is %s", name);
   hostent* host = gethostbyname(name);
   if (!host) {
-    LogPrintf(LOG_KEY, "Bad host lookup. ");
+    LogPrintf(STREAMER_APP_LOG_KEY, "Bad host lookup. ");
     return "unknown";
   }
   if (!host->h_addr_list || !host->h_addr_list[0])

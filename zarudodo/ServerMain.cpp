@@ -5,6 +5,7 @@
 #include "Log.h"
 #include "MediaServer.h"
 #include "Portability.h"
+#include "StreamerAppLog.h"
 
 #include <windows.h>
 
@@ -13,8 +14,6 @@
 #include <cstdio>
 
 namespace {
-
-const int LOG_KEY = LogRegisterKey("L_StreamerApp", true);
 
 // Set when the server should stop: end of input, Ctrl-C, console closed.
 HANDLE stopRequested;
@@ -55,7 +54,7 @@ int wmain()
 {
   openDebugOutputFile();
   LogSetSink(printLogLine);
-  LogPrintf(LOG_KEY, "Application started.");
+  LogPrintf(STREAMER_APP_LOG_KEY, "Application started.");
   SetCurrentDirectoryW(getDirectory(getModulePath()).c_str());
 
   stopRequested = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -69,12 +68,12 @@ int wmain()
     fflush(stdout);
     CloseHandle(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, watchInput, nullptr, 0, nullptr)));
     WaitForSingleObject(stopRequested, INFINITE);
-    LogPrintf(LOG_KEY, "Shutting down.");
+    LogPrintf(STREAMER_APP_LOG_KEY, "Shutting down.");
   } else {
     result = 1;
   }
   delete server;
-  LogPrintf(LOG_KEY, "Stopped.");
+  LogPrintf(STREAMER_APP_LOG_KEY, "Stopped.");
   LogSetSink(nullptr);
   SetEvent(stopped);
   return result;

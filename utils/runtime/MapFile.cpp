@@ -1,7 +1,5 @@
 #include "MapFile.h"
 
-#include "Debug.h"
-
 #include <cxxabi.h>
 
 #include <cstdio>
@@ -10,9 +8,6 @@
 
 namespace {
 
-// With the tracked heap's start report, not on standard error: the project's
-// console children speak through their standard error.
-const unsigned short MAP_REPORT = 99;
 const int LINE_SIZE = 1024;
 const int MAX_TOKENS = 10;
 const int MAX_TOKENS_HANDED_ON = 9;
@@ -179,7 +174,7 @@ int MapFile::load(const char* path, int maxLines)
 {
   FILE* file = fopen(path, "rt");
   if (!file) {
-    debugPrint(MAP_REPORT, "Mapfile: Could not read from %s", path);
+    fprintf(stderr, "Mapfile: Could not read from %s\n", path);
     return 0;
   }
   clear();
@@ -202,7 +197,7 @@ int MapFile::load(const char* path, int maxLines)
 
   qsort(_symbols, _symbolCount, sizeof *_symbols, compareSymbols);
   qsort(_lines, _lineCount, sizeof *_lines, compareLines);
-  debugPrint(MAP_REPORT, "Mapfile: read %d lines from %s", linesRead, path);
+  fprintf(stderr, "Mapfile: read %d lines from %s\n", linesRead, path);
   return _symbolCount;
 }
 

@@ -5,6 +5,9 @@
 #include "StringUtil.h"
 #include "WindowLog.h"
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -149,13 +152,26 @@ void logLastError(const char* what)
   LogPrintf(WINDOW_LOG_KEY, "%s failed: %s", what, lastErrorText());
 }
 
+// Replaces the C library's record of a standard stream with one on the
+// process's handle, which attaching to a console may have just set.
+static bool reopenOnHandle(FILE* stream, DWORD handle, const char* mode)
+{
+  int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(GetStdHandle(handle)), _O_TEXT);
+  FILE* reopened = descriptor == -1 ? nullptr : _fdopen(descriptor, mode);
+  if (!reopened)
+    return false;
+  *stream = *reopened;
+  return true;
+}
+
+// Without a parent's console (started from a pipe or a file) the streams
+// are reopened on the handles the process was given.
 bool attachParentConsole()
 {
   typedef BOOL(WINAPI * Function)(DWORD);
   Function attach = reinterpret_cast<Function>(
     reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"KERNEL32"), "AttachConsole")));
-  // Reopening without a console would close the standard output we have.
-  if (!attach || !attach(ATTACH_PARENT_PROCESS))
-    return false;
-  return freopen("CONIN$", "r", stdin) && freopen("CONOUT$", "w", stdout);
+  if (attach)
+    attach(ATTACH_PARENT_PROCESS);
+  return reopenOnHandle(stdin, STD_INPUT_HANDLE, "r") && reopenOnHandle(stdout, STD_OUTPUT_HANDLE, "w");
 }

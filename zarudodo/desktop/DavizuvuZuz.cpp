@@ -8,14 +8,13 @@
 #include "Log.h"
 #include "MainWindow.h"
 #include "MediaServer.h"
+#include "StreamerAppLog.h"
 
 #include <shellapi.h>
 
 #include <cstdio>
 
 namespace {
-
-const int LOG_KEY = LogRegisterKey("L_StreamerApp", true);
 
 const float VERSION = 0.13f;
 const double WINDOW_SCALE = 0.75;
@@ -64,7 +63,7 @@ int openProductWebSite()
 
 bool RaroridoRovazidarar::init(const wchar_t*)
 {
-  LogPrintf(LOG_KEY, "Application started.");
+  LogPrintf(STREAMER_APP_LOG_KEY, "Application started.");
   setWorkingDirectoryToModule();
   InitCommonControls();
   _server = new MediaServer();
@@ -76,12 +75,12 @@ bool RaroridoRovazidarar::init(const wchar_t*)
     snprintf(port, sizeof port, "%d", _server->getPort());
     address = "http://" + getLocalAddress() + ":" + port;
   } else {
-    LogPrintf(LOG_KEY, "The web server could not start: no port was free.");
+    LogPrintf(STREAMER_APP_LOG_KEY, "The web server could not start: no port was free.");
   }
   _mainWindow->showAddress(address);
-  LogPrintf(LOG_KEY, "Zarudodo Vudade %.2f, built on %s %s.", VERSION, __DATE__, __TIME__);
+  LogPrintf(STREAMER_APP_LOG_KEY, "Zarudodo Vudade %.2f, built on %s %s.", VERSION, __DATE__, __TIME__);
   if (!address.empty())
-    LogPrintf(LOG_KEY, "Open %s on your phone or tablet.", address.c_str());
+    LogPrintf(STREAMER_APP_LOG_KEY, "Open %s on your phone or tablet.", address.c_str());
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -46,6 +47,14 @@ struct TempMap {
   std::string name;
 };
 
+// The symbol count, and what loading wrote to standard error.
+std::pair<int, std::string> load(MapFile& map, const char* path)
+{
+  testing::internal::CaptureStderr();
+  int symbols = map.load(path, 0);
+  return {symbols, testing::internal::GetCapturedStderr()};
+}
+
 // "function @ file:line" as the map names the address.
 std::string lookup(const MapFile& map, unsigned address)
 {
@@ -60,7 +69,7 @@ TEST(MapFileTest, ReadsHeaderSymbolsAndLines)
 {
   TempMap file(SAMPLE);
   MapFile map;
-  EXPECT_EQ(map.load(file.path(), 0), 5);
+  EXPECT_EQ(load(map, file.path()), std::make_pair(5, "Mapfile: read 26 lines from " + file.name + "\n"));
   EXPECT_EQ(lookup(map, 0x501015), "_main @ /src/main.cpp:11");
   EXPECT_EQ(lookup(map, 0x501125), "Bar::foo(int) @ /My Videos/\xc3\xa9t\xc3\xa9.cpp:102");
   // The last line record lies in Bar::foo: a function without line numbers
@@ -81,5 +90,8 @@ TEST(MapFileTest, OddLinesLongNamesAndMissingFiles)
   MapFile map;
   EXPECT_EQ(map.load(odd.path(), 0), 2);
   EXPECT_EQ(lookup(map, 0x401011), name.substr(0, 127) + " @ " + name.substr(0, 127) + ":0");
-  EXPECT_EQ(map.load("C:\\no such folder\\nothing.map", 0), 0);
+  TempMap empty("");
+  EXPECT_EQ(load(map, empty.path()), std::make_pair(0, std::string()));
+  EXPECT_EQ(load(map, "C:\\no such folder\\nothing.map"),
+            std::make_pair(0, std::string("Mapfile: Could not read from C:\\no such folder\\nothing.map\n")));
 }
