@@ -93,6 +93,9 @@ ContextInfo ContextManager::acquire(std::string host, std::wstring path, int tim
 {
   std::vector<StreamContext*> ended;
   ContextInfo acquired;
+  acquired.host = host;
+  acquired.path = path;
+  acquired.time = time;
   {
     ScopedLock lock(&_mutex);
     waitForSegmentInProduction(host, path, time);
@@ -103,16 +106,10 @@ ContextInfo ContextManager::acquire(std::string host, std::wstring path, int tim
     KeptSegment kept = keptSegment(host, path, time);
     if (kept.bytes) {
       LogPrintf(LOG_KEY, "Send kept segment for %s,%s,%d", host.c_str(), Utf8FromWide(path).get(), time);
-      acquired.host = host;
-      acquired.path = path;
-      acquired.time = time;
       acquired.kept = kept;
     } else if (!reuse && !makeRoom(host, ended)) {
       LogPrintf(LOG_KEY, "Refused a stream context for %s,%s,%d: every transcoder allowed is in use", host.c_str(),
                 Utf8FromWide(path).get(), time);
-      acquired.host = host;
-      acquired.path = path;
-      acquired.time = time;
       acquired.refused = true;
     } else {
       if (!reuse) {
@@ -123,11 +120,8 @@ ContextInfo ContextManager::acquire(std::string host, std::wstring path, int tim
           ended.push_back(old.context);
         }
         LogPrintf(LOG_KEY, "Create new stream context for %s,%s,%d", host.c_str(), Utf8FromWide(path).get(), time);
-        ContextInfo fresh;
-        fresh.host = host;
-        fresh.path = path;
-        fresh.time = time;
-        found = _contexts.insert_or_assign(host, fresh).first;
+        // The request's record, as yet without a context.
+        found = _contexts.insert_or_assign(host, acquired).first;
         // A request waiting for the record it replaced has nothing more to wait for.
         wake(host);
       }
