@@ -4,6 +4,7 @@
 #include "Log.h"
 #include "Portability.h"
 #include "Socket.h"
+#include "UrlCoding.h"
 
 #include <climits>
 #include <cstdio>
@@ -231,6 +232,16 @@ const char* HttpResponse::mimeType(const std::wstring& extension)
       return entry.type;
   }
   return "unknown";
+}
+
+std::string HttpResponse::urlEncode(const std::string& text)
+{
+  return ::urlEncode(text);
+}
+
+std::string HttpResponse::urlDecode(const std::string& text)
+{
+  return ::urlDecode(text);
 }
 
 const char* statusText(int code)

@@ -48,6 +48,9 @@ public:
   void sendError(int code);
 
   static const char* mimeType(const std::wstring& extension);
+  // For handlers: URL coding as UrlCoding.h does it.
+  static std::string urlEncode(const std::string& text);
+  static std::string urlDecode(const std::string& text);
 
 private:
   static constexpr int STATE_NOTHING_SENT = 0;

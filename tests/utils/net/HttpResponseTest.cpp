@@ -54,3 +54,9 @@ TEST(HttpResponseTest, WhatGoesOnTheWire)
   for (const auto& c : cases)
     EXPECT_EQ(answerTo(c.act), c.answer) << c.what;
 }
+
+TEST(HttpResponseTest, UrlCodingForHandlers)
+{
+  EXPECT_EQ(HttpResponse::urlEncode("a b\xc3\xa9.ts"), "a%20b%c3%a9.ts");
+  EXPECT_EQ(HttpResponse::urlDecode("x+y%21"), "x y!");
+}
