@@ -8,7 +8,7 @@
 #include "Playlist.h"
 #include "SegmentAddress.h"
 #include "Settings.h"
-#include "StandInScript.h"
+#include "StandInTranscoder.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -119,10 +119,9 @@ class StreamingServerTest : public testing::Test {
 protected:
   void startServer(const char* script)
   {
-    ASSERT_TRUE(CopyFileW(toWide(standInTranscoderPath()).c_str(), _folder.path(L"ffmpeg.exe").c_str(), FALSE));
+    _transcoder = std::make_unique<StandInTranscoder>(_folder.root());
+    ASSERT_TRUE(_transcoder->ready());
     _folder.file(L"clip.mp4", script);
-    GetCurrentDirectoryW(MAX_PATH, _oldFolder);
-    SetCurrentDirectoryW(_folder.root().c_str());
     _server = new MediaServer();
     theConfig->getSettings() = json::parse("{\"extensions\":[\"mp4\"],\"port\":" + std::to_string(randomHighPort()) +
                                            ",\"folders\":[\"" + jsonEscapeWide(_folder.root()) + "\"]}");
@@ -134,7 +133,7 @@ protected:
   void TearDown() override
   {
     delete _server;
-    SetCurrentDirectoryW(_oldFolder);
+    _transcoder.reset();
   }
 
   std::unique_ptr<LoopbackClient> requestSegment(const char* from = "127.0.0.1", int start = 0)
@@ -155,8 +154,8 @@ protected:
   }
 
   Deadline _deadline{90000};
-  wchar_t _oldFolder[MAX_PATH] = {};
   TestFolder _folder;
+  std::unique_ptr<StandInTranscoder> _transcoder;
   MediaServer* _server = nullptr;
 };
 

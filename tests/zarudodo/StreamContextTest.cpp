@@ -1,8 +1,9 @@
 #include "StreamContext.h"
 
 #include "Sink.h"
-#include "StandInScript.h"
+#include "StandInTranscoder.h"
 #include "TestSupport.h"
+#include "TsPackets.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +14,6 @@
 // written, so the caller can still answer with an error.
 TEST(StreamContextTest, DyingOrStalledTranscoderEndsTheSegment)
 {
-  wchar_t oldFolder[MAX_PATH];
-  GetCurrentDirectoryW(MAX_PATH, oldFolder);
   struct Case {
     const char* script;
     StreamContext::Result result;
@@ -26,10 +25,9 @@ TEST(StreamContextTest, DyingOrStalledTranscoderEndsTheSegment)
   };
   for (const Case& c : cases) {
     StandInScript script(std::string("[stream]\n") + c.script);
-    const std::wstring& folder = script.folder().root();
-    ASSERT_TRUE(CopyFileW(toWide(standInTranscoderPath()).c_str(), joinPath(folder, L"ffmpeg.exe").c_str(), FALSE));
-    ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));
     {
+      StandInTranscoder transcoder(script.folder().root());
+      ASSERT_TRUE(transcoder.ready());
       StreamContext context;
       StrSink out;
       ASSERT_TRUE(context.start(script.path(), 0));
@@ -40,6 +38,35 @@ TEST(StreamContextTest, DyingOrStalledTranscoderEndsTheSegment)
       EXPECT_EQ(out._text, "");
     }
     EXPECT_EQ(countOwnChildren(), 0u);
-    SetCurrentDirectoryW(oldFolder);
   }
+}
+
+// Past 26 h 31 min the transcoder's time stamps have wrapped to small
+// numbers: only a context that tells its segmenter where the stream starts
+// reads them as the video's own time, and cuts at the keyframe it asked for.
+TEST(StreamContextTest, StartPastTheTimeStampWrapCutsAtTheVideosOwnTime)
+{
+  const int START_MS = 95500000;
+  auto at = [](int ms) { return static_cast<int64_t>(ms + TIMESTAMP_DELAY_MS) * 90; };
+  ASSERT_GT(at(START_MS), PTS_WRAP);
+  std::string segment = videoFrame(at(START_MS), IDR) + continuation() + audioFrame(at(START_MS + 20)) +
+                        videoFrame(at(START_MS + 5000)) + videoFrame(at(START_MS + 9960));
+  std::string rest = videoFrame(at(START_MS + 10000), IDR) + continuation() + videoFrame(at(START_MS + 13000)) +
+                     audioFrame(at(START_MS + 13020));
+  StandInScript script("[stream]\nout-file stream.ts\n");
+  script.folder().file(L"stream.ts", segment + rest);
+  StandInTranscoder transcoder(script.folder().root());
+  ASSERT_TRUE(transcoder.ready());
+  LogRecorder log;
+  StreamContext context;
+  ASSERT_TRUE(context.start(script.path(), START_MS));
+
+  StrSink first, second;
+  EXPECT_EQ(context.stream(&first, START_MS + 10000), StreamContext::SEGMENT_COMPLETE);
+  EXPECT_EQ(first._text.size() / PACKET_SIZE, segment.size() / PACKET_SIZE) << "packets in the segment";
+  EXPECT_TRUE(first._text == segment);
+  EXPECT_EQ(context.getTime(), START_MS + 10000);
+  EXPECT_EQ(context.stream(&second, START_MS + 20000), StreamContext::VIDEO_ENDED);
+  EXPECT_TRUE(second._text == rest);
+  EXPECT_EQ(log.count("End of video at time " + std::to_string(START_MS + 13020 + TIMESTAMP_DELAY_MS) + " ms"), 1);
 }
