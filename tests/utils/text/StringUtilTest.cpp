@@ -34,8 +34,9 @@ TEST(Utf8CodecTest, MalformedBytesBecomeOneReplacementEachWithoutReadingPastTheE
     std::wstring expected = c.wide;
     std::replace(expected.begin(), expected.end(), L'?', L'\xFFFD');
     EXPECT_EQ(toWide(c.utf8), expected);
-    if (expected.find(L'\xFFFD') == std::wstring::npos)
+    if (expected.find(L'\xFFFD') == std::wstring::npos) {
       EXPECT_EQ(toUtf8(expected), c.utf8);
+    }
     const char* text = edge.placeText(c.utf8);
     std::wstring out(utf8ToUtf16(text, nullptr), L'-');
     EXPECT_EQ(utf8ToUtf16(text, &out[0]), static_cast<int>(out.size()));
