@@ -119,8 +119,7 @@ class StreamingServerTest : public testing::Test {
 protected:
   void startServer(const char* script)
   {
-    _transcoder = std::make_unique<StandInTranscoder>(_folder.root());
-    ASSERT_TRUE(_transcoder->ready());
+    ASSERT_TRUE(_transcoder.ready());
     _folder.file(L"clip.mp4", script);
     _server = new MediaServer();
     theConfig->getSettings() = json::parse("{\"extensions\":[\"mp4\"],\"port\":" + std::to_string(randomHighPort()) +
@@ -133,7 +132,6 @@ protected:
   void TearDown() override
   {
     delete _server;
-    _transcoder.reset();
   }
 
   std::unique_ptr<LoopbackClient> requestSegment(const char* from = "127.0.0.1", int start = 0)
@@ -155,7 +153,7 @@ protected:
 
   Deadline _deadline{90000};
   TestFolder _folder;
-  std::unique_ptr<StandInTranscoder> _transcoder;
+  StandInTranscoder _transcoder{_folder.root()};
   MediaServer* _server = nullptr;
 };
 

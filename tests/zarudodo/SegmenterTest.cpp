@@ -202,7 +202,7 @@ TEST(SegmenterTest, CutsRightInLongVideos)
     Segmenter segmenter(&out);
     segmenter.setStartMs(static_cast<int>(hours * HOUR_MS));
     segmenter.setTargetMs(static_cast<int>(target / 90));
-    write(segmenter, inside + videoFrame((target + 3600) % (int64_t(1) << 33), IDR));
+    write(segmenter, inside + videoFrame((target + 3600) % PTS_WRAP, IDR));
     EXPECT_EQ(out._data, inside) << hours << " h";
     EXPECT_TRUE(segmenter.isDone()) << hours << " h";
   }
@@ -223,7 +223,7 @@ TEST(SegmenterTest, LastSegmentPassesEverythingToTheVideosEnd)
     std::string fed;
     int64_t lastMs = c.startMs;
     for (int64_t ms = c.startMs; ms < c.endMs; lastMs = ms, ms += 100) {
-      int64_t pts = (ms + TIMESTAMP_DELAY_MS) * 90 % PTS_WRAP;
+      int64_t pts = streamPts(ms);
       fed += videoFrame(pts, ms % 2000 ? SLICE : IDR) + continuation() + audioFrame(pts);
     }
     CollectingSink out;

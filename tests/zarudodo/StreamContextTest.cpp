@@ -47,12 +47,12 @@ TEST(StreamContextTest, DyingOrStalledTranscoderEndsTheSegment)
 TEST(StreamContextTest, StartPastTheTimeStampWrapCutsAtTheVideosOwnTime)
 {
   const int START_MS = 95500000;
-  auto at = [](int ms) { return static_cast<int64_t>(ms + TIMESTAMP_DELAY_MS) * 90; };
-  ASSERT_GT(at(START_MS), PTS_WRAP);
-  std::string segment = videoFrame(at(START_MS), IDR) + continuation() + audioFrame(at(START_MS + 20)) +
-                        videoFrame(at(START_MS + 5000)) + videoFrame(at(START_MS + 9960));
-  std::string rest = videoFrame(at(START_MS + 10000), IDR) + continuation() + videoFrame(at(START_MS + 13000)) +
-                     audioFrame(at(START_MS + 13020));
+  ASSERT_GT(static_cast<int64_t>(START_MS + TIMESTAMP_DELAY_MS) * 90, PTS_WRAP);
+  std::string segment = videoFrame(streamPts(START_MS), IDR) + continuation() +
+                        audioFrame(streamPts(START_MS + 20)) + videoFrame(streamPts(START_MS + 5000)) +
+                        videoFrame(streamPts(START_MS + 9960));
+  std::string rest = videoFrame(streamPts(START_MS + 10000), IDR) + continuation() +
+                     videoFrame(streamPts(START_MS + 13000)) + audioFrame(streamPts(START_MS + 13020));
   StandInScript script("[stream]\nout-file stream.ts\n");
   script.folder().file(L"stream.ts", segment + rest);
   StandInTranscoder transcoder(script.folder().root());

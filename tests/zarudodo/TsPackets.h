@@ -87,6 +87,13 @@ private:
 const int IDR = 0x65;
 const int SLICE = 0x41;
 
+// The time stamp the transcoder writes at a moment of the video: delayed,
+// and wrapped at 33 bits.
+inline int64_t streamPts(int64_t videoMs)
+{
+  return (videoMs + TIMESTAMP_DELAY_MS) * 90 % PTS_WRAP;
+}
+
 inline std::string videoFrame(int64_t pts, int nalHeader = SLICE)
 {
   return TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM, pts).nal(nalHeader);
