@@ -20,6 +20,8 @@
 
 // The log sink for its lifetime: records each line under its key, from any
 // thread. A hook, when set, sees each line on the logging thread first.
+// Removing a sink does not wait for a line in flight, so a recorder must
+// outlive every thread that logs.
 class LogRecorder {
 public:
   LogRecorder()

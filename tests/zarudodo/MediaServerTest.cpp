@@ -154,6 +154,8 @@ protected:
   Deadline _deadline{90000};
   TestFolder _folder;
   StandInTranscoder _transcoder{_folder.root()};
+  // The server's threads log until TearDown ends it: the recorder outlives them.
+  LogRecorder _log;
   MediaServer* _server = nullptr;
 };
 
@@ -175,13 +177,12 @@ TEST_F(StreamingServerTest, ClientThatResetsEndsItsTranscoderAtOnce)
 // goes on with the same transcoder, from the segment's first byte.
 TEST_F(StreamingServerTest, RepeatedRequestTakesTheSegmentInProductionOver)
 {
-  LogRecorder log;
   startServer(ENDLESS);
   auto first = requestSegment();
   std::string begun = first->receive(15000, 70000);
   auto again = requestSegment();
-  auto waiting = [&log] {
-    for (const std::string& line : log.lines("L_ContextManager"))
+  auto waiting = [this] {
+    for (const std::string& line : _log.lines("L_ContextManager"))
       if (line.rfind("Wait for the segment in production", 0) == 0)
         return true;
     return false;
@@ -194,7 +195,7 @@ TEST_F(StreamingServerTest, RepeatedRequestTakesTheSegmentInProductionOver)
   size_t common = std::min(given.size(), got.size());
   EXPECT_GT(common, 60000u);
   EXPECT_EQ(got.substr(0, common), given.substr(0, common));
-  EXPECT_EQ(log.count("Create new streaming context"), 1);
+  EXPECT_EQ(_log.count("Create new streaming context"), 1);
 
   // The request that took over holds one of the client's transcoders, no more.
   std::vector<std::unique_ptr<LoopbackClient>> others;
