@@ -110,6 +110,23 @@ passed_after_timeout() {
     <(failed_tests "$1" | cut -d' ' -f1 | sort -u)
 }
 
+# CTest lists each program's tests as it starts, and one listing stuck inside
+# Wine (docs/wine-hangs.md) would end the whole run after its time-out. So
+# the listings come first, each program's once more after a failure; each
+# program that needed it is printed, a second failure fails.
+list_tests() {
+  local log=$1 program retried=" "
+  until ctest -N >"$log" 2>&1; do
+    program=$(sed -n "s|^ *Path: '.* .*/\(.*\)\.exe'$|\1|p" "$log")
+    if [ -z "$program" ] || [[ "$retried" == *" $program "* ]]; then
+      cat "$log" >&2
+      return 1
+    fi
+    retried+="$program "
+    echo "$program failed listing its tests"
+  done
+}
+
 # A test program stuck inside Wine cannot end itself at its deadline: its
 # threads wait on the Wine server for good. Each program of this session's
 # prefix that has run for 90 s (CTest ends it at 120 s) gets its threads'
