@@ -238,7 +238,6 @@ void TagParser::enterState(State state)
     _attributeName.clear();
   } else if (state == ATTRIBUTE_VALUE) {
     _attributeValue.clear();
-    _valueTooLong = false;
   }
 }
 
@@ -296,11 +295,16 @@ void TagParser::abandonTag(const std::wstring& why)
 }
 
 // The name ends at a blank: "!--" starts a comment, any other name its
-// attributes. Without a blank after "!--" the run up to ">" is a name.
+// attributes. Without a blank after "!--" the run up to ">" is a name. A
+// full name takes nothing more, a blank neither.
 void TagParser::readTagName(wchar_t c)
 {
   std::wstring& name = _pendingTag->name;
-  if (isBlank(c)) {
+  if (name.size() == MAX_TAG_NAME) {
+    abandonTag(L"its name reaches " + std::to_wstring(MAX_TAG_NAME) + L" characters");
+    name.clear();
+    enterState(TEXT);
+  } else if (isBlank(c)) {
     if (!_started)
       return;
     lowerCase(name);
@@ -311,10 +315,6 @@ void TagParser::readTagName(wchar_t c)
     } else {
       enterState(ATTRIBUTE_NAME);
     }
-  } else if (name.size() == MAX_TAG_NAME) {
-    abandonTag(L"its name is longer than " + std::to_wstring(MAX_TAG_NAME) + L" characters");
-    name.clear();
-    enterState(TEXT);
   } else {
     name += c;
     _started = true;
@@ -323,9 +323,16 @@ void TagParser::readTagName(wchar_t c)
 
 // Blanks belong to the name until "=", which trims it; a name that reaches
 // ">" without "=" is a bare word, stored as typed with the last value read.
+// A full name is dropped with the character that finds it full, "=" too.
 void TagParser::readAttributeName(wchar_t c)
 {
-  if (c == L'=') {
+  if (_attributeName.size() == MAX_ATTRIBUTE_NAME) {
+    // Blanks between attributes fill the buffer too: only a name is reported.
+    if (!trim(_attributeName).empty())
+      warn(L"an attribute name reaches " + std::to_wstring(MAX_ATTRIBUTE_NAME) +
+           L" characters: what was read of it is dropped");
+    _attributeName.clear();
+  } else if (c == L'=') {
     if (!_started) {
       abandonTag(L"\"=\" without an attribute name");
       enterState(TEXT);
@@ -334,12 +341,6 @@ void TagParser::readAttributeName(wchar_t c)
     _attributeName = trim(_attributeName);
     lowerCase(_attributeName);
     enterState(ATTRIBUTE_VALUE);
-  } else if (_attributeName.size() == MAX_ATTRIBUTE_NAME) {
-    // Blanks between attributes fill the buffer too: only a name is reported.
-    if (!trim(_attributeName).empty())
-      warn(L"an attribute name longer than " + std::to_wstring(MAX_ATTRIBUTE_NAME) +
-           L" characters: what was read of it is dropped");
-    _attributeName.clear();
   } else {
     _attributeName += c;
     _started = true;
@@ -347,14 +348,21 @@ void TagParser::readAttributeName(wchar_t c)
 }
 
 // Quotes are never stored; inside a quote of one kind, the other kind,
-// blanks, "<" and ">" are the value's.
+// blanks, "<" and ">" are the value's. A full value goes with its name at
+// the next character, a closing quote too, and what follows is read as
+// attribute names.
 void TagParser::readAttributeValue(wchar_t c)
 {
-  if (_inQuote) {
+  if (_attributeValue.size() == MAX_ATTRIBUTE_VALUE) {
+    warn(L"the value of \"" + _attributeName + L"\" reaches " + std::to_wstring(MAX_ATTRIBUTE_VALUE) +
+         L" characters: the attribute is dropped");
+    _attributeValue.clear();
+    enterState(ATTRIBUTE_NAME);
+  } else if (_inQuote) {
     if (c == _quote)
       _inQuote = false;
     else
-      appendValue(c);
+      _attributeValue += c;
     _started = true;
   } else if (c == L'"' || c == L'\'') {
     _inQuote = true;
@@ -366,31 +374,13 @@ void TagParser::readAttributeValue(wchar_t c)
     storeAttribute();
     enterState(ATTRIBUTE_NAME);
   } else {
-    appendValue(c);
+    _attributeValue += c;
     _started = true;
   }
 }
 
-// The rest of an over-long value is read, so that its quotes keep their
-// meaning, and dropped with its name.
-void TagParser::appendValue(wchar_t c)
-{
-  if (_valueTooLong)
-    return;
-  if (_attributeValue.size() < MAX_ATTRIBUTE_VALUE) {
-    _attributeValue += c;
-    return;
-  }
-  warn(L"the value of \"" + _attributeName + L"\" is longer than " + std::to_wstring(MAX_ATTRIBUTE_VALUE) +
-       L" characters: the attribute is dropped");
-  _valueTooLong = true;
-  _attributeValue.clear();
-}
-
 void TagParser::storeAttribute()
 {
-  if (_valueTooLong)
-    return;
   if (_attributeName.empty())
     warn(L"a value without an attribute name is dropped");
   else

@@ -94,7 +94,6 @@ private:
   void readAttributeValue(wchar_t c);
   void abandonTag(const std::wstring& why);
   void enterState(State state);
-  void appendValue(wchar_t c);
   void storeAttribute();
   void storeBareWord();
   void completeTag();
@@ -116,7 +115,6 @@ private:
   bool _started = false;         // a character of the current name or value was taken
   bool _inQuote = false;
   wchar_t _quote = 0;
-  bool _valueTooLong = false;  // the value being read goes, with its name
   bool _takesText = false;     // _pCurrentTag keeps text
   bool _abandoned = false;     // the rest of an abandoned tag, up to ">", is being read
   bool _textWarned = false;    // this run of text was already reported

@@ -61,7 +61,7 @@ TEST_F(TagParserTest, EveryTextGivesTheTreeOfTheRulesWithAWarningForWhatTheyDrop
       {L"<item/><note a=1/>x</note><item b/>", L"item/() note(a=1/)\"x\" item(b/=)", L""},
       // Abandoned tags: their rest up to ">" is text.
       {L"<note><" + std::wstring(34, L'n') + L" a=1>x</note>", L"note()\" a=1x\"",
-       L"column 41: the tag <nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn> is abandoned: its name is longer than 33"},
+       L"column 41: the tag <nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn> is abandoned: its name reaches 33"},
       {L"<item a=1 =2><box>", L"box()", L"column 11: the tag <item> is abandoned: \"=\" without an attribute name"},
       {L"<menu>\n<item a=\"x\" <item b>", L"menu()[item(b=)]", L"line 2, column 13: the tag <item> is abandoned: \"<\" inside"},
       // Closing tags: of the current container, or ignored.
@@ -81,22 +81,31 @@ TEST_F(TagParserTest, EveryTextGivesTheTreeOfTheRulesWithAWarningForWhatTheyDrop
   }
 }
 
+// A name or value may fill its limit when ">" follows; any other character
+// finds it full: a blank abandons the tag, "=" drops the attribute's name and
+// a closing quote its value, and what follows is read afresh.
 TEST_F(TagParserTest, LimitsKeepWhatFitsAndDropWhatGoesBeyond)
 {
   const std::wstring value(MAX_ATTRIBUTE_VALUE, L'v'), name(MAX_ATTRIBUTE_NAME, L'a');
   const std::wstring tag(MAX_TAG_NAME, L'n');
+  const std::wstring shortTag = tag.substr(1), shortName = name.substr(1), shortValue = value.substr(1);
   const struct {
     std::wstring text;
     std::wstring tree;
+    std::wstring warning;
   } cases[] = {
-      {L"<" + tag + L" " + name + L"=\"" + value + L"\">", tag + L"(" + name + L"=" + value + L")"},
-      {L"<item a=\"" + value + L"v>\" b=2>", L"item(b=2)"},
-      // The name's first 31 characters go; the rest starts a name anew.
-      {L"<item " + name + L"ba=1 b=2>", L"item(a=1 b=2)"},
+      {L"<" + shortTag + L" " + shortName + L"=\"" + shortValue + L"\">",
+       shortTag + L"(" + shortName + L"=" + shortValue + L")", L""},
+      {L"<" + tag + L"><item " + name + L"><item a=" + value + L">", tag + L"() item(" + name + L"=) item(a=" + value + L")", L""},
+      {L"<" + tag + L" a=1><item>", L"item()", L"column 35: the tag <" + tag + L"> is abandoned: its name reaches 33"},
+      {L"<item " + name + L"= b=2>", L"item(b=2)", L"column 38: an attribute name reaches 31 characters"},
+      {L"<item a=\"" + value + L"\" b=2>", L"item(b=2)", L"column 4105: the value of \"a\" reaches 4095 characters"},
   };
   for (const auto& c : cases) {
     _parser.parseString(c.text.c_str());
     EXPECT_EQ(c.tree, describe(_parser.getRootTags()));
+    const std::wstring& warnings = _parser.getError();
+    EXPECT_TRUE(c.warning.empty() ? warnings.empty() : warnings.find(c.warning) != std::wstring::npos) << warnings;
   }
 }
 
