@@ -65,8 +65,9 @@ public:
   DibImage* scaledCopy(int width, int height);
 
   // The file routines, in ImageFile.cpp: each loader gives a new 24-bit image
-  // that the caller owns, or null; damaged or truncated files are a failed
-  // load.
+  // that the caller owns, or null. A damaged or truncated PNG is a failed
+  // load; a JPEG that the library only warns about (stray bytes, a cut file
+  // padded with grey) loads at its header's size.
   static DibImage* load(const wchar_t* path);
   static DibImage* loadPng(const wchar_t* path);
   static DibImage* loadPng(ByteStream* stream);

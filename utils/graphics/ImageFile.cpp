@@ -294,12 +294,9 @@ bool readJpegRows(JpegReadState* s)
       out[2] = in[0];
     }
   }
+  // A warning (stray bytes, a cut file padded with grey) leaves a picture
+  // of the header's size: it is read.
   jpeg_finish_decompress(&s->info);
-  // The library pads a cut or damaged file with grey and only warns.
-  if (s->error.manager.num_warnings > 0) {
-    LogPrintf(DIB_IMAGE_LOG_KEY, "JPEG: the file is damaged");
-    return false;
-  }
   return true;
 }
 

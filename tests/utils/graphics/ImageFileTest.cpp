@@ -92,6 +92,20 @@ TEST(ImageFiles, SavedPicturesReadBackAndJpegColourSpaces)
   EXPECT_EQ(nullptr, DibImage::loadJpeg(jpeg.c_str()));
 }
 
+// Bytes between markers, which some cameras write, only make the library
+// warn: the picture reads as it would without them.
+TEST(ImageFiles, AJpegWithStrayBytesBeforeAMarkerLoads)
+{
+  std::string clean = encodeJpeg(W, H, JCS_RGB, 3, [](int x, int y, int c) { return x * 19 + y * 30 + c * 60; });
+  std::string stray = clean;
+  stray.insert(stray.find("\xFF\xC0"), "\x01\x02\x03");
+  TestFolder folder;
+  std::unique_ptr<DibImage> expected(DibImage::loadJpeg(folder.file(L"clean.jpg", clean).c_str()));
+  ASSERT_TRUE(expected);
+  std::unique_ptr<DibImage> image(DibImage::loadJpeg(folder.file(L"stray.jpg", stray).c_str()));
+  expectPixels(image.get(), [&](int x, int y) { return expected->getPixel(x, y); }, "stray bytes");
+}
+
 TEST(ImageFiles, APictureOverThePixelLimitIsRefusedThoughItsSidesAreWithinTheirs)
 {
   MemoryStream stream(encodeBlackPng(8192, 8192));
