@@ -512,9 +512,13 @@ LRESULT FlexList::handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, 
     return 0;
   case WM_PAINT:
   case WM_PRINTCLIENT:
-    // A suspended list leaves the screen as it is; printing always paints.
+    // A suspended list leaves the screen as it is, but takes the region as
+    // painted: left invalid, it would bring WM_PAINT straight back. Resuming
+    // invalidates the whole list. Printing always paints.
     if (_redraw || msg == WM_PRINTCLIENT)
       paintOnMessage(h, msg, wParam, [this](HDC dc) { paint(dc); });
+    else
+      ValidateRect(h, nullptr);
     return 0;
   case WM_ERASEBKGND:
     return 1;

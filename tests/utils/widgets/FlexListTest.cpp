@@ -1,9 +1,11 @@
 #include "FlexList.h"
+#include "window/WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <windowsx.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,9 +26,10 @@ public:
     formats++;
     return _height;
   }
-  void draw(HDC, int, int) override {}
+  void draw(HDC, int, int) override { draws++; }
 
   static int formats;
+  static int draws;
 
 private:
   int _height;
@@ -34,6 +37,7 @@ private:
 };
 
 int BlockItem::formats = 0;
+int BlockItem::draws = 0;
 
 class Listener : public FlexListNotify {
 public:
@@ -63,6 +67,38 @@ protected:
 
   FlexList list;
 };
+
+// A list on a shown window, which the platform asks to paint; it counts the
+// WM_PAINT messages it gets.
+class ShownList : public FlexList {
+public:
+  explicit ShownList(HWND parent) : FlexList(GetModuleHandleW(nullptr)) { create(0, 0, WIDTH, HEIGHT, parent); }
+
+  LRESULT handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled) override
+  {
+    paints += msg == WM_PAINT;
+    return FlexList::handleMessage(h, msg, wParam, lParam, handled);
+  }
+
+  int paints = 0;
+};
+
+// Dispatches messages until done() or the time is up. A list that keeps
+// asking to be painted brings one message after another: each turn handles
+// at most one.
+bool pumpUntil(const std::function<bool()>& done, DWORD milliseconds)
+{
+  for (DWORD start = GetTickCount(); !done();) {
+    if (GetTickCount() - start >= milliseconds)
+      return false;
+    MSG msg;
+    if (PeekMessageW(&msg, 0, 0, 0, PM_REMOVE))
+      DispatchMessageW(&msg);
+    else
+      Sleep(10);
+  }
+  return true;
+}
 
 }
 
@@ -202,4 +238,25 @@ TEST_F(FlexListTest, AppendingAndRemovingLayOutOnlyTheItemsThatComeAndGo)
   EXPECT_EQ(19980, list.getTop(999));
   // A view of removed items shows the first left, not a band above them.
   EXPECT_EQ(0, list.getScrollOffset());
+}
+
+// While suspended the list takes its region as painted, so the platform
+// does not ask again and again; resumed, it paints.
+TEST(FlexListPainting, ASuspendedListTakesOnePaintAndPaintsWhenResumed)
+{
+  RecordingWindow host(nullptr, WS_POPUP | WS_VISIBLE);
+  ShownList list(host.hwnd);
+  list.append(new BlockItem(20));
+  list.append(new BlockItem(20));
+  ASSERT_TRUE(pumpUntil([] { return BlockItem::draws > 0; }, 5000));
+  SendMessageW(list.hwnd, WM_SETREDRAW, FALSE, 0);
+  InvalidateRect(list.hwnd, nullptr, FALSE);
+  list.paints = 0;
+  BlockItem::draws = 0;
+  ASSERT_TRUE(pumpUntil([&] { return list.paints > 0; }, 5000));
+  pumpUntil([] { return false; }, 500);
+  EXPECT_LE(list.paints, 2) << "a few, not a stream";
+  EXPECT_EQ(0, BlockItem::draws);
+  SendMessageW(list.hwnd, WM_SETREDRAW, TRUE, 0);
+  EXPECT_TRUE(pumpUntil([] { return BlockItem::draws > 0; }, 5000));
 }
