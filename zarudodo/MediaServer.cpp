@@ -60,7 +60,11 @@ bool MediaServer::startWebServer()
   _webServer->addHandler(handleVideoRequest, nullptr);
   _webServer->addHandler(handleDbRequest, nullptr);
   _webServer->addHandler(handleStaticFile, nullptr);
-  _webServer->start();
+  if (!_webServer->start()) {
+    LogPrintf(MAIN_LOG_KEY, "The web server's thread could not start; the server does not run.");
+    _port = WebServer::NO_PORT;
+    return false;
+  }
   _port = _webServer->waitUntilStarted();
   if (_port == WebServer::NO_PORT) {
     LogPrintf(MAIN_LOG_KEY, "No port could be bound; the server does not run.");

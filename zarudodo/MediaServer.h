@@ -17,7 +17,8 @@ public:
   MediaServer(const MediaServer&) = delete;
   MediaServer& operator=(const MediaServer&) = delete;
 
-  // Returns once a port is bound; false when none could be.
+  // Returns once a port is bound; false when none could be, or when the
+  // server's thread could not start.
   bool startWebServer();
   int getPort() const { return _port; }
   // Ends a running scan and starts one over the configured folders.

@@ -10,6 +10,7 @@
 #include "Settings.h"
 #include "StandInTranscoder.h"
 #include "TestSupport.h"
+#include "WebServer.h"
 
 #include <gtest/gtest.h>
 
@@ -104,6 +105,46 @@ TEST(SettingsTest, ScanParametersTakeOnlyStringEntries)
   fillFindParams(settings, none);
   EXPECT_TRUE(none.patterns.empty());
   EXPECT_TRUE(none.folders.empty());
+}
+
+namespace {
+
+// Reserves the address space left in blocks as large as a thread's stack:
+// while it lives no thread can start, and the heap keeps what it holds.
+struct AddressSpaceFiller {
+  AddressSpaceFiller()
+  {
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(GetModuleHandleW(nullptr));
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(reinterpret_cast<const char*>(dos) + dos->e_lfanew);
+    blocks.reserve(4096);
+    for (void* block; blocks.size() < blocks.capacity() &&
+                      (block = VirtualAlloc(nullptr, nt->OptionalHeader.SizeOfStackReserve, MEM_RESERVE, PAGE_NOACCESS));)
+      blocks.push_back(block);
+  }
+  ~AddressSpaceFiller()
+  {
+    for (void* block : blocks)
+      VirtualFree(block, 0, MEM_RELEASE);
+  }
+  std::vector<void*> blocks;
+};
+
+}
+
+// Start-up whose server thread cannot start fails as when no port is free,
+// at once: nothing would ever say that the thread started.
+TEST(MediaServerStart, AServerThreadThatCannotStartFailsStartUp)
+{
+  LogRecorder log;
+  MediaServer server;
+  bool started;
+  {
+    AddressSpaceFiller filler;
+    started = server.startWebServer();
+  }
+  EXPECT_FALSE(started);
+  EXPECT_EQ(WebServer::NO_PORT, server.getPort());
+  EXPECT_EQ(1, log.count("The web server's thread could not start; the server does not run."));
 }
 
 namespace {

@@ -32,6 +32,9 @@ void WebServer::addHandler(HandlerFunction function, void* userData)
 
 int WebServer::waitUntilStarted()
 {
+  // A thread that is not running would never say it started.
+  if (!isStarted())
+    return NO_PORT;
   Mutex mutex;
   MUTEX_LOCK(mutex);
   _started.wait(mutex, __FILE__, __LINE__);

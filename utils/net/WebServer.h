@@ -37,7 +37,9 @@ public:
     virtual void writeLine(const char* line) = 0;
   };
 
-  static constexpr int NO_PORT = -1;  // what waitUntilStarted gives when nothing could be bound
+  // What waitUntilStarted gives when nothing could be bound, or the thread
+  // is not running.
+  static constexpr int NO_PORT = -1;
 
   explicit WebServer(int port);
   ~WebServer() override;

@@ -75,7 +75,7 @@ bool RaroridoRovazidarar::init(const wchar_t*)
     snprintf(port, sizeof port, "%d", _server->getPort());
     address = "http://" + getLocalAddress() + ":" + port;
   } else {
-    LogPrintf(STREAMER_APP_LOG_KEY, "The web server could not start: no port was free.");
+    LogPrintf(STREAMER_APP_LOG_KEY, "The web server could not start.");
   }
   _mainWindow->showAddress(address);
   LogPrintf(STREAMER_APP_LOG_KEY, "Zarudodo Vudade %.2f, built on %s %s.", VERSION, __DATE__, __TIME__);

@@ -206,6 +206,13 @@ TEST_F(WebServerTest, PortSearchSkipsHeldPortsAndStopsAtTheHighest)
   EXPECT_EQ(unbound.waitUntilStarted(), WebServer::NO_PORT);
 }
 
+// Nothing sets the started signal of a thread that is not running.
+TEST(WebServerStart, WaitingForAServerThatIsNotRunningReturnsAtOnce)
+{
+  WebServer idle(randomHighPort());
+  EXPECT_EQ(idle.waitUntilStarted(), WebServer::NO_PORT);
+}
+
 // Requests that end within the grace period are answered in full; a client
 // that stalls is cut off then, so the shutdown is bounded. The trickling
 // client would keep its request going until the request deadline, well past
