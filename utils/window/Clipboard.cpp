@@ -46,6 +46,22 @@ bool setClipboardText(HWND owner, const wchar_t* text, int length)
   return putOnClipboard(owner, CF_UNICODETEXT, makeClipboardBlock(text, bytes, &terminator, sizeof terminator));
 }
 
+namespace {
+
+// Another program's text need not end in a zero inside its block.
+wchar_t* copyText(const wchar_t* text, size_t capacity)
+{
+  size_t length = wcsnlen(text, capacity);
+  wchar_t* copy = static_cast<wchar_t*>(DEBUG_MALLOC((length + 1) * sizeof(wchar_t)));
+  if (copy) {
+    wmemcpy(copy, text, length);
+    copy[length] = 0;
+  }
+  return copy;
+}
+
+}
+
 wchar_t* getClipboardText(HWND owner)
 {
   if (!OpenClipboard(owner))
@@ -55,7 +71,7 @@ wchar_t* getClipboardText(HWND owner)
   if (data) {
     const wchar_t* text = static_cast<const wchar_t*>(GlobalLock(data));
     if (text)
-      copy = DEBUG_WCSDUP(text);
+      copy = copyText(text, GlobalSize(data) / sizeof(wchar_t));
     GlobalUnlock(data);
   }
   CloseClipboard();
