@@ -317,11 +317,12 @@ void FileDialog::addFilter(const wchar_t* name, const wchar_t* pattern)
 {
   int nameLength = static_cast<int>(wcslen(name));
   int patternLength = static_cast<int>(wcslen(pattern));
-  if (nameLength + patternLength + _filterLen + 2 > FILE_FILTER_LENGTH) {
+  int at = _filterLen <= 2 ? 0 : _filterLen;
+  // The list's final zero must fall inside the buffer too.
+  if (at + nameLength + patternLength + 2 >= FILE_FILTER_LENGTH) {
     ASSERT(0);
     return;
   }
-  int at = _filterLen <= 2 ? 0 : _filterLen;
   wcscpy(_filter + at, name);
   at += nameLength + 1;
   wcscpy(_filter + at, pattern);
@@ -370,9 +371,16 @@ const wchar_t* FileDialog::nextFile()
   if (_pos >= _bufferLen)
     return nullptr;
   lstrcpynW(_result, _buffer, FILE_RESULT_LENGTH);
-  bool first = _pos == 0;
-  if (first)
-    _pos = static_cast<int>(wcslen(_buffer)) + 1;
+  if (_pos == 0) {
+    int pathLength = static_cast<int>(wcsnlen(_buffer, _bufferLen));
+    // One file: the platform's offset of its name lies inside the path, and
+    // past the path's zero the buffer holds whatever it held before.
+    if (static_cast<int>(_ofn.nFileOffset) <= pathLength) {
+      _pos = _bufferLen;
+      return _result;
+    }
+    _pos = pathLength + 1;
+  }
   if (_pos < _bufferLen && _buffer[_pos]) {
     appendBackslash(_result);
     const wchar_t* name = _buffer + _pos;
@@ -382,8 +390,6 @@ const wchar_t* FileDialog::nextFile()
     ASSERT(_pos <= _bufferLen);
     return _result;
   }
-  if (first)
-    return _result;
   _pos = _bufferLen;
   return nullptr;
 }

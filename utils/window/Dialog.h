@@ -122,6 +122,8 @@ public:
   // Each chosen path in turn, then null; the text is overwritten by the
   // next call.
   const wchar_t* nextFile();
+  // The filter list as the platform reads it, FILE_FILTER_LENGTH characters.
+  const wchar_t* getFilter() const { return _filter; }
 
 private:
   void useBuffer(wchar_t* buffer, int length);

@@ -1,7 +1,10 @@
 #include "TestDialogs.h"
+#include "TestFolder.h"
 #include "WindowTestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <dlgs.h>
 
 namespace {
 
@@ -73,4 +76,79 @@ TEST(PropertySheetDialog, CaptionAndPageLimits)
     ASSERT_TRUE(sheet.addPage(page));
   EXPECT_FALSE(sheet.addPage(page));
   EXPECT_EQ(MAX_PROPERTY_PAGES, sheet.getPageCount());
+}
+
+// The list ends in its two zeros inside the buffer: a pair fits when its
+// final zero falls on the buffer's last character, and not one later.
+TEST(FileDialogDeathTest, FilterPairsFillTheBufferToItsLastCharacterAndNoFurther)
+{
+  const std::wstring name(100, L'a'), pattern(100, L'b'), lastName(150, L'c');
+  FileDialog dialog(nullptr, L"Open");
+  dialog.addFilter(name.c_str(), pattern.c_str());
+  dialog.addFilter(lastName.c_str(), std::wstring(157, L'd').c_str());
+  std::wstring expected = name + L'\0' + pattern + L'\0' + lastName + L'\0' + std::wstring(157, L'd') + L'\0' + L'\0';
+  EXPECT_EQ(expected, std::wstring(dialog.getFilter(), FILE_FILTER_LENGTH));
+
+  EXPECT_DEATH(
+      {
+        FileDialog full(nullptr, L"Open");
+        full.addFilter(name.c_str(), pattern.c_str());
+        full.addFilter(lastName.c_str(), std::wstring(158, L'd').c_str());
+      },
+      "Assertion failed: 0");
+}
+
+namespace {
+
+const wchar_t FILE_DIALOG_TITLE[] = L"Choose videos";
+std::wstring namesToType;
+
+// Types the names into the open dialog's file name box and presses Open.
+void CALLBACK typeNames(HWND, UINT, UINT_PTR timer, DWORD)
+{
+  HWND dialog = FindWindowW(L"#32770", FILE_DIALOG_TITLE);
+  if (!dialog)
+    return;
+  KillTimer(nullptr, timer);
+  HWND box = GetDlgItem(dialog, cmb13);
+  SetWindowTextW(box ? box : GetDlgItem(dialog, edt1), namesToType.c_str());
+  PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+}
+
+// What nextFile gives for the names typed into the dialog, which opens in
+// the working directory.
+std::vector<std::wstring> choose(const std::wstring& names, bool multiSelect, std::vector<wchar_t>& buffer)
+{
+  namesToType = names;
+  UINT_PTR timer = SetTimer(nullptr, 0, 100, typeNames);
+  FileDialog dialog(nullptr, FILE_DIALOG_TITLE);
+  std::vector<std::wstring> paths;
+  if (dialog.openFile(buffer.data(), static_cast<int>(buffer.size()), multiSelect))
+    for (const wchar_t* path; (path = dialog.nextFile());)
+      paths.push_back(path);
+  KillTimer(nullptr, timer);
+  return paths;
+}
+
+}
+
+// One file is its path alone, whatever the buffer held past its zero before
+// (a dialog for several files ends even one with two zeros); three are the
+// folder joined to each name.
+TEST(DesktopFileDialog, NextFileGivesEachChosenPathOnce)
+{
+  TestFolder folder;
+  for (const wchar_t* name : {L"a.mp4", L"b.mp4", L"c.mp4"})
+    folder.file(name);
+  wchar_t workingDirectory[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, workingDirectory);
+  ASSERT_TRUE(SetCurrentDirectoryW(folder.root().c_str()));
+  std::vector<wchar_t> buffer(1024, L'x');
+  buffer[0] = 0;
+  buffer.back() = 0;
+  std::vector<std::wstring> one = choose(L"a.mp4", false, buffer);
+  std::vector<std::wstring> three = choose(L"\"a.mp4\" \"b.mp4\" \"c.mp4\"", true, buffer);
+  SetCurrentDirectoryW(workingDirectory);
+  EXPECT_EQ(std::vector<std::wstring>({folder.path(L"a.mp4")}), one);
+  EXPECT_EQ(std::vector<std::wstring>({folder.path(L"a.mp4"), folder.path(L"b.mp4"), folder.path(L"c.mp4")}), three);
 }
