@@ -70,14 +70,14 @@ protected:
 
 // A list on a shown window, which the platform asks to paint; it counts the
 // WM_PAINT messages it gets.
-class ShownList : public FlexList {
+class ShownList : public FlexListView {
 public:
-  explicit ShownList(HWND parent) : FlexList(GetModuleHandleW(nullptr)) { create(0, 0, WIDTH, HEIGHT, parent); }
+  explicit ShownList(HWND parent) : FlexListView(GetModuleHandleW(nullptr)) { create(0, 0, WIDTH, HEIGHT, parent); }
 
   LRESULT handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled) override
   {
     paints += msg == WM_PAINT;
-    return FlexList::handleMessage(h, msg, wParam, lParam, handled);
+    return FlexListView::handleMessage(h, msg, wParam, lParam, handled);
   }
 
   int paints = 0;
@@ -247,7 +247,8 @@ TEST(FlexListPainting, ASuspendedListTakesOnePaintAndPaintsWhenResumed)
   RecordingWindow host(nullptr, WS_POPUP | WS_VISIBLE);
   ShownList list(host.hwnd);
   list.append(new BlockItem(20));
-  list.append(new BlockItem(20));
+  list.addItem(-1, L"A line drawn after resuming", 0);
+  list.scrollToEnd();
   ASSERT_TRUE(pumpUntil([] { return BlockItem::draws > 0; }, 5000));
   SendMessageW(list.hwnd, WM_SETREDRAW, FALSE, 0);
   InvalidateRect(list.hwnd, nullptr, FALSE);
@@ -259,4 +260,5 @@ TEST(FlexListPainting, ASuspendedListTakesOnePaintAndPaintsWhenResumed)
   EXPECT_EQ(0, BlockItem::draws);
   SendMessageW(list.hwnd, WM_SETREDRAW, TRUE, 0);
   EXPECT_TRUE(pumpUntil([] { return BlockItem::draws > 0; }, 5000));
+  EXPECT_TRUE(saveScreenshot("flex-list-resumed"));
 }

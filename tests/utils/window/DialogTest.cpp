@@ -102,24 +102,35 @@ namespace {
 
 const wchar_t FILE_DIALOG_TITLE[] = L"Choose videos";
 std::wstring namesToType;
+const char* screenshotName = nullptr;
 
-// Types the names into the open dialog's file name box and presses Open.
+// Types the names into the open dialog's file name box; at the next tick,
+// once the dialog has painted them, presses Open.
 void CALLBACK typeNames(HWND, UINT, UINT_PTR timer, DWORD)
 {
   HWND dialog = FindWindowW(L"#32770", FILE_DIALOG_TITLE);
   if (!dialog)
     return;
-  KillTimer(nullptr, timer);
   HWND box = GetDlgItem(dialog, cmb13);
-  SetWindowTextW(box ? box : GetDlgItem(dialog, edt1), namesToType.c_str());
-  PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  box = box ? box : GetDlgItem(dialog, edt1);
+  if (namesToType.empty()) {
+    KillTimer(nullptr, timer);
+    if (screenshotName)
+      saveScreenshot(screenshotName);
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    return;
+  }
+  SetWindowTextW(box, namesToType.c_str());
+  namesToType.clear();
 }
 
 // What nextFile gives for the names typed into the dialog, which opens in
 // the working directory.
-std::vector<std::wstring> choose(const std::wstring& names, bool multiSelect, std::vector<wchar_t>& buffer)
+std::vector<std::wstring> choose(const std::wstring& names, bool multiSelect, std::vector<wchar_t>& buffer,
+                                 const char* screenshot = nullptr)
 {
   namesToType = names;
+  screenshotName = screenshot;
   UINT_PTR timer = SetTimer(nullptr, 0, 100, typeNames);
   FileDialog dialog(nullptr, FILE_DIALOG_TITLE);
   std::vector<std::wstring> paths;
@@ -147,7 +158,7 @@ TEST(DesktopFileDialog, NextFileGivesEachChosenPathOnce)
   buffer[0] = 0;
   buffer.back() = 0;
   std::vector<std::wstring> one = choose(L"a.mp4", false, buffer);
-  std::vector<std::wstring> three = choose(L"\"a.mp4\" \"b.mp4\" \"c.mp4\"", true, buffer);
+  std::vector<std::wstring> three = choose(L"\"a.mp4\" \"b.mp4\" \"c.mp4\"", true, buffer, "file-dialog");
   SetCurrentDirectoryW(workingDirectory);
   EXPECT_EQ(std::vector<std::wstring>({folder.path(L"a.mp4")}), one);
   EXPECT_EQ(std::vector<std::wstring>({folder.path(L"a.mp4"), folder.path(L"b.mp4"), folder.path(L"c.mp4")}), three);
