@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
+#include <string>
 
 HGLOBAL makeClipboardBlock(const void* first, size_t firstSize, const void* second, size_t secondSize)
 {
@@ -46,22 +47,6 @@ bool setClipboardText(HWND owner, const wchar_t* text, int length)
   return putOnClipboard(owner, CF_UNICODETEXT, makeClipboardBlock(text, bytes, &terminator, sizeof terminator));
 }
 
-namespace {
-
-// Another program's text need not end in a zero inside its block.
-wchar_t* copyText(const wchar_t* text, size_t capacity)
-{
-  size_t length = wcsnlen(text, capacity);
-  wchar_t* copy = static_cast<wchar_t*>(DEBUG_MALLOC((length + 1) * sizeof(wchar_t)));
-  if (copy) {
-    wmemcpy(copy, text, length);
-    copy[length] = 0;
-  }
-  return copy;
-}
-
-}
-
 wchar_t* getClipboardText(HWND owner)
 {
   if (!OpenClipboard(owner))
@@ -70,8 +55,9 @@ wchar_t* getClipboardText(HWND owner)
   HANDLE data = GetClipboardData(CF_UNICODETEXT);
   if (data) {
     const wchar_t* text = static_cast<const wchar_t*>(GlobalLock(data));
+    // Another program's text need not end in a zero inside its block.
     if (text)
-      copy = copyText(text, GlobalSize(data) / sizeof(wchar_t));
+      copy = DEBUG_WCSDUP(std::wstring(text, wcsnlen(text, GlobalSize(data) / sizeof(wchar_t))).c_str());
     GlobalUnlock(data);
   }
   CloseClipboard();
