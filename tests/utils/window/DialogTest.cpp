@@ -111,8 +111,6 @@ void CALLBACK typeNames(HWND, UINT, UINT_PTR timer, DWORD)
   HWND dialog = FindWindowW(L"#32770", FILE_DIALOG_TITLE);
   if (!dialog)
     return;
-  HWND box = GetDlgItem(dialog, cmb13);
-  box = box ? box : GetDlgItem(dialog, edt1);
   if (namesToType.empty()) {
     KillTimer(nullptr, timer);
     if (screenshotName)
@@ -120,7 +118,8 @@ void CALLBACK typeNames(HWND, UINT, UINT_PTR timer, DWORD)
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     return;
   }
-  SetWindowTextW(box, namesToType.c_str());
+  HWND box = GetDlgItem(dialog, cmb13);
+  SetWindowTextW(box ? box : GetDlgItem(dialog, edt1), namesToType.c_str());
   namesToType.clear();
 }
 
