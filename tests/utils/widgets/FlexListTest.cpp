@@ -242,7 +242,7 @@ TEST_F(FlexListTest, AppendingAndRemovingLayOutOnlyTheItemsThatComeAndGo)
 
 // While suspended the list takes its region as painted, so the platform
 // does not ask again and again; resumed, it paints.
-TEST(FlexListPainting, ASuspendedListTakesOnePaintAndPaintsWhenResumed)
+TEST(DesktopFlexList, ASuspendedListTakesOnePaintAndPaintsWhenResumed)
 {
   RecordingWindow host(nullptr, WS_POPUP | WS_VISIBLE);
   ShownList list(host.hwnd);
