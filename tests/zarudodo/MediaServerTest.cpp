@@ -292,3 +292,20 @@ TEST_F(StreamingServerTest, ShutdownEndsSegmentsInFlightWithinFiveSeconds)
   for (std::thread& reader : readers)
     reader.join();
 }
+
+// Segment addresses repeat the Host header only when it can name a host: a
+// huge one would swell every address of a long video's playlist.
+TEST_F(StreamingServerTest, PlaylistAddressesRepeatOnlyAPlausibleHost)
+{
+  startServer("[probe]\nerr   Duration: 00:00:30.00\n");
+  auto playlistFor = [&](const std::string& hostLine) {
+    return roundTrip(_server->getPort(), "GET /v/clip.mp4.m3u8 HTTP/1.0\r\n" + hostLine + "\r\n");
+  };
+  auto segmentsAt = [](const std::string& host) {
+    return segmentLines("http://" + host + "/v/clip.mp4/", {{"0.ts", "10"}, {"10.ts", "10"}, {"20-end.ts", "10"}});
+  };
+  std::string huge = playlistFor("Host: " + std::string(60000, 'h') + "\r\n");
+  EXPECT_EQ(huge.size(), playlistFor("").size());
+  EXPECT_NE(huge.find(segmentsAt("127.0.0.1:" + std::to_string(_server->getPort()))), std::string::npos);
+  EXPECT_NE(playlistFor("Host: [fe80::1]:8080\r\n").find(segmentsAt("[fe80::1]:8080")), std::string::npos);
+}

@@ -90,6 +90,17 @@ bool parseByteCount(const char* text, unsigned limit, int& out)
   return true;
 }
 
+// What a host[:port] can hold: a name, an IPv4 address or a bracketed IPv6
+// address, and a port. The value is repeated in every address of a playlist,
+// so its length is bounded too.
+bool isPlausibleHost(const char* value)
+{
+  const size_t MAX_HOST_LENGTH = 255;
+  size_t length = strlen(value);
+  return length > 0 && length <= MAX_HOST_LENGTH &&
+         strspn(value, "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-.:[]") == length;
+}
+
 }
 
 int RequestParser::feed(const char* data, unsigned length)
@@ -270,7 +281,7 @@ bool HttpRequest::comesFromOwnOrigin() const
 std::string HttpRequest::host() const
 {
   const char* value = _parser->header("host");
-  if (value && *value)
+  if (value && isPlausibleHost(value))
     return value;
   return toUtf8(SocketAddress(reinterpret_cast<const sockaddr*>(&_local)).toString(true));
 }

@@ -81,7 +81,8 @@ public:
   // True without an "origin" header, or when it names this server as reached
   // on this connection: a page of another site may not act here.
   bool comesFromOwnOrigin() const;
-  // The "host" header, or this end's address and port when the client sent none.
+  // The "host" header, or this end's address and port when the client sent
+  // none or one that is not a plausible host[:port].
   std::string host() const;
   bool getCookie(const char* name, std::string& out) const;
   CgiRequest* params();
