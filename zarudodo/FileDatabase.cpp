@@ -54,6 +54,12 @@ void FileDatabase::removeMissing(const std::map<std::wstring, std::wstring>& fou
     }
     ++entry;
   }
+  // A request removes a name whose listed file has gone, also one that the
+  // walk has already found in its new place.
+  for (const auto& name : found) {
+    if (_entries.insert({name.first, FileRecord{name.second, name.first}}).second)
+      LogPrintf(LOG_KEY, "    Adding %s", Utf8FromWide(name.second).get());
+  }
 }
 
 std::string FileDatabase::listJson()

@@ -18,8 +18,9 @@ public:
   bool lookup(const std::wstring& name, std::wstring& path);
   void remove(const std::wstring& name);
   // After a complete walk, found holds each name it found with the first
-  // path: other names are dropped, and a name found elsewhere now (its old
-  // file gone, or its folder no longer searched) takes the new path.
+  // path: other names are dropped, a name found elsewhere now (its old file
+  // gone, or its folder no longer searched) takes the new path, and a name
+  // missing here is added.
   void removeMissing(const std::map<std::wstring, std::wstring>& found);
   // The names as JSON strings separated by commas, without brackets.
   std::string listJson();

@@ -78,6 +78,17 @@ TEST_F(FindTaskTest, RescanRemovesWhatHasGoneAndMovesWhatIsFoundElsewhere)
   scan(task, params({_tree.path(L"w"), _tree.path(L"v")}));
   EXPECT_EQ(lookup(L"dup.mp4"), dupV) << "a file gone is replaced by the one found now";
 
+  // kept.avi moves from v to w; past w, a request finds its old file gone.
+  DeleteFileW(_tree.path(L"v\\kept.avi").c_str());
+  std::wstring keptW = _tree.file(L"w\\kept.avi");
+  LogRecorder log;
+  log.hook = [&](const std::string& line) {
+    if (line == " Search for videos in: " + toUtf8(_tree.path(L"v")))
+      _database.remove(L"kept.avi");
+  };
+  scan(task, params({_tree.path(L"w"), _tree.path(L"v")}));
+  EXPECT_EQ(lookup(L"kept.avi"), keptW) << "listed again at the end of the walk";
+
   scan(task, params({}));
   EXPECT_EQ(_database.listJson(), "");
 }
