@@ -42,6 +42,15 @@ int WebServer::waitUntilStarted()
   return _port;
 }
 
+// The flag is cleared before the thread exists: a stop asked for before its
+// first step must still end it.
+bool WebServer::start()
+{
+  join();
+  _stop = false;
+  return Thread::start();
+}
+
 void WebServer::stop()
 {
   _stop = true;
@@ -49,6 +58,7 @@ void WebServer::stop()
 
 void WebServer::serve()
 {
+  _stop = false;
   run();
 }
 
@@ -60,7 +70,6 @@ void WebServer::setAccessLog(AccessLog* sink)
 
 void WebServer::run()
 {
-  _stop = false;
   Socket* listener = new Socket(false);
   if (!bindPort(*listener) || !listener->listen()) {
     // Nobody can connect; say so rather than show a dead address.

@@ -45,6 +45,7 @@ public:
   ~WebServer() override;
 
   void addHandler(HandlerFunction function, void* userData);
+  bool start() override;
   int waitUntilStarted();
   void stop();
   void serve();

@@ -213,6 +213,16 @@ TEST(WebServerStart, WaitingForAServerThatIsNotRunningReturnsAtOnce)
   EXPECT_EQ(idle.waitUntilStarted(), WebServer::NO_PORT);
 }
 
+// A stop that comes before the server thread's first step ends it all the same.
+TEST(WebServerStart, ServersDeletedRightAfterStartEnd)
+{
+  Deadline deadline(30000);
+  for (int i = 0; i < 50; ++i) {
+    WebServer server(randomHighPort());
+    ASSERT_TRUE(server.start());
+  }
+}
+
 // Requests that end within the grace period are answered in full; a client
 // that stalls is cut off then, so the shutdown is bounded. The trickling
 // client would keep its request going until the request deadline, well past
