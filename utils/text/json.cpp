@@ -101,6 +101,17 @@ void appendNumber(double number, std::string& out)
   out += text;
 }
 
+// The UTF-8 of a run of UTF-16 units, zero units kept: the conversion
+// itself would stop at the first one.
+std::string utf8FromUnits(const std::wstring& units)
+{
+  std::string result;
+  size_t start = 0;
+  for (size_t zero; (zero = units.find(L'\0', start)) != std::wstring::npos; start = zero + 1)
+    result += toUtf8(units.substr(start, zero - start)) + '\0';
+  return result + toUtf8(units.substr(start));
+}
+
 class Parser {
 public:
   explicit Parser(const char* text) : _at(text) {}
@@ -197,7 +208,7 @@ private:
         _at += 6;
         continue;
       }
-      result += toUtf8(units);
+      result += utf8FromUnits(units);
       units.clear();
       if (*_at == '\\' && _at[1]) {
         result += unescaped(_at[1]);
@@ -206,7 +217,7 @@ private:
         result += *_at++;
       }
     }
-    result += toUtf8(units);
+    result += utf8FromUnits(units);
     if (*_at)
       ++_at;
     return result;

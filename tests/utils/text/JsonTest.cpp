@@ -69,6 +69,8 @@ TEST(JsonParseTest, LenientSyntaxEscapesErrorsAndHostileInput)
       // As Notepad saves a file.
       {"{\r\n\t\"port\":\t1025,\r\n\t\"share\" :\vfalse\f}\r\n", "{\"port\":1025,\"share\":false}"},
       {"\"\\u00E9\\u20ac\\ud83d\\ude00\"", "\"\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\""},
+      // A zero unit stays in the value and hides none of the escapes after it.
+      {"\"a\\u0000\\u0041b\"", "\"a\\u0000Ab\""},
       // Anything else after a backslash stands for itself.
       {"\"a\\qb\\u12G\\u\"", "\"aqbu12Gu\""}, {"\"\\u004", "\"u004\""},
       {"+1", "!"}, {"[1,", "!"}, {"[truex]", "!"}, {"{port: 1}", "!"}, {"{\"port\" 1}", "!"}, {"{\"port\":1", "!"},
