@@ -8,10 +8,18 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <iterator>
 #include <new>
 
 const int DIB_IMAGE_LOG_KEY = LogRegisterKey("D_DibImage", false);
+
+namespace {
+
+// As many colours as an 8-bit pixel can index.
+const int MAX_COLOURS = 256;
+
+}
 
 DibImage::DibImage() : _bCreated(false), _dib(), _cache(nullptr), _cacheSize(0) {}
 
@@ -24,7 +32,8 @@ DibImage::~DibImage()
 bool DibImage::create(int width, int height, int bitsPerPixel, int colourCount)
 {
   static const int DEPTHS[] = {1, 4, 8, 16, 24, 32};
-  if (width <= 0 || height <= 0 || std::find(std::begin(DEPTHS), std::end(DEPTHS), bitsPerPixel) == std::end(DEPTHS))
+  if (width <= 0 || height <= 0 || colourCount < 0 || colourCount > MAX_COLOURS ||
+      std::find(std::begin(DEPTHS), std::end(DEPTHS), bitsPerPixel) == std::end(DEPTHS))
     return false;
   int colours = colourCount;
   if (colours == 0 && bitsPerPixel <= 8)
@@ -203,6 +212,9 @@ void DibImage::resizeCache(int slots)
     }
   }
   if (slots > _cacheSize) {
+    // A count whose bytes a size_t cannot hold is memory nobody gets either.
+    if (static_cast<size_t>(slots) > SIZE_MAX / sizeof(CacheEntry*))
+      throw std::bad_alloc();
     CacheEntry** grown = static_cast<CacheEntry**>(DEBUG_REALLOC(_cache, sizeof(CacheEntry*) * slots));
     if (!grown)
       throw std::bad_alloc();

@@ -27,7 +27,8 @@ public:
   DibImage(const DibImage&) = delete;
   DibImage& operator=(const DibImage&) = delete;
 
-  // Rows are bottom-up in memory and padded to 4 bytes.
+  // Rows are bottom-up in memory and padded to 4 bytes. A colour count of
+  // 0 gives a depth of 8 bits or less its full table; above 256 is refused.
   bool create(int width, int height, int bitsPerPixel, int colourCount);
   // A 24-bit copy of a rectangle of the DC; when only the copy fails, the
   // image is made all the same and the result is false.

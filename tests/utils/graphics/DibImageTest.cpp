@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
 
 namespace {
 
@@ -89,4 +90,17 @@ TEST(DibImage, SmoothScaleWeighsThePixelSampledAgainstItsNeighbours)
   // down, each mix takes 3/4 of the sampled column or row and 1/4 of its
   // neighbour on the sample's side (right, above), each sum cut to a whole.
   EXPECT_EQ(RGB(49, 30, 0), target.getPixel(7, 5));
+}
+
+// Counts whose bytes wrap round are refused rather than given a block too
+// small for them.
+TEST(DibImage, RefusesAColourCountOrCacheSizeBeyondItsRoom)
+{
+  DibImage image;
+  EXPECT_FALSE(image.create(4, 4, 8, -9));
+  EXPECT_FALSE(image.create(4, 4, 8, 257));
+  EXPECT_TRUE(image.create(4, 4, 8, 256));
+  MemoryDC target(8, 8);
+  RECT src = {0, 0, 4, 4}, dst = {0, 0, 8, 8};
+  EXPECT_THROW(image.drawCached(target.dc, &src, &dst, 1 << 30), std::bad_alloc);
 }
