@@ -35,20 +35,18 @@ bool DibImage::create(int width, int height, int bitsPerPixel, int colourCount)
   if (width <= 0 || height <= 0 || colourCount < 0 || colourCount > MAX_COLOURS ||
       std::find(std::begin(DEPTHS), std::end(DEPTHS), bitsPerPixel) == std::end(DEPTHS))
     return false;
-  int colours = colourCount;
-  if (colours == 0 && bitsPerPixel <= 8)
-    colours = 1 << bitsPerPixel;
-  size_t headerBytes = sizeof(BITMAPINFOHEADER) + sizeof(RGBQUAD) * colours;
-  BITMAPINFO* header = static_cast<BITMAPINFO*>(DEBUG_CALLOC(1, headerBytes));
+  BITMAPINFOHEADER info = {};
+  info.biSize = sizeof(BITMAPINFOHEADER);
+  info.biWidth = width;
+  info.biHeight = height;  // positive: bottom-up
+  info.biPlanes = 1;
+  info.biBitCount = static_cast<WORD>(bitsPerPixel);
+  info.biCompression = BI_RGB;
+  info.biClrUsed = colourCount;
+  BITMAPINFO* header = static_cast<BITMAPINFO*>(DEBUG_CALLOC(1, bitmapInfoSize(&info)));
   if (!header)
     return false;
-  header->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  header->bmiHeader.biWidth = width;
-  header->bmiHeader.biHeight = height;  // positive: bottom-up
-  header->bmiHeader.biPlanes = 1;
-  header->bmiHeader.biBitCount = static_cast<WORD>(bitsPerPixel);
-  header->bmiHeader.biCompression = BI_RGB;
-  header->bmiHeader.biClrUsed = colourCount;
+  header->bmiHeader = info;
 
   destroy();
   void* bits = nullptr;
@@ -76,6 +74,15 @@ bool DibImage::create(int width, int height, int bitsPerPixel, int colourCount)
   _dib.header = header;
   _bCreated = true;
   return true;
+}
+
+size_t DibImage::bitmapInfoSize(const BITMAPINFOHEADER* header)
+{
+  DWORD colours = std::min<DWORD>(header->biClrUsed, MAX_COLOURS);
+  if (colours == 0 && header->biBitCount <= 8)
+    colours = 1u << header->biBitCount;
+  size_t masks = header->biCompression == BI_BITFIELDS ? 3 * sizeof(DWORD) : 0;
+  return std::max<size_t>(header->biSize, sizeof(BITMAPINFOHEADER) + masks) + sizeof(RGBQUAD) * colours;
 }
 
 bool DibImage::createFromDC(HDC dc, const RECT* rect)

@@ -35,6 +35,10 @@ public:
   bool createFromDC(HDC dc, const RECT* rect);
   bool createFromBitmap(HBITMAP bitmap);
   void destroy();
+  // The bytes from the header to the pixels, as the platform reads them:
+  // the header, the three masks of BI_BITFIELDS that a 40-byte header does
+  // not hold, and the colour table (at most 256 entries).
+  static size_t bitmapInfoSize(const BITMAPINFOHEADER* header);
 
   int width() override;
   int height() override;

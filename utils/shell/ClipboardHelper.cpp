@@ -40,7 +40,7 @@ bool ClipboardHelper::setText(HWND owner, const wchar_t* text, int length)
 
 bool ClipboardHelper::setDib(HWND owner, const BITMAPINFOHEADER* header, const void* pixels)
 {
-  HGLOBAL block = makeClipboardBlock(header, header->biSize, pixels, dibPixelBytes(header));
+  HGLOBAL block = makeClipboardBlock(header, DibImage::bitmapInfoSize(header), pixels, dibPixelBytes(header));
   return logged(putOnClipboard(owner, CF_DIB, block));
 }
 

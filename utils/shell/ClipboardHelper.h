@@ -12,6 +12,7 @@ class ClipboardHelper {
 public:
   static bool isFormatAvailable(UINT format);
   static bool setText(HWND owner, const wchar_t* text, int length);
+  // The header is followed by its masks and colour table, as in a BITMAPINFO.
   static bool setDib(HWND owner, const BITMAPINFOHEADER* header, const void* pixels);
   static bool setImage(HWND owner, DibImage* image);
   // A new image that the caller owns, or null.
