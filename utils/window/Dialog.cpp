@@ -360,6 +360,22 @@ bool FileDialog::saveFile(wchar_t* buffer, int length)
   return false;
 }
 
+namespace {
+
+// The whole path in the result, or null when it does not fit: a cut path
+// names another file.
+const wchar_t* wholePath(wchar_t* result, const std::wstring& path)
+{
+  if (path.size() >= FILE_RESULT_LENGTH) {
+    LogPrintf(WINDOW_LOG_KEY, "Skipped a chosen path of %u characters.", static_cast<unsigned>(path.size()));
+    return nullptr;
+  }
+  wcscpy(result, path.c_str());
+  return result;
+}
+
+}
+
 const wchar_t* FileDialog::nextFile()
 {
   if (!_result)
@@ -370,25 +386,22 @@ const wchar_t* FileDialog::nextFile()
   }
   if (_pos >= _bufferLen)
     return nullptr;
-  lstrcpynW(_result, _buffer, FILE_RESULT_LENGTH);
+  std::wstring first(_buffer, wcsnlen(_buffer, _bufferLen));
   if (_pos == 0) {
-    int pathLength = static_cast<int>(wcsnlen(_buffer, _bufferLen));
     // One file: the platform's offset of its name lies inside the path, and
     // past the path's zero the buffer holds whatever it held before.
-    if (static_cast<int>(_ofn.nFileOffset) <= pathLength) {
+    if (_ofn.nFileOffset <= first.size()) {
       _pos = _bufferLen;
-      return _result;
+      return wholePath(_result, first);
     }
-    _pos = pathLength + 1;
+    _pos = static_cast<int>(first.size()) + 1;
   }
-  if (_pos < _bufferLen && _buffer[_pos]) {
-    appendBackslash(_result);
+  while (_pos < _bufferLen && _buffer[_pos]) {
     const wchar_t* name = _buffer + _pos;
-    size_t used = wcslen(_result);
-    lstrcpynW(_result + used, name, static_cast<int>(FILE_RESULT_LENGTH - used));
     _pos += static_cast<int>(wcslen(name)) + 1;
     ASSERT(_pos <= _bufferLen);
-    return _result;
+    if (wholePath(_result, joinPath(first, name)))
+      return _result;
   }
   _pos = _bufferLen;
   return nullptr;

@@ -120,12 +120,15 @@ public:
   bool openFile(wchar_t* buffer, int length, bool multiSelect);
   bool saveFile(wchar_t* buffer, int length);
   // Each chosen path in turn, then null; the text is overwritten by the
-  // next call.
+  // next call. A path longer than the result holds is skipped.
   const wchar_t* nextFile();
   // The filter list as the platform reads it, FILE_FILTER_LENGTH characters.
   const wchar_t* getFilter() const { return _filter; }
 
 private:
+  // Lays a selection out in the buffer as the platform does, for tests.
+  friend struct FileDialogSelection;
+
   void useBuffer(wchar_t* buffer, int length);
 
   wchar_t* _result;

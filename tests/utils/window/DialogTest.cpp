@@ -98,6 +98,38 @@ TEST(FileDialogDeathTest, FilterPairsFillTheBufferToItsLastCharacterAndNoFurther
       "Assertion failed: 0");
 }
 
+// A selection as the platform leaves it: one path, or the folder and each
+// name, every one ending in a zero, then one more zero; the first name's
+// offset in the dialog record.
+struct FileDialogSelection {
+  static std::vector<std::wstring> walk(const std::wstring& selection, size_t fileOffset)
+  {
+    std::vector<wchar_t> buffer(selection.begin(), selection.end());
+    FileDialog dialog(nullptr, L"Open");
+    dialog.useBuffer(buffer.data(), static_cast<int>(buffer.size()));
+    dialog._ofn.nFileOffset = static_cast<WORD>(fileOffset);
+    std::vector<std::wstring> paths;
+    for (const wchar_t* path; (path = dialog.nextFile());)
+      paths.push_back(path);
+    return paths;
+  }
+};
+
+// A path longer than the result holds is skipped, not cut, and nothing is
+// written past the result.
+TEST(FileDialog, NextFileSkipsAPathTooLongForItsResult)
+{
+  const std::wstring end(1, L'\0');
+  const std::wstring folder = L"C:\\" + std::wstring(1030, L'f');
+  // The folder, a backslash and "a.mp4" fill the result to its last character.
+  EXPECT_EQ(std::vector<std::wstring>({folder + L"\\a.mp4", folder + L"\\c.mp4"}),
+            FileDialogSelection::walk(folder + end + L"a.mp4" + end + L"bb.mp4" + end + L"c.mp4" + end + end,
+                                      folder.size() + 1));
+  const std::wstring fullFolder = folder + L"ffffff";
+  EXPECT_TRUE(FileDialogSelection::walk(fullFolder + L"\\a.mp4" + end + end, fullFolder.size() + 1).empty());
+  EXPECT_TRUE(FileDialogSelection::walk(fullFolder + end + L"a.mp4" + end + end, fullFolder.size() + 1).empty());
+}
+
 namespace {
 
 const wchar_t FILE_DIALOG_TITLE[] = L"Choose videos";
