@@ -336,7 +336,7 @@ void FlexList::scrollToEnd()
 
 void FlexList::ensureVisible(int index)
 {
-  if (!isValid(index))
+  if (!isLaidOut(index))
     return;
   int top = topOf(_items[index]);
   int bottom = top + _items[index]->height();
@@ -350,7 +350,7 @@ void FlexList::ensureVisible(int index)
 
 bool FlexList::isVisible(int index)
 {
-  if (!isValid(index))
+  if (!isLaidOut(index))
     return false;
   int top = topOf(_items[index]);
   return top + _items[index]->height() > _offset && top < _offset + _clientHeight;
@@ -433,7 +433,9 @@ int FlexList::hitTest(int, int y)
 
 void FlexList::onKeyDown(WPARAM key)
 {
-  if (_selected < 0)
+  // A suspended list may hold items not laid out yet, whose heights the
+  // moves would read.
+  if (_selected < 0 || !_redraw)
     return;
   int target = _selected;
   int room = _clientHeight;

@@ -118,7 +118,8 @@ public:
   int getScrollOffset() const { return _offset; }
   int getTotalHeight() const { return _totalHeight; }
   void ensureVisible(int index);
-  // Whether any part of the item lies in the view; false for a bad index.
+  // Whether any part of the item lies in the view; false for a bad index or
+  // an item not laid out yet (added while redraw is off).
   bool isVisible(int index);
   int hitTest(int x, int y);
   void invalidateItem(ListItem* item);
@@ -129,6 +130,8 @@ public:
 
 private:
   bool isValid(int index) const { return index >= 0 && index < getCount(); }
+  // Only these items have a place and a height.
+  bool isLaidOut(int index) const { return index >= 0 && index < _laidOut; }
   int topOf(const ListItem* item) const { return item->_top - _topBase; }
   void showAppended(int first);
   void invalidateBand(int top, int bottom);

@@ -222,6 +222,19 @@ TEST_F(FlexListTest, SuspendedRedrawLaysOutOnceWhenResumed)
   SendMessageW(list.hwnd, WM_SETREDRAW, TRUE, 0);
   EXPECT_EQ(1000, BlockItem::formats);
   EXPECT_EQ(20000, list.getTotalHeight());
+
+  // Lines added while suspended have no height yet, which a line asserts:
+  // keys and the view's questions leave them alone.
+  SendMessageW(list.hwnd, WM_SETREDRAW, FALSE, 0);
+  LineStyle style = {&defaultFont, nullptr, 0, 0, 0, 0};
+  for (int i = 0; i < 3; i++)
+    list.append(new LineItem(&style));
+  list.select(1001);
+  for (WPARAM k : {VK_DOWN, VK_UP, VK_NEXT, VK_PRIOR, VK_HOME, VK_END})
+    key(k);
+  list.ensureVisible(1002);
+  EXPECT_FALSE(list.isVisible(1002));
+  EXPECT_EQ(1001, list.getSelected());
 }
 
 TEST_F(FlexListTest, AppendingAndRemovingLayOutOnlyTheItemsThatComeAndGo)
