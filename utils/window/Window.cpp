@@ -157,7 +157,7 @@ void Window::addHandler(UINT msg, MessageHandler* object, MessageHandlerFunction
   handlers->count++;
 }
 
-LRESULT Window::handleMessage(HWND, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled)
+LRESULT Window::handleMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled)
 {
   *handled = FALSE;
   if (!handlers)
@@ -167,6 +167,10 @@ LRESULT Window::handleMessage(HWND, UINT msg, WPARAM wParam, LPARAM lParam, BOOL
       continue;
     (handlers->objects[i]->*handlers->functions[i])(this, msg, lParam, wParam);
     *handled = TRUE;
+    // A handler that deleted this object cut the window's link to it: its
+    // table is gone with it.
+    if (GetWindowLongPtrW(h, GWLP_USERDATA) != reinterpret_cast<LONG_PTR>(this))
+      return 0;
   }
   return 0;
 }

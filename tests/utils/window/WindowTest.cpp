@@ -43,8 +43,11 @@ TEST(Window, ObjectDeletedByItsOwnHandlerTakesItsWindowAlong)
   HWND hwnd = window->hwnd;
   Counter counter;
   window->addHandler(WM_CLOSE, &counter, &Counter::closeWindow);
+  // Its table went with it: this entry must not be reached through it.
+  window->addHandler(WM_CLOSE, &counter, &Counter::second);
   SendMessageW(hwnd, WM_CLOSE, 0, 0);
   EXPECT_FALSE(IsWindow(hwnd));
+  EXPECT_EQ("", counter.calls);
 
   // Deleted while its window is being destroyed from outside.
   window = new RecordingWindow;
