@@ -138,6 +138,7 @@ private:
   void deleteWindow(WindowFunctions* window);
   void showError(const wchar_t* text);
   bool isCustomMenu(ULONG_PTR data) const;
+  const MenuPair* findLiveMenuItem(const std::wstring& name) const;
 
   HINSTANCE _hInstance;
   XmlAppFactory* _factory;

@@ -61,16 +61,24 @@ void XmlApplication::setWindowVisible(HWND window, bool show)
   }
 }
 
-void XmlApplication::enableMenuItem(const std::wstring& name, bool enable)
+// A frame destroys its menu bar, and the popups in it, with its window; the
+// host may still name an item of such a menu afterwards.
+const XmlApplication::MenuPair* XmlApplication::findLiveMenuItem(const std::wstring& name) const
 {
   auto found = _menuItems.find(name);
-  if (found != _menuItems.end())
-    found->second.menu->enable(found->second.id, enable);
+  if (found == _menuItems.end() || !IsMenu(found->second.menu->hMenu))
+    return nullptr;
+  return &found->second;
+}
+
+void XmlApplication::enableMenuItem(const std::wstring& name, bool enable)
+{
+  if (const MenuPair* item = findLiveMenuItem(name))
+    item->menu->enable(item->id, enable);
 }
 
 void XmlApplication::checkMenuItem(const std::wstring& name, bool check)
 {
-  auto found = _menuItems.find(name);
-  if (found != _menuItems.end())
-    found->second.menu->check(found->second.id, check);
+  if (const MenuPair* item = findLiveMenuItem(name))
+    item->menu->check(item->id, check);
 }

@@ -125,6 +125,12 @@ TEST_F(DesktopXmlWindows, SampleDescriptionCommandsPanesAndLayout)
   SendMessageW(main->hwnd, WM_CLOSE, 0, 0);
   EXPECT_TRUE(IsWindow(main->hwnd));
   EXPECT_EQ(L"quit", listener.commands.back());
+
+  // A tray program may destroy its frame and grey an item later: the item
+  // went with the frame's menu, and nothing happens.
+  DestroyWindow(main->hwnd);
+  application.enableMenuItem(L"open", false);
+  application.checkMenuItem(L"wrap", true);
 }
 
 TEST_F(DesktopXmlWindows, TitledWindowClosesOnlyOnAReleaseOverItsCloseBox)
