@@ -1,10 +1,15 @@
 #include "XmlApplication.h"
 
+#include "Log.h"
 #include "SplitterWindow.h"
+#include "StringUtil.h"
+#include "XmlApplicationInternal.h"
 
 namespace {
 
 const int MAX_COMMAND_PART = 31;
+// WM_COMMAND carries 16 bits of id.
+const UINT LAST_COMMAND_ID = 0xFFFF;
 
 }
 
@@ -14,6 +19,12 @@ UINT XmlApplication::commandId(const std::wstring& command, UINT code)
 {
   if (command.empty())
     return 0;
+  // A larger id would reach the window as an earlier command's.
+  if (_nextCommandId > LAST_COMMAND_ID) {
+    LogPrintf(XML_LOG_KEY, "No command id is left for \"%s\": its element gets no command.",
+              Utf8FromWide(command).get());
+    return 0;
+  }
   UINT id = _nextCommandId++;
   _commands[IdPair{id, code}] = command;
   return id;

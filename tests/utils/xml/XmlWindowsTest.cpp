@@ -131,6 +131,13 @@ TEST_F(DesktopXmlWindows, SampleDescriptionCommandsPanesAndLayout)
   DestroyWindow(main->hwnd);
   application.enableMenuItem(L"open", false);
   application.checkMenuItem(L"wrap", true);
+
+  // The last id WM_COMMAND carries is handed out, and none past it.
+  XmlApplication crowded(module(), &listener, nullptr);
+  for (UINT id = FIRST_COMMAND_ID; id < 0xFFFF; id++)
+    crowded.commandId(L"early", 0);
+  EXPECT_EQ(0xFFFFu, crowded.commandId(L"last", 0));
+  EXPECT_EQ(0u, crowded.commandId(L"late", 0));
 }
 
 TEST_F(DesktopXmlWindows, TitledWindowClosesOnlyOnAReleaseOverItsCloseBox)
