@@ -23,6 +23,11 @@ void XmlApplication::buildTrayIcon(const CTag& tag)
     if (child->name == L"menu")
       icon.menu = buildMenu(*child, true);
   }
+  // Its record replaced, the first icon would stay in the notification area
+  // with nothing to answer its clicks or remove it.
+  auto replaced = _trayIcons.find(name);
+  if (replaced != _trayIcons.end())
+    trayIconNotify(TRAY_DELETE, replaced->second.id, replaced->second.icon, nullptr);
   _trayIcons[name] = icon;
   trayIconNotify(TRAY_ADD, icon.id, icon.icon, &icon.tooltip);
 }

@@ -61,6 +61,16 @@ HINSTANCE module()
   return GetModuleHandleW(nullptr);
 }
 
+// Wine's notification area refuses to modify an icon it does not hold.
+bool inNotificationArea(HWND window, UINT id)
+{
+  NOTIFYICONDATAW data = {};
+  data.cbSize = sizeof(data);
+  data.hWnd = window;
+  data.uID = id;
+  return Shell_NotifyIconW(NIM_MODIFY, &data);
+}
+
 class DesktopXmlWindows : public ::testing::Test {
 protected:
   void SetUp() override
@@ -232,4 +242,13 @@ TEST_F(DesktopXmlWindows, ADamagedDescriptionBuildsWhatWasRead)
   EXPECT_EQ(std::vector<std::wstring>{L"_init"}, listener.commands);
   EXPECT_EQ(L"line 1, column 49: the input ends with <framewindow> open", application.getError());
   EXPECT_FALSE(application.load(L"Z:\\no such folder\\d\u00e9scription.xml"));
+}
+
+TEST_F(DesktopXmlWindows, ATrayIconReplacedByOneOfTheSameNameLeavesTheNotificationArea)
+{
+  application.parse(L"<trayicon name=t icon=APP_ICON></trayicon><trayicon name=t icon=APP_ICON></trayicon>");
+  EXPECT_EQ(1u, application.getTrayIcons().size());
+  HWND hidden = application.getHiddenWindow();
+  EXPECT_FALSE(inNotificationArea(hidden, FIRST_COMMAND_ID));
+  EXPECT_TRUE(inNotificationArea(hidden, FIRST_COMMAND_ID + 1));
 }
