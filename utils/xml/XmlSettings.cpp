@@ -1,9 +1,29 @@
 #include "XmlSettings.h"
 
+#include "Log.h"
 #include "StringUtil.h"
+#include "XmlApplicationInternal.h"
 #include "XmlAttributes.h"
 
+namespace {
+
+bool fitsOneLine(const std::wstring& name, const std::wstring& value)
+{
+  if (value.find(L'\n') == std::wstring::npos)
+    return true;
+  LogPrintf(XML_LOG_KEY, "The setting %s keeps its value: the new one holds a line feed.", Utf8FromWide(name).get());
+  return false;
+}
+
+}
+
 // ---------------------------------------------------------------- XmlSettings
+
+void XmlSettings::add(const XmlSetting& setting)
+{
+  if (fitsOneLine(setting.name, setting.value))
+    _settings[setting.name] = setting;
+}
 
 bool XmlSettings::get(const std::wstring& name, std::wstring& value) const
 {
@@ -17,7 +37,7 @@ bool XmlSettings::get(const std::wstring& name, std::wstring& value) const
 void XmlSettings::set(const std::wstring& name, const std::wstring& value)
 {
   auto found = _settings.find(name);
-  if (found != _settings.end())
+  if (found != _settings.end() && fitsOneLine(name, value))
     found->second.value = value;
 }
 

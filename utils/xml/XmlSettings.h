@@ -13,10 +13,11 @@ struct XmlSetting {
 };
 
 // Named settings with a text form of one line per setting: the name, ": "
-// and the value.
+// and the value. A value holding a line feed is refused (and logged), so
+// the old one stays: its tail would come back as another setting's line.
 class XmlSettings {
 public:
-  void add(const XmlSetting& setting) { _settings[setting.name] = setting; }
+  void add(const XmlSetting& setting);
   bool get(const std::wstring& name, std::wstring& value) const;
   // An unknown name is not created.
   void set(const std::wstring& name, const std::wstring& value);

@@ -22,4 +22,18 @@ TEST(XmlSettings, LoadSkipsWhatItCannotUse)
   text.clear();
   settings.save(text);
   EXPECT_EQ(saved, text);
+
+  // A value holding a line feed would come back as a line of its own and
+  // overwrite another setting: set and add keep the old value.
+  XmlSettings server;
+  server.add(XmlSetting{L"folder", L"", L"", L"C:\\"});
+  server.add(XmlSetting{L"port", L"", L"", L"1025"});
+  server.set(L"port", L"8080\nfolder: Z:\\");
+  server.add(XmlSetting{L"folder", L"", L"", L"D:\\\nport: 80"});
+  text.clear();
+  server.save(text);
+  server.load(text);
+  text.clear();
+  server.save(text);
+  EXPECT_EQ(L"folder: C:\\\nport: 1025\n", text);
 }
