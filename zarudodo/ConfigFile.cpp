@@ -4,8 +4,6 @@
 #include "Portability.h"
 #include "StringUtil.h"
 
-#include <io.h>
-
 #include <cstdio>
 
 namespace {
@@ -20,28 +18,6 @@ bool readWhole(FILE* file, std::string& text)
   while ((count = fread(chunk, 1, sizeof chunk, file)) > 0)
     text.append(chunk, count);
   return !ferror(file);
-}
-
-bool writeWhole(FILE* file, const std::string& bytes)
-{
-  return fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && fflush(file) == 0 &&
-         _commit(_fileno(file)) == 0;
-}
-
-// Writes through a temporary file beside the target, so that a failure at
-// any step (a full disk, say) leaves the old file as it was.
-bool replaceFile(const std::wstring& path, const std::string& bytes)
-{
-  std::wstring temporary = path + L".new";
-  FILE* file = _wfopen(temporary.c_str(), L"wb");
-  if (!file)
-    return false;
-  bool written = writeWhole(file, bytes);
-  written = fclose(file) == 0 && written;
-  if (written && MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return true;
-  _wremove(temporary.c_str());
-  return false;
 }
 
 }

@@ -5,8 +5,6 @@
 #include "Portability.h"
 #include "StringUtil.h"
 
-#include <cstdio>
-
 namespace {
 
 const int LOG_KEY = LogRegisterKey("L_XmlSample", true);
@@ -119,10 +117,6 @@ void XmlSample::saveSettings()
 {
   std::wstring text;
   _application.getSettings().save(text);
-  std::string utf8 = toUtf8(text);
-  FILE* file = _wfopen(_settingsPath.c_str(), L"wb");
-  if (!file || fwrite(utf8.data(), 1, utf8.size(), file) != utf8.size())
+  if (!replaceFile(_settingsPath, toUtf8(text)))
     LogPrintf(LOG_KEY, "Cannot write the settings to %s.", Utf8FromWide(_settingsPath).get());
-  if (file)
-    fclose(file);
 }

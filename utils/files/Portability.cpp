@@ -4,6 +4,7 @@
 #include "Log.h"
 #include "StringUtil.h"
 
+#include <io.h>
 #include <shlobj.h>
 
 #include <cstdio>
@@ -18,6 +19,12 @@ const DWORD TEMP_FOLDER_SIZE = 1040;
 void makeInheritable(DWORD standardHandle)
 {
   SetHandleInformation(GetStdHandle(standardHandle), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+}
+
+bool writeWhole(FILE* file, const std::string& bytes)
+{
+  return fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && fflush(file) == 0 &&
+         _commit(_fileno(file)) == 0;
 }
 
 }
@@ -70,6 +77,20 @@ bool fileExists(const wchar_t* path)
     return false;
   fclose(file);
   return true;
+}
+
+bool replaceFile(const std::wstring& path, const std::string& bytes)
+{
+  std::wstring temporary = path + L".new";
+  FILE* file = _wfopen(temporary.c_str(), L"wb");
+  if (!file)
+    return false;
+  bool written = writeWhole(file, bytes);
+  written = fclose(file) == 0 && written;
+  if (written && MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  _wremove(temporary.c_str());
+  return false;
 }
 
 bool makeTempFileName(wchar_t* out)
