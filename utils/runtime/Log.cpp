@@ -13,6 +13,20 @@ LogKey _keys[MAX_LOG_KEYS];
 unsigned _keyCount;
 std::atomic<LogSinkFunction> _sink{nullptr};
 
+// A line's text may repeat what others wrote (a requested address, a file's
+// name): a line break inside it would start a line of their making, looking
+// like the program's own. Those before the text's end become blanks.
+void keepOnOneLine(char* text)
+{
+  size_t end = strlen(text);
+  while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r'))
+    --end;
+  for (char* c = text; c != text + end; ++c) {
+    if (*c == '\n' || *c == '\r')
+      *c = ' ';
+  }
+}
+
 }
 
 int LogRegisterKey(const char* name, bool enabled)
@@ -33,6 +47,7 @@ void LogPrintf(int key, const char* format, ...)
   va_start(args, format);
   formatLine(line, format, args);
   va_end(args);
+  keepOnOneLine(line);
   sink(_keys[key].name, line);
 }
 
