@@ -17,7 +17,7 @@ namespace {
 const int STATE_HEADERS_DONE = 11;
 const int STATE_BAD = 12;
 
-// Actions, applied in this order: 1, 2, 4, 8, 16, 64, 32.
+// Actions, applied in this order: 1, 2, 4, 8, 16, 64, 32, 128.
 const int LOWER_CASE = 1;
 const int TERMINATE = 2;
 const int HEADER_BLOCK = 4;
@@ -25,6 +25,7 @@ const int NAME_START = 8;
 const int VALUE_START = 16;
 const int ADD_HEADER = 32;
 const int BODY_NEXT = 64;
+const int REQUEST_LINE_END = 128;
 
 const int ANY = -1;
 
@@ -38,7 +39,7 @@ struct ParseRule {
 // First matching row wins; a byte no row takes makes the request bad. Blanks
 // around a value are no part of it, and a value may be empty.
 const ParseRule RULES[] = {
-    {0, '\r', 1, TERMINATE},                              // end of request line
+    {0, '\r', 1, TERMINATE | REQUEST_LINE_END},           // end of request line
     {0, ANY, 0, 0},
     {1, '\n', 2, 0},
     {2, '\r', 3, 0},                                      // no headers at all
@@ -175,6 +176,8 @@ void RequestParser::apply(int position, int actions)
       _raw[end] = '\0';
     _headers.push_back({_nameStart, _valueStart});
   }
+  if (actions & REQUEST_LINE_END)
+    _requestLineEnd = position;
 }
 
 bool RequestParser::readContentLength()
@@ -185,13 +188,16 @@ bool RequestParser::readContentLength()
   return parseByteCount(value, MAX_REQUEST_BYTES - _bodyStart, _contentLength);
 }
 
+// Blanks taken from a header or the body would make a request of a line
+// without them, and the split would cut what follows.
 bool RequestParser::splitRequestLine()
 {
+  const size_t end = static_cast<size_t>(_requestLineEnd);
   size_t first = _raw.find(' ');
-  if (first == std::string::npos)
+  if (first >= end)
     return false;
   size_t second = _raw.find(' ', first + 1);
-  if (second == std::string::npos)
+  if (second >= end)
     return false;
   _raw[first] = '\0';
   _raw[second] = '\0';

@@ -56,6 +56,7 @@ private:
   int _contentLength = 0;         // 0 until the headers are complete
   int _bodyStart = 0;
   int _uriStart = 0;
+  int _requestLineEnd = 0;        // where its CR was
   std::vector<HeaderPosition> _headers;
   int _result = PARSE_INCOMPLETE;
   const char* _refusal = nullptr;

@@ -55,6 +55,10 @@ TEST(RequestParserTest, HostileAndOversizedHeads)
   } cases[] = {
       {"CR alone in a value", "GET / HTTP/1.0\r\nHost: a\rb\r\n\r\n", PARSE_BAD},
       {"nothing after one space", "GET /\r\n\r\n", PARSE_BAD},
+      // The request line's blanks are its own, not a header's or the body's.
+      {"blanks in a header", "GET\r\nX-A: /index.html y\r\n\r\n", PARSE_BAD},
+      {"one blank in a header", "GET /index.html\r\nUser-Agent: a b\r\n\r\n", PARSE_BAD},
+      {"blanks after the head", "GET\r\n\r\nX /index.html Y", PARSE_BAD},
       {"length not a number", "POST / HTTP/1.0\r\nContent-Length: 12abc\r\n\r\n", PARSE_BAD},
       {"length past 64 bits", "POST / HTTP/1.0\r\nContent-Length: 99999999999999999999\r\n\r\n", PARSE_BAD},
       {"body over the request limit", "POST / HTTP/1.0\r\nContent-Length: 2097152\r\n\r\n", PARSE_BAD},
@@ -66,6 +70,9 @@ TEST(RequestParserTest, HostileAndOversizedHeads)
     RequestParser parser;
     EXPECT_EQ(feedAll(parser, c.request), c.result) << c.what;
   }
+  RequestParser twoPieces;
+  feedAll(twoPieces, "GET\r\n\r\n");
+  EXPECT_EQ(feedAll(twoPieces, "X /index.html Y"), PARSE_BAD) << "blanks after the head, arriving later";
 }
 
 namespace {
