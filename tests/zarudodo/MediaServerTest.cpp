@@ -309,3 +309,19 @@ TEST_F(StreamingServerTest, PlaylistAddressesRepeatOnlyAPlausibleHost)
   EXPECT_NE(huge.find(segmentsAt("127.0.0.1:" + std::to_string(_server->getPort()))), std::string::npos);
   EXPECT_NE(playlistFor("Host: [fe80::1]:8080\r\n").find(segmentsAt("[fe80::1]:8080")), std::string::npos);
 }
+
+// The log repeats the address and some headers (a refused origin, say): a line
+// feed there would start a log line of the client's making.
+TEST_F(StreamingServerTest, NoRequestStartsALineOfTheLog)
+{
+  startServer(ENDLESS);
+  const std::string forged = "\nL_Main: Folders have changed.", form = "setconfig=&config={}";
+  std::string answers[] = {
+      roundTrip(_server->getPort(), "POST /db HTTP/1.0\r\nOrigin: http://elsewhere.example)" + forged +
+                                        "\r\nContent-Length: " + std::to_string(form.size()) + "\r\n\r\n" + form),
+      roundTrip(_server->getPort(), "GET /db?getconfig" + forged + " HTTP/1.0\r\n\r\n")};
+  for (const std::string& answer : answers)
+    EXPECT_EQ(answer.substr(0, 12), "HTTP/1.0 400");
+  for (const std::string& line : _log.lines())
+    EXPECT_EQ(line.find("\nL_Main:"), std::string::npos) << line;
+}

@@ -37,9 +37,12 @@ struct ParseRule {
 };
 
 // First matching row wins; a byte no row takes makes the request bad. Blanks
-// around a value are no part of it, and a value may be empty.
+// around a value are no part of it, and a value may be empty. A line feed
+// alone in the request line or a value is refused: where the log repeats
+// them, it would start a line of the client's making.
 const ParseRule RULES[] = {
     {0, '\r', 1, TERMINATE | REQUEST_LINE_END},           // end of request line
+    {0, '\n', STATE_BAD, 0},
     {0, ANY, 0, 0},
     {1, '\n', 2, 0},
     {2, '\r', 3, 0},                                      // no headers at all
@@ -49,9 +52,11 @@ const ParseRule RULES[] = {
     {4, ANY, 4, LOWER_CASE},
     {5, ' ', 5, 0},                                       // blanks before the value
     {5, '\t', 5, 0},
+    {5, '\n', STATE_BAD, 0},
     {5, '\r', 8, TERMINATE | VALUE_START | ADD_HEADER},   // empty value
     {5, ANY, 7, VALUE_START},
     {7, '\r', 8, TERMINATE | ADD_HEADER},
+    {7, '\n', STATE_BAD, 0},
     {7, ANY, 7, 0},
     {8, '\n', 9, 0},
     {9, '\r', 10, 0},                                     // closing empty line

@@ -59,6 +59,7 @@ TEST(RequestParserTest, HostileAndOversizedHeads)
       {"blanks in a header", "GET\r\nX-A: /index.html y\r\n\r\n", PARSE_BAD},
       {"one blank in a header", "GET /index.html\r\nUser-Agent: a b\r\n\r\n", PARSE_BAD},
       {"blanks after the head", "GET\r\n\r\nX /index.html Y", PARSE_BAD},
+      {"line feeds alone end no line", "GET / HTTP/1.0\nHost: a\n\n", PARSE_BAD},
       {"length not a number", "POST / HTTP/1.0\r\nContent-Length: 12abc\r\n\r\n", PARSE_BAD},
       {"length past 64 bits", "POST / HTTP/1.0\r\nContent-Length: 99999999999999999999\r\n\r\n", PARSE_BAD},
       {"body over the request limit", "POST / HTTP/1.0\r\nContent-Length: 2097152\r\n\r\n", PARSE_BAD},
