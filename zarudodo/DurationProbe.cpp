@@ -15,30 +15,40 @@ namespace {
 const unsigned PROBE_TIMEOUT_MS = 10000;
 // The input's own length starts a line, indented by two blanks. The file's
 // metadata comes first, indented deeper, and may say anything, even
-// "Duration: " (a title, say).
+// "Duration: " (a title, say). A key, though, is printed as stored, line
+// feeds and all, and can forge a whole line before the input's own or after
+// it (in a stream's metadata): the transcoder prints one for its one input,
+// so a report with more has been tampered with.
 const char DURATION_LABEL[] = "  Duration: ";
 const size_t DURATION_CODE_LENGTH = 11;  // hh:mm:ss.cc
 // Two digits of hours at most fit the code; the length in ms stays an int.
 const int64_t MAX_HOURS = 99;
 
-// Where the code of the input's own duration line starts; npos when none.
-size_t findDurationCode(const std::string& report)
+// Where the code of each duration line starts.
+std::vector<size_t> findDurationCodes(const std::string& report)
 {
+  std::vector<size_t> codes;
   for (size_t at = report.find(DURATION_LABEL); at != std::string::npos; at = report.find(DURATION_LABEL, at + 1)) {
     if (at == 0 || report[at - 1] == '\n')
-      return at + sizeof DURATION_LABEL - 1;
+      codes.push_back(at + sizeof DURATION_LABEL - 1);
   }
-  return std::string::npos;
+  return codes;
 }
 
 // Reads "hh:mm:ss.cc" from the report.
 bool parseDuration(const std::string& report, int* milliseconds)
 {
-  size_t start = findDurationCode(report);
-  if (start == std::string::npos) {
+  std::vector<size_t> codes = findDurationCodes(report);
+  if (codes.empty()) {
     LogPrintf(ENCODER_LOG_KEY, "Could not find Duration in output: %s", report.c_str());
     return false;
   }
+  if (codes.size() > 1) {
+    LogPrintf(ENCODER_LOG_KEY, "Error: %d Duration lines in output; all but one come from the file's metadata",
+              static_cast<int>(codes.size()));
+    return false;
+  }
+  size_t start = codes.front();
   std::string code = report.substr(start, DURATION_CODE_LENGTH);
   LogPrintf(ENCODER_LOG_KEY, "Duration code: %s", code.c_str());
   // 64 bits: eleven characters can hold a number beyond an int.

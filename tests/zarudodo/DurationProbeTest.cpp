@@ -1,6 +1,7 @@
 #include "DurationProbe.h"
 
 #include "StandInScript.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -45,8 +46,14 @@ TEST(DurationTest, LengthIsTheReportsToTheHundredthOrRefused)
       {"err   Duration: 0:99999:9.9\n", 0},
       // The file's title comes first and cannot stand for its length.
       {"err     title           : Duration: 00:00:01.00\nerr   Duration: 02:00:00.00, start: 0.000000\n", 7200000},
+      // A key's line feeds forge whole lines, before the input's own or after it (a stream's key).
+      {"err     note\\n  Duration: 00:00:01.00, start: 0.000000\\n: x\n"
+       "err   Duration: 00:00:30.00, start: 0.000000\n", 0},
+      {"err   Duration: 00:00:30.00, start: 0.000000\n"
+       "err       note\\n  Duration: 99:00:00.00, start: 0.000000\\n: x\n", 0},
       {"err clip.mp4: Invalid data found when processing input\n", 0},
   };
+  LogRecorder log;
   for (const Case& c : cases) {
     StandInScript input("[probe]\n" + c.report);
     int milliseconds = -1;
@@ -54,4 +61,5 @@ TEST(DurationTest, LengthIsTheReportsToTheHundredthOrRefused)
         << c.report.substr(0, 40);
     EXPECT_EQ(milliseconds, c.milliseconds);
   }
+  EXPECT_EQ(log.count("Error: 2 Duration lines in output; all but one come from the file's metadata"), 2);
 }
