@@ -107,7 +107,7 @@ ContextInfo ContextManager::acquire(std::string host, std::wstring path, int tim
     if (kept.bytes) {
       LogPrintf(LOG_KEY, "Send kept segment for %s,%s,%d", host.c_str(), Utf8FromWide(path).get(), time);
       acquired.kept = kept;
-    } else if (!reuse && !makeRoom(host, ended)) {
+    } else if (!reuse && !makeRoom(host, true, ended)) {
       LogPrintf(LOG_KEY, "Refused a stream context for %s,%s,%d: every transcoder allowed is in use", host.c_str(),
                 Utf8FromWide(path).get(), time);
       acquired.refused = true;
@@ -179,12 +179,12 @@ void ContextManager::wake(const std::string& host)
 
 // Whether a new transcoder for host keeps within the limits, once the least
 // recently used idle contexts in the way are ended. The client's own idle
-// context is replaced by the new one, so it stands in no way.
-bool ContextManager::makeRoom(const std::string& host, std::vector<StreamContext*>& ended)
+// context, when the new one replaces it, stands in no way.
+bool ContextManager::makeRoom(const std::string& host, bool replacesOwn, std::vector<StreamContext*>& ended)
 {
   if (heldBy(host) >= MAX_TRANSCODERS_PER_CLIENT)
     return false;
-  auto own = _contexts.find(host);
+  auto own = replacesOwn ? _contexts.find(host) : _contexts.end();
   bool ownIdle = own != _contexts.end() && !own->second.inUse && own->second.context;
   while (static_cast<int>(_held.size()) + idleCount() - ownIdle >= _maxTranscoders) {
     auto oldest = _contexts.end();
@@ -219,6 +219,29 @@ int ContextManager::idleCount() const
   for (const auto& entry : _contexts)
     count += !entry.second.inUse && entry.second.context;
   return count;
+}
+
+int ContextManager::startProbe(std::string host)
+{
+  std::vector<StreamContext*> ended;
+  int probe = 0;
+  {
+    ScopedLock lock(&_mutex);
+    if (makeRoom(host, false, ended)) {
+      probe = ++_counter;
+      _held[probe] = host;
+    } else {
+      LogPrintf(LOG_KEY, "Refused a duration probe for %s: every transcoder allowed is in use", host.c_str());
+    }
+  }
+  deleteContexts(ended);
+  return probe;
+}
+
+void ContextManager::endProbe(int probe)
+{
+  ScopedLock lock(&_mutex);
+  _held.erase(probe);
 }
 
 void ContextManager::release(ContextInfo info)

@@ -73,6 +73,11 @@ public:
   ContextInfo acquire(std::string host, std::wstring path, int time);
   // Gives a context back after a completed segment, which is kept.
   void release(ContextInfo info);
+  // A duration probe is a transcoder too: it takes a place within the same
+  // limits while it runs, given back with endProbe. 0 when a probe would
+  // pass a limit.
+  int startProbe(std::string host);
+  void endProbe(int probe);
   // Deletes the context of a failed or finished request and forgets the
   // client's record when it is still that request's.
   void discard(ContextInfo info);
@@ -97,7 +102,7 @@ private:
   static int processorCount();
   // Ending a transcoder can take seconds: it happens after the lock is let go.
   void deleteContexts(const std::vector<StreamContext*>& contexts);
-  bool makeRoom(const std::string& host, std::vector<StreamContext*>& ended);
+  bool makeRoom(const std::string& host, bool replacesOwn, std::vector<StreamContext*>& ended);
   void waitForSegmentInProduction(const std::string& host, const std::wstring& path, int time);
   KeptSegment keptSegment(const std::string& host, const std::wstring& path, int time) const;
   void store(ContextInfo& stored, const ContextInfo& info);
@@ -107,7 +112,7 @@ private:
 
   Mutex _mutex;
   std::map<std::string, ContextInfo> _contexts;
-  std::map<int, std::string> _held;  // seq -> host of each record a request holds
+  std::map<int, std::string> _held;  // seq -> host of each record a request holds, and of each probe
   std::multimap<std::string, Event*> _waiting;  // host -> each request waiting for its segment in production
   int _counter = 0;
   unsigned _idleTimeoutMs;

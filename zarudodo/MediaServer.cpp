@@ -84,5 +84,6 @@ void MediaServer::startFolderScan()
   FindParams params;
   params.database = _database;
   fillFindParams(settings, params);
+  forgetFailedProbes();
   _findTask->start(params);
 }

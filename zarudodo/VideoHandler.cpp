@@ -53,14 +53,43 @@ DurationCache& durations()
   return cache;
 }
 
-bool durationOf(const std::wstring& file, int* milliseconds)
+// A client refused a transcoder is told when to ask again.
+void sendRefusal(HttpResponse* response)
 {
-  if (durations().find(file, milliseconds))
-    return true;
-  if (!getDuration(TRANSCODER, file, milliseconds))
-    return false;
-  durations().store(file, *milliseconds);
-  return true;
+  response->setHeader("Retry-After", ContextManager::RETRY_AFTER_SECONDS);
+  sendErrorPage(response, 503);
+}
+
+// How finding a video's length went.
+enum class Length { KNOWN, UNREADABLE, REFUSED };
+
+// A video is probed once for each version of its file, whatever the probe
+// found, and the probe takes a transcoder's place within the limits.
+Length lengthOf(const std::string& client, const std::wstring& file, int* milliseconds)
+{
+  DurationCache::Answer answer = durations().find(file, milliseconds);
+  if (answer != DurationCache::UNKNOWN)
+    return answer == DurationCache::KNOWN ? Length::KNOWN : Length::UNREADABLE;
+  int probe = theContextManager->startProbe(client);
+  if (!probe) {
+    durations().abandon(file);
+    return Length::REFUSED;
+  }
+  bool probed;
+  // Those waiting for this probe's result must not wait for ever.
+  try {
+    probed = getDuration(TRANSCODER, file, milliseconds);
+  } catch (...) {
+    theContextManager->endProbe(probe);
+    durations().abandon(file);
+    throw;
+  }
+  theContextManager->endProbe(probe);
+  if (probed)
+    durations().store(file, *milliseconds);
+  else
+    durations().storeFailure(file);
+  return probed ? Length::KNOWN : Length::UNREADABLE;
 }
 
 // The video a playlist's address names: "/v/NAME.m3u8".
@@ -69,7 +98,7 @@ std::wstring playlistVideo(const std::string& path)
   return toWide(path.substr(3, path.size() - 3 - 5));
 }
 
-void sendPlaylist(HttpResponse* response, const std::string& host, const std::string& path)
+void sendPlaylist(HttpRequest* request, HttpResponse* response, const std::string& host, const std::string& path)
 {
   std::wstring name = playlistVideo(path);
   std::wstring file;
@@ -78,9 +107,14 @@ void sendPlaylist(HttpResponse* response, const std::string& host, const std::st
     sendErrorPage(response, 404);
     return;
   }
+  Length length = lengthOf(request->remoteAddress(), file, &milliseconds);
+  if (length == Length::REFUSED) {
+    sendRefusal(response);
+    return;
+  }
   // The file is there but holds no video the transcoder can read: the web
   // page tells its user so, rather than that the file has gone.
-  if (!durationOf(file, &milliseconds)) {
+  if (length == Length::UNREADABLE) {
     sendErrorPage(response, 500);
     return;
   }
@@ -137,8 +171,7 @@ void sendSegment(HttpRequest* request, HttpResponse* response, const std::string
   int start = segment.start;
   ContextInfo info = theContextManager->acquire(request->remoteAddress(), file, start);
   if (info.refused) {
-    response->setHeader("Retry-After", ContextManager::RETRY_AFTER_SECONDS);
-    sendErrorPage(response, 503);
+    sendRefusal(response);
     return;
   }
   if (info.kept.bytes) {
@@ -217,6 +250,11 @@ void sendVideoHead(HttpRequest* request, HttpResponse* response, const std::stri
 
 }
 
+void forgetFailedProbes()
+{
+  durations().forgetFailures();
+}
+
 void handleVideoRequest(HttpRequest* request, HttpResponse* response, void*)
 {
   std::string host = request->host();
@@ -226,7 +264,7 @@ void handleVideoRequest(HttpRequest* request, HttpResponse* response, void*)
   if (strcmp(request->method(), "HEAD") == 0)
     sendVideoHead(request, response, path);
   else if (endsWith(path, ".m3u8"))
-    sendPlaylist(response, host, path);
+    sendPlaylist(request, response, host, path);
   else
     sendSegment(request, response, path);
 }

@@ -266,6 +266,49 @@ TEST_F(StreamingServerTest, OneAddressGetsFourTranscodersAndThen503)
   EXPECT_EQ(countOwnChildren(), static_cast<unsigned>(streaming));
 }
 
+// A probe is a transcoder: the asks for one video share one, its failure
+// stands for that version of the file until the next scan, and a client at
+// its limit is refused one.
+TEST_F(StreamingServerTest, ConcurrentAsksShareOneProbeWithinTheLimits)
+{
+  startServer("[probe]\nsleep 1000\nerr clip.mp4: Invalid data found when processing input\n");
+  auto askPlaylists = [this](int count) {
+    std::vector<std::string> answers(count);
+    std::vector<std::thread> askers;
+    for (std::string& answer : answers)
+      askers.emplace_back([&] { answer = roundTrip(_server->getPort(), "GET /v/clip.mp4.m3u8 HTTP/1.0\r\n\r\n"); });
+    for (std::thread& asker : askers)
+      asker.join();
+    return answers;
+  };
+  auto probes = [this] {
+    int count = 0;
+    for (const std::string& line : _log.lines("L_Encoder"))
+      count += line.rfind("Could not find Duration", 0) == 0 || line.rfind("Duration code", 0) == 0;
+    return count;
+  };
+  for (const std::string& answer : askPlaylists(20))
+    EXPECT_EQ(answer.substr(0, 12), "HTTP/1.0 500");
+  EXPECT_EQ(askPlaylists(1)[0].substr(0, 12), "HTTP/1.0 500");
+  EXPECT_EQ(probes(), 1);
+  _server->startFolderScan();
+  askPlaylists(1);
+  EXPECT_EQ(probes(), 2);
+
+  _folder.file(L"clip.mp4", std::string(ENDLESS) + "[probe]\nerr   Duration: 00:00:30.00\n");
+  std::vector<std::unique_ptr<LoopbackClient>> streams;
+  for (int start : {0, 10, 20, 30}) {
+    streams.push_back(requestSegment("127.0.0.1", start));
+    ASSERT_EQ(streams.back()->receive(15000, 12).substr(0, 12), "HTTP/1.0 200");
+  }
+  std::string refused = askPlaylists(1)[0];
+  EXPECT_EQ(refused.substr(0, 12), "HTTP/1.0 503");
+  EXPECT_NE(refused.find("\r\nRetry-After: 5\r\n"), std::string::npos);
+  streams.clear();
+  ASSERT_TRUE(childrenComeTo(0));
+  EXPECT_EQ(askPlaylists(1)[0].substr(0, 12), "HTTP/1.0 200");
+}
+
 // Closing the program must not wait for players, reading or not. Those that
 // do not read come last, so that their sends block only once the shutdown
 // has begun: a blocked send would hold it for its whole time-out.
