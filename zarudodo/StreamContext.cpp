@@ -149,3 +149,8 @@ StreamContext::Result StreamContext::stream(Sink* out, int endMs)
   LogPrintf(STREAM_CONTEXT_LOG_KEY, "No more data from encoder at time %d ms", _segmenter->currentTimeMs());
   return STREAM_FAILED;
 }
+
+bool StreamContext::transcoderFinished()
+{
+  return _program->exitedCleanly();
+}

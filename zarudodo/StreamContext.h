@@ -31,6 +31,9 @@ public:
   // an earlier call left unfinished starts with what that call delivered.
   Result stream(Sink* out, int endMs);
   int getTime() const { return _currentMs; }
+  // After VIDEO_ENDED: whether the transcoder reached the video's end, rather
+  // than crashed or was killed on the way.
+  bool transcoderFinished();
   // The last complete segment as it went out; null when it was too large to keep.
   std::shared_ptr<const std::string> lastSegment() const { return _lastSegment; }
   // Whether all of the unfinished segment so far is kept, so that another

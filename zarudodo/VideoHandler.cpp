@@ -207,7 +207,9 @@ void sendSegment(HttpRequest* request, HttpResponse* response, const std::string
     LogPrintf(LOG_KEY, "Completed stream request at time offset %d ms", start * 1000);
     return;
   }
-  if (result == StreamContext::VIDEO_ENDED && delivered) {
+  // A transcoder that crashed or was killed ended its output too: what it
+  // delivered is no end of the video.
+  if (result == StreamContext::VIDEO_ENDED && delivered && info.context->transcoderFinished()) {
     // Nothing follows the end: the transcoder and its hold on the file go now.
     LogPrintf(LOG_KEY, "Completed the last stream request at time offset %d ms", start * 1000);
     theContextManager->discard(info);

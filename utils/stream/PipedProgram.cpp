@@ -244,6 +244,13 @@ void PipedProgram::close()
     *reader = PipeReader();
 }
 
+bool PipedProgram::exitedCleanly()
+{
+  DWORD code;
+  return _processInfo.hProcess && WaitForSingleObject(_processInfo.hProcess, CHILD_EXIT_WAIT_MS) == WAIT_OBJECT_0 &&
+         GetExitCodeProcess(_processInfo.hProcess, &code) && code == 0;
+}
+
 void PipedProgram::endProcess()
 {
   if (_processInfo.hThread)

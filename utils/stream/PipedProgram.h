@@ -49,6 +49,9 @@ public:
   void close();
   // True once the child's standard output has ended: all of it was read.
   bool outputEnded() const { return _readers[0]->done; }
+  // Whether the child ended by itself with exit code 0: it did its work, and
+  // did not crash or get ended. A child still running is given a moment.
+  bool exitedCleanly();
 
   DWORD getProcessId() const { return _processInfo.dwProcessId; }
 
