@@ -70,13 +70,18 @@ public:
     for (int n = 1; n > 0 && received.size() < enough;) {
       n = recv(_socket, buffer, sizeof buffer, 0);
       received.append(buffer, std::max(n, 0));
+      _reset = n < 0 && WSAGetLastError() == WSAECONNRESET;
     }
     return received;
   }
+  // Whether the last receive ended as the server reset the connection,
+  // rather than closed it in order.
+  bool wasReset() const { return _reset; }
 
 private:
   SOCKET _socket;
   bool _connected = false;
+  bool _reset = false;
 };
 
 // One request on a fresh connection; the whole answer.

@@ -309,6 +309,25 @@ TEST_F(StreamingServerTest, ConcurrentAsksShareOneProbeWithinTheLimits)
   EXPECT_EQ(askPlaylists(1)[0].substr(0, 12), "HTTP/1.0 200");
 }
 
+// A segment its transcoder cut short must not end like a whole one, or the
+// player plays on over the hole; the video's own end, short of the length
+// the playlist gave, still ends in order. The stand-in ends at once from 0,
+// dies after 5 s from 5, and stalls past the read time-out from 20.
+TEST_F(StreamingServerTest, SegmentCutShortIsResetAndTheVideosEndIsNot)
+{
+  startServer("[stream]\nout-pattern 100000\nsleep %ss%000\nexit %ss%\n");
+  std::vector<std::unique_ptr<LoopbackClient>> clients;
+  for (int start : {0, 5, 20})
+    clients.push_back(requestSegment(("127.0.0." + std::to_string(2 + start)).c_str(), start));
+  for (auto& client : clients)
+    EXPECT_EQ(client->receive(30000).substr(0, 12), "HTTP/1.0 200");
+  EXPECT_FALSE(clients[0]->wasReset());
+  EXPECT_TRUE(clients[1]->wasReset());
+  EXPECT_TRUE(clients[2]->wasReset());
+  EXPECT_EQ(_log.count("Completed the last stream request at time offset 0 ms"), 1);
+  EXPECT_EQ(_log.count("Completed the last stream request at time offset 5000 ms"), 0);
+}
+
 // Closing the program must not wait for players, reading or not. Those that
 // do not read come last, so that their sends block only once the shutdown
 // has begun: a blocked send would hold it for its whole time-out.

@@ -207,12 +207,13 @@ void HttpResponse::sendHtmlPage(const char* body, const char* title)
 }
 
 // Once the head is out, an error page would only land inside the body that
-// is already on its way (a video segment, say); closing the connection is
-// what tells the client.
+// is already on its way (a video segment, say). An orderly close would end
+// that body as if it were whole: the connection is reset instead.
 void HttpResponse::sendError(int code)
 {
   if (headersSent()) {
     LogPrintf(WEB_DEBUG_LOG_KEY, "[%p] error %d after the head was sent; nothing more written", this, code);
+    _socket->resetOnClose();
     return;
   }
   const char* text = statusText(code);

@@ -305,6 +305,14 @@ void Socket::close()
   _handle = INVALID_SOCKET;
 }
 
+// Lingering on with a zero time-out is what makes closesocket send a reset.
+void Socket::resetOnClose()
+{
+  linger abortive = {1, 0};
+  setsockopt(_handle, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abortive), sizeof abortive);
+  _connected = 0;
+}
+
 int Socket::getMaxMessageSize()
 {
   int size = 0;

@@ -59,6 +59,9 @@ public:
 
   void shutdown();
   void close();
+  // The peer is to see the connection fail: closing resets it, and it is
+  // never shut down in order.
+  void resetOnClose();
 
   int getMaxMessageSize();
   bool isConnected() const { return _connected != 0; }
