@@ -34,7 +34,7 @@ void FindTask::runTask(FindParams params)
       for (const std::wstring& pattern : params.patterns) {
         if (!endsWith(name, pattern))
           continue;
-        std::wstring path = joinPath(entry.directory(), name);
+        std::wstring path = joinPath(entry.directory(), entry.pathName());
         if (seen.insert({name, path}).second)
           params.database->add(path, name);
       }

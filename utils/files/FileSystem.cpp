@@ -5,7 +5,18 @@
 #include "StringUtil.h"
 
 namespace {
+
 const int LOG_KEY = LogRegisterKey("L_FileSystem", true);
+
+bool isForbiddenName(const std::wstring& name)
+{
+  for (wchar_t c : name) {
+    if (c < L' ' || wcschr(L"?*\"<>|\\", c))
+      return true;
+  }
+  return !name.empty() && (name.back() == L'.' || name.back() == L' ') && name != L"." && name != L"..";
+}
+
 }
 
 namespace FileSystem {
@@ -37,11 +48,18 @@ std::wstring File::extension() const
   return getExtension(name());
 }
 
+std::wstring File::pathName() const
+{
+  if (_data.cAlternateFileName[0] && isForbiddenName(name()))
+    return _data.cAlternateFileName;
+  return name();
+}
+
 // Joined rather than concatenated: a File made from a path keeps its
 // directory without the trailing backslash.
 std::wstring File::fullPath() const
 {
-  return joinPath(_directory, name());
+  return joinPath(_directory, pathName());
 }
 
 void File::setReadOnly(bool on)
@@ -151,7 +169,7 @@ File RecursiveFileEnumerator::next()
     std::wstring name = entry.name();
     if (!entry.isDirectory() || name == L"." || name == L"..")
       return entry;
-    std::wstring directory = entry.directory() + name + L"\\";
+    std::wstring directory = entry.directory() + entry.pathName() + L"\\";
     if (isBeingWalked(identify(directory)))
       LogPrintf(LOG_KEY, "Not entering %s again: it leads back to a folder being searched", Utf8FromWide(directory).get());
     else

@@ -20,6 +20,10 @@ public:
   virtual ~File();
 
   std::wstring name() const { return _data.cFileName; }
+  // The name that reaches the entry in a path: Wine lists Linux names that
+  // Windows forbids (holding '?', '|', a control character, or ending in a
+  // dot or blank) but opens them only by their alternate 8.3 name.
+  std::wstring pathName() const;
   std::wstring directory() const { return _directory; }
   bool exists() const { return _exists; }
   bool isDirectory() const { return (_data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
