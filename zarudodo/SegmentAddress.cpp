@@ -6,7 +6,7 @@
 
 bool parseSegment(const std::string& path, const char* ss, SegmentAddress& segment)
 {
-  std::string rest = path.substr(3, path.find('?') - 3);
+  std::string rest = path.substr(3);
   size_t slash = rest.rfind('/');
   if (slash == std::string::npos) {
     segment.name = toWide(rest);

@@ -23,7 +23,9 @@ struct SegmentAddress {
   bool toEnd = false;  // runs to the video's end
 };
 
-// What a segment's address asks for; false when it names no segment.
+// What a segment's address asks for, from the request's path, decoded after
+// its query was split off: a '?' in it is the video name's own. False when
+// it names no segment.
 bool parseSegment(const std::string& path, const char* ss, SegmentAddress& segment);
 // A segment start from the client: atoi's syntax, negative as 0, clamped
 // to MAX_START_SECONDS; null as 0.

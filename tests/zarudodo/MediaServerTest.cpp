@@ -387,3 +387,23 @@ TEST_F(StreamingServerTest, NoRequestStartsALineOfTheLog)
   for (const std::string& line : _log.lines())
     EXPECT_EQ(line.find("\nL_Main:"), std::string::npos) << line;
 }
+
+// Wine lists Linux names that Windows forbids and opens them by their 8.3
+// names alone; the list and the addresses keep the long names.
+TEST_F(StreamingServerTest, NamesWindowsForbidsAreListedAndPlayed)
+{
+  const char oneSegment[] = "[probe]\nerr   Duration: 00:00:05.00\n[stream]\nout-pattern 100000\n";
+  _folder.file(L"odd.mp4", oneSegment);
+  _folder.file(L"odd\\inner.mp4", oneSegment);
+  _folder.file(L"trail\\last.mp4", oneSegment);
+  ASSERT_TRUE(runUnixCommand(L"Z:\\bin\\sh", L"sh -c \"mv odd.mp4 'a?b|c.mp4' && mv trail 'End.' && mv odd 'd?e|f'\"",
+                             _folder.root(), [&] { return !fileExists(_folder.path(L"odd\\inner.mp4").c_str()); }));
+  startServer(oneSegment);
+  while (_log.count("Done searching!\n") == 0)
+    Sleep(50);
+  EXPECT_EQ(theDatabase->listJson(), "\"a?b|c.mp4\",\"clip.mp4\",\"inner.mp4\",\"last.mp4\"");
+  for (const char* address : {"a%3fb%7cc.mp4.m3u8", "a%3fb%7cc.mp4/0-end.ts", "a%3Fb%7Cc.mp4?ss=0", "inner.mp4/0-end.ts"})
+    EXPECT_EQ(roundTrip(_server->getPort(), "GET /v/" + std::string(address) + " HTTP/1.0\r\n\r\n").substr(0, 12),
+              "HTTP/1.0 200")
+        << address;
+}
