@@ -35,16 +35,22 @@ void sendErrorPage(HttpResponse* response, int code)
   response->sendError(code);
 }
 
-// The file of a listed video. One that has gone leaves the list at once, so
-// that a refreshed list no longer offers it.
-bool findVideo(const std::wstring& name, std::wstring& file)
+const int VIDEO_FOUND = 200;
+
+// The file of a listed video, or the status that answers for it. One that
+// has gone leaves the list at once, so that a refreshed list no longer offers
+// it; one that is there but cannot be opened (another program holds it, or
+// it is closed to us) stays.
+int findVideo(const std::wstring& name, std::wstring& file)
 {
   if (!theDatabase->lookup(name, file))
-    return false;
+    return 404;
   if (fileExists(file.c_str()))
-    return true;
+    return VIDEO_FOUND;
+  if (FileStat(file.c_str()).exists)
+    return 500;
   theDatabase->remove(name);
-  return false;
+  return 404;
 }
 
 DurationCache& durations()
@@ -103,8 +109,9 @@ void sendPlaylist(HttpRequest* request, HttpResponse* response, const std::strin
   std::wstring name = playlistVideo(path);
   std::wstring file;
   int milliseconds = 0;
-  if (!findVideo(name, file)) {
-    sendErrorPage(response, 404);
+  int found = findVideo(name, file);
+  if (found != VIDEO_FOUND) {
+    sendErrorPage(response, found);
     return;
   }
   Length length = lengthOf(request->remoteAddress(), file, &milliseconds);
@@ -164,8 +171,9 @@ void sendSegment(HttpRequest* request, HttpResponse* response, const std::string
   LogPrintf(LOG_KEY, "Handle by video: %s", path.c_str());
   SegmentAddress segment;
   std::wstring file;
-  if (!parseSegment(path, request->params()->getValue("ss"), segment) || !findVideo(segment.name, file)) {
-    sendErrorPage(response, 404);
+  int found = parseSegment(path, request->params()->getValue("ss"), segment) ? findVideo(segment.name, file) : 404;
+  if (found != VIDEO_FOUND) {
+    sendErrorPage(response, found);
     return;
   }
   int start = segment.start;
@@ -238,11 +246,13 @@ void sendVideoHead(HttpRequest* request, HttpResponse* response, const std::stri
   bool playlist = endsWith(path, ".m3u8");
   SegmentAddress segment;
   std::wstring file;
-  bool found = playlist ? findVideo(playlistVideo(path), file)
-                        : parseSegment(path, request->params()->getValue("ss"), segment) &&
-                              findVideo(segment.name, file);
-  if (!found) {
-    response->sendError(404);
+  int found = 404;
+  if (playlist)
+    found = findVideo(playlistVideo(path), file);
+  else if (parseSegment(path, request->params()->getValue("ss"), segment))
+    found = findVideo(segment.name, file);
+  if (found != VIDEO_FOUND) {
+    response->sendError(found);
     return;
   }
   response->setStatus(200);

@@ -407,3 +407,17 @@ TEST_F(StreamingServerTest, NamesWindowsForbidsAreListedAndPlayed)
               "HTTP/1.0 200")
         << address;
 }
+
+// A video that another program holds open without sharing is still there:
+// it stays listed, and what asks for it is told that it cannot be read.
+TEST_F(StreamingServerTest, AVideoHeldOpenWithoutSharingStaysListed)
+{
+  startServer("[probe]\nerr   Duration: 00:00:05.00\n");
+  HANDLE held = CreateFileW(_folder.path(L"clip.mp4").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  for (const char* request : {"GET /v/clip.mp4.m3u8", "GET /v/clip.mp4/0.ts", "HEAD /v/clip.mp4?ss=0"})
+    EXPECT_EQ(roundTrip(_server->getPort(), std::string(request) + " HTTP/1.0\r\n\r\n").substr(0, 12), "HTTP/1.0 500")
+        << request;
+  CloseHandle(held);
+  EXPECT_EQ(theDatabase->listJson(), "\"clip.mp4\"");
+}
