@@ -25,9 +25,11 @@ void FindTask::runTask(FindParams params)
   ASSERT(params.database);
   LogPrintf(LOG_KEY, "Running findTask");
   std::map<std::wstring, std::wstring> seen;  // name -> the first path found
+  // One walk for all folders: a folder reached from several is walked once.
+  FileSystem::RecursiveFileEnumerator walk;
   for (const std::wstring& folder : params.folders) {
     LogPrintf(LOG_KEY, " Search for videos in: %s", Utf8FromWide(folder).get());
-    FileSystem::RecursiveFileEnumerator walk(joinPath(folder, L"").c_str());
+    walk.add(joinPath(folder, L"").c_str());
     while (walk.hasNext()) {
       FileSystem::File entry = walk.next();
       std::wstring name = entry.name();

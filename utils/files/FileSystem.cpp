@@ -4,6 +4,8 @@
 #include "Portability.h"
 #include "StringUtil.h"
 
+#include <tuple>
+
 namespace {
 
 const int LOG_KEY = LogRegisterKey("L_FileSystem", true);
@@ -101,21 +103,23 @@ File FileEnumerator::next()
   return entry;
 }
 
+RecursiveFileEnumerator::RecursiveFileEnumerator() {}
+
 RecursiveFileEnumerator::RecursiveFileEnumerator(const wchar_t* directory)
 {
-  enter(directory);
+  add(directory);
 }
 
 RecursiveFileEnumerator::~RecursiveFileEnumerator()
 {
-  for (const Level& level : _levels)
-    delete level.enumerator;
+  for (FileEnumerator* level : _levels)
+    delete level;
 }
 
-bool RecursiveFileEnumerator::FolderId::operator==(const FolderId& other) const
+bool RecursiveFileEnumerator::FolderId::operator<(const FolderId& other) const
 {
-  return known && other.known && volume == other.volume && indexHigh == other.indexHigh &&
-         indexLow == other.indexLow;
+  return std::tie(volume, indexHigh, indexLow, finalPath) <
+         std::tie(other.volume, other.indexHigh, other.indexLow, other.finalPath);
 }
 
 RecursiveFileEnumerator::FolderId RecursiveFileEnumerator::identify(const std::wstring& directory)
@@ -126,32 +130,31 @@ RecursiveFileEnumerator::FolderId RecursiveFileEnumerator::identify(const std::w
   if (folder == INVALID_HANDLE_VALUE)
     return id;
   BY_HANDLE_FILE_INFORMATION info;
+  wchar_t finalPath[MAX_PATH];
+  DWORD length = GetFinalPathNameByHandleW(folder, finalPath, MAX_PATH, FILE_NAME_NORMALIZED);
   if (GetFileInformationByHandle(folder, &info))
-    id = {true, info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    id = {true, info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow,
+          std::wstring(finalPath, length < MAX_PATH ? length : 0)};
   CloseHandle(folder);
   return id;
 }
 
-void RecursiveFileEnumerator::enter(const std::wstring& directory)
+void RecursiveFileEnumerator::add(const wchar_t* directory)
 {
-  _levels.push_back({new FileEnumerator(directory.c_str()), identify(directory)});
-}
-
-bool RecursiveFileEnumerator::isBeingWalked(const FolderId& id) const
-{
-  for (const Level& level : _levels) {
-    if (level.id == id)
-      return true;
+  FolderId id = identify(directory);
+  if (id.known && !_entered.insert(id).second) {
+    LogPrintf(LOG_KEY, "Not entering %s again: the walk has been there", Utf8FromWide(directory).get());
+    return;
   }
-  return false;
+  _levels.push_back(new FileEnumerator(directory));
 }
 
 FileEnumerator* RecursiveFileEnumerator::top()
 {
   while (!_levels.empty()) {
-    if (_levels.back().enumerator->hasNext())
-      return _levels.back().enumerator;
-    delete _levels.back().enumerator;
+    if (_levels.back()->hasNext())
+      return _levels.back();
+    delete _levels.back();
     _levels.pop_back();
   }
   return nullptr;
@@ -169,11 +172,7 @@ File RecursiveFileEnumerator::next()
     std::wstring name = entry.name();
     if (!entry.isDirectory() || name == L"." || name == L"..")
       return entry;
-    std::wstring directory = entry.directory() + entry.pathName() + L"\\";
-    if (isBeingWalked(identify(directory)))
-      LogPrintf(LOG_KEY, "Not entering %s again: it leads back to a folder being searched", Utf8FromWide(directory).get());
-    else
-      enter(directory);
+    add((entry.directory() + entry.pathName() + L"\\").c_str());
   }
   return File();
 }

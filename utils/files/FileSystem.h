@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <deque>
+#include <set>
 #include <string>
 
 // Directory listing: one entry, one directory level, and a depth-first walk
@@ -60,16 +61,20 @@ private:
   std::wstring _directory;
 };
 
-// Walks a tree depth-first. Subdirectories are entered, not returned; a
-// directory that cannot be listed counts as empty, and one already being
-// walked (reached again through a link or junction) is not entered again.
+// Walks trees depth-first. Subdirectories are entered, not returned; a
+// directory that cannot be listed counts as empty, and one the walk has
+// entered before (reached again through a link or junction, or in a later
+// tree) is not entered again: its entries came the first time.
 class RecursiveFileEnumerator {
 public:
+  RecursiveFileEnumerator();
   explicit RecursiveFileEnumerator(const wchar_t* directory);
   virtual ~RecursiveFileEnumerator();
   RecursiveFileEnumerator(const RecursiveFileEnumerator&) = delete;
   RecursiveFileEnumerator& operator=(const RecursiveFileEnumerator&) = delete;
 
+  // Walks that directory from the next entry on.
+  void add(const wchar_t* directory);
   bool hasNext();
   // An empty File when the walk ended inside directories that could not
   // be listed; hasNext is false after it.
@@ -77,24 +82,22 @@ public:
 
 private:
   // Who a folder is, however it is reached; unknown when it cannot be opened.
+  // Under Wine most file systems have the volume 0 and their indexes repeat:
+  // the folder's final path, links resolved, tells them apart.
   struct FolderId {
     bool known;
     DWORD volume;
     DWORD indexHigh;
     DWORD indexLow;
-    bool operator==(const FolderId& other) const;
-  };
-  struct Level {
-    FileEnumerator* enumerator;  // owned
-    FolderId id;
+    std::wstring finalPath;
+    bool operator<(const FolderId& other) const;
   };
 
   static FolderId identify(const std::wstring& directory);
-  void enter(const std::wstring& directory);
-  bool isBeingWalked(const FolderId& id) const;
   FileEnumerator* top();
 
-  std::deque<Level> _levels;
+  std::deque<FileEnumerator*> _levels;  // owned
+  std::set<FolderId> _entered;
 };
 
 }

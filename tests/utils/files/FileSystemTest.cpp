@@ -31,11 +31,28 @@ namespace {
 // Windows shows junctions. They go before the tree is removed, which would
 // otherwise follow them.
 struct FolderLinks {
-  bool made() const { return GetFileAttributesW(joinPath(folder, L"up").c_str()) != INVALID_FILE_ATTRIBUTES; }
-  ~FolderLinks() { runUnixCommand(L"Z:\\bin\\rm", L"rm up beside", folder, [&] { return !made(); }); }
+  bool made() const { return GetFileAttributesW(joinPath(folder, last).c_str()) != INVALID_FILE_ATTRIBUTES; }
+  bool make(const std::wstring& command) const
+  {
+    return runUnixCommand(L"Z:\\bin\\sh", L"sh -c \"" + command + L"\"", folder, [&] { return made(); });
+  }
+  ~FolderLinks() { runUnixCommand(L"Z:\\bin\\sh", L"sh -c \"rm " + names + L"\"", folder, [&] { return !made(); }); }
 
-  std::wstring folder;
+  std::wstring folder, last, names;
 };
+
+// The names of files met, "." and ".." left out, until the walk ends or has
+// returned limit entries.
+std::multiset<std::wstring> walkNames(FileSystem::RecursiveFileEnumerator& walker, int limit = 100)
+{
+  std::multiset<std::wstring> names;
+  for (int entries = 0; walker.hasNext() && entries < limit; ++entries) {
+    std::wstring name = walker.next().name();
+    if (name != L"." && name != L".." && !name.empty())
+      names.insert(name);
+  }
+  return names;
+}
 
 }
 
@@ -45,16 +62,19 @@ TEST(FileSystemTest, LinksBackIntoTheWalkAreNotFollowed)
   tree.file(L"a.avi");
   tree.file(L"sub\\b.avi");
   tree.file(L"other\\c.avi");
-  FolderLinks links{tree.path(L"sub")};
-  ASSERT_TRUE(runUnixCommand(L"Z:\\bin\\sh", L"sh -c \"ln -s ../other beside && ln -s .. up\"", links.folder,
-                             [&] { return links.made(); }));
-  std::multiset<std::wstring> names;
+  FolderLinks links{tree.path(L"sub"), L"up", L"up beside"};
+  ASSERT_TRUE(links.make(L"ln -s ../other beside && ln -s .. up"));
   FileSystem::RecursiveFileEnumerator walker(joinPath(tree.root(), L"").c_str());
-  while (walker.hasNext() && names.size() < 100) {
-    std::wstring name = walker.next().name();
-    if (name != L"." && name != L".." && !name.empty())
-      names.insert(name);
-  }
-  EXPECT_EQ(names, (std::multiset<std::wstring>{L"a.avi", L"b.avi", L"c.avi", L"c.avi"}))
-      << "a link to a folder outside the walk is followed";
+  EXPECT_EQ(walkNames(walker), (std::multiset<std::wstring>{L"a.avi", L"b.avi", L"c.avi"}));
+
+  // Each level holds two links to the next: walked once a link, the last
+  // level would be walked 2^20 times.
+  tree.file(L"chain\\20\\bottom.avi");
+  FolderLinks chain{tree.path(L"chain"), L"19\\b", L"*/a */b"};
+  ASSERT_TRUE(chain.make(L"for i in $(seq 0 19); do mkdir -p $i && ln -s ../$((i+1)) $i/a && ln -s ../$((i+1)) $i/b; done"));
+  FileSystem::RecursiveFileEnumerator chainWalker(joinPath(chain.folder, L"0\\").c_str());
+  EXPECT_EQ(walkNames(chainWalker, 1000), std::multiset<std::wstring>{L"bottom.avi"});
+  EXPECT_FALSE(chainWalker.hasNext()) << "the walk goes on past 1000 entries";
+  chainWalker.add(joinPath(chain.folder, L"10\\").c_str());
+  EXPECT_FALSE(chainWalker.hasNext()) << "a folder walked already is walked again as a later tree";
 }
