@@ -24,6 +24,10 @@ const uint32_t IDR_START_CODE_MASK = 0xFFFFFF0F;
 const int PES_FIXED_BITS = 24 + 8 + 16;  // prefix, stream_id, PES_packet_length
 const int PES_FLAG_BITS = 8 + 2 + 14;    // up to PES_header_data_length
 const int TIMESTAMP_BITS = 40;
+// Sound ends a segment only where the picture lags this far behind it: while
+// the picture goes on, its keyframe at the target comes before the sound
+// that reaches it.
+const uint64_t PICTURE_LAG_PTS = 90000;
 
 uint64_t toPts(int ms)
 {
@@ -47,8 +51,8 @@ uint64_t readTimestamp(BitManipulator& bits)
 }
 
 Segmenter::Segmenter(Sink* output)
-    : _targetPts(0), _output(output), _buffered(0), _buffer(), _havePts(false), _pts(0), _keyframePts(0),
-      _startPts(0)
+    : _targetPts(0), _output(output), _buffered(0), _buffer(), _havePts(false), _pts(0), _cutPts(0),
+      _videoPts(0), _startPts(0)
 {
   LogPrintf(LOG_KEY, "Segmenter created");
 }
@@ -175,6 +179,7 @@ void Segmenter::readPesHeader(BitManipulator& bits)
   unsigned ptsDtsFlags = bits.read(2);
   bits.skip(14);
 
+  bool video = (streamId & STREAM_ID_CLASS_MASK) == VIDEO_STREAM_ID;
   if (ptsDtsFlags & 2) {
     bool hasDts = ptsDtsFlags == 3;
     if (bits.remaining() < (hasDts ? 2 : 1) * TIMESTAMP_BITS)
@@ -183,8 +188,15 @@ void Segmenter::readPesHeader(BitManipulator& bits)
     _havePts = true;
     if (hasDts)
       bits.skip(TIMESTAMP_BITS);
+    if (video) {
+      _videoPts = _pts;
+    } else if (_pts >= _targetPts && _videoPts + PICTURE_LAG_PTS < _pts) {
+      // A picture that ended before the sound, pauses (a still screen
+      // recording) or never came brings no keyframe to the target.
+      _cutPts = _pts;
+    }
   }
-  if ((streamId & STREAM_ID_CLASS_MASK) == VIDEO_STREAM_ID)
+  if (video)
     scanForKeyframe(bits);
 }
 
@@ -196,7 +208,7 @@ void Segmenter::scanForKeyframe(BitManipulator& bits)
     uint32_t next = bits.peek(32);
     if ((next & IDR_START_CODE_MASK) == IDR_START_CODE) {
       if (_havePts)
-        _keyframePts = _pts;
+        _cutPts = _pts;
       return;
     }
     // 00 00 01 starting one or two bytes on needs the third byte to be 0;

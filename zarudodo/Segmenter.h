@@ -7,9 +7,10 @@
 class BitManipulator;
 
 // Cuts the transcoder's MPEG transport stream into segments that end right
-// before the first H.264 keyframe at or past a target time. Consumed packets
-// go to the output; the packet that opens the next segment and everything
-// after it are held back for the next request.
+// before the first H.264 keyframe at or past a target time, or, where the
+// picture has ended or pauses, before the first sound at or past it.
+// Consumed packets go to the output; the packet that opens the next segment
+// and everything after it are held back for the next request.
 class Segmenter : public Sink {
 public:
   static const int PACKET_SIZE = 188;
@@ -24,7 +25,7 @@ public:
   // Where the stream's time stamps begin: its first one is read as the time
   // nearest this, each later one as the time nearest the one before.
   void setStartMs(int ms);
-  bool isDone() const { return _keyframePts >= _targetPts; }
+  bool isDone() const { return _cutPts >= _targetPts; }
   int currentTimeMs() const;
 
   void write(char* data, int length) override;
@@ -43,6 +44,7 @@ private:
   unsigned char _buffer[BUFFER_SIZE];  // starts at a packet boundary
   bool _havePts;
   uint64_t _pts;          // last PTS of any PID, unwrapped
-  uint64_t _keyframePts;  // PTS in force at the last keyframe
+  uint64_t _cutPts;       // PTS of the last keyframe, or of the sound that ended a segment
+  uint64_t _videoPts;     // last PTS of the picture; 0 before it comes
   uint64_t _startPts;     // near the first PTS, until there is one
 };

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -131,7 +132,8 @@ TEST(SegmenterTest, WhichPacketsOpenTheNextSegment)
   std::vector<Case> cases = {
       {"PTS at the target, DTS before", video(T, T - 7200).nal(IDR), true},
       {"start code in a continuation packet", TsPacket(VIDEO_PID).nal(IDR), false},
-      {"audio holding an IDR start code", TsPacket(AUDIO_PID, true).pes(AUDIO_STREAM, T).nal(IDR), false},
+      {"audio beside the picture holding an IDR start code",
+       videoFrame(T - 3600) + std::string(TsPacket(AUDIO_PID, true).pes(AUDIO_STREAM, T).nal(IDR)), false},
       {"another video stream id", TsPacket(VIDEO_PID, true).pes(0xEF, T).nal(IDR), true},
       {"start code cut by the packet's end", video(T).at(PACKET_SIZE - 3).put({0, 0, 1, 0x25}), false},
       {"after an empty adaptation field", adapted(0).pes(VIDEO_STREAM, T).nal(IDR), true},
@@ -166,7 +168,8 @@ TEST(SegmenterTest, TimeStamps)
   top.setTargetMs(10000);
   write(top, videoFrame(0x1FFFFFFFFLL));
   EXPECT_EQ(top.currentTimeMs(), static_cast<int>(0x1FFFFFFFFLL / 90)) << "33 bits, the top one kept";
-  EXPECT_TRUE(endsSegment(audioFrame(TEN_SECONDS) + std::string(TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM).nal(IDR))))
+  EXPECT_TRUE(endsSegment(videoFrame(TEN_SECONDS - 3600) + audioFrame(TEN_SECONDS) +
+                          std::string(TsPacket(VIDEO_PID, true).pes(VIDEO_STREAM).nal(IDR))))
       << "a video PES without PTS takes the last PTS of any stream";
 
   // Headers whose lengths point past the packet: the packet goes out as it
@@ -234,5 +237,66 @@ TEST(SegmenterTest, LastSegmentPassesEverythingToTheVideosEnd)
     EXPECT_EQ(out._data.size() / PACKET_SIZE, fed.size() / PACKET_SIZE) << "packets passed of those fed";
     EXPECT_TRUE(out._data == fed);
     EXPECT_EQ(segmenter.currentTimeMs(), lastMs + TIMESTAMP_DELAY_MS) << "the log's time";
+  }
+}
+
+namespace {
+
+// A stream context's first three segments: each a target 10 s on, fed a
+// packet at a time until it is done.
+std::vector<CollectingSink> segmentsOf(const std::string& stream)
+{
+  std::vector<CollectingSink> out(3);
+  Segmenter segmenter(nullptr);
+  size_t fed = 0;
+  for (int k = 0; k < 3; ++k) {
+    segmenter.setOutput(&out[k]);
+    segmenter.setTargetMs(10000 * (k + 1));
+    segmenter.flush();
+    for (; fed < stream.size() && !segmenter.isDone(); fed += PACKET_SIZE)
+      write(segmenter, stream.substr(fed, PACKET_SIZE));
+  }
+  return out;
+}
+
+// Sound every 100 ms for 30 s, each just before a frame of picture where
+// there is one, with a keyframe every 2 s.
+std::string soundAndPicture(bool (*picture)(int64_t ms))
+{
+  std::string stream;
+  for (int64_t ms = 0; ms < 30000; ms += 100) {
+    stream += audioFrame(ms * 90);
+    if (picture(ms))
+      stream += videoFrame(ms * 90, ms % 2000 ? SLICE : IDR);
+  }
+  return stream;
+}
+
+}
+
+// Where no keyframe comes to the target, the sound that reaches it ends the
+// segment; sound next to a picture that goes on leaves the cut to its keyframe.
+TEST(SegmenterTest, SoundEndsTheSegmentWhereThePictureLagsBehind)
+{
+  auto keyframe = [](int64_t ms) { return videoFrame(ms * 90, IDR); };
+  auto sound = [](int64_t ms) { return audioFrame(ms * 90); };
+  struct Case {
+    const char* what;
+    bool (*picture)(int64_t ms);
+    std::string opening[2];
+  } cases[] = {
+      {"picture throughout", [](int64_t) { return true; }, {keyframe(10000), keyframe(20000)}},
+      {"picture ends at 15 s", [](int64_t ms) { return ms < 15000; }, {keyframe(10000), sound(20000)}},
+      {"no picture", [](int64_t) { return false; }, {sound(10000), sound(20000)}},
+      {"picture pauses from 9.5 s to 25 s", [](int64_t ms) { return ms < 9500 || ms >= 25000; },
+       {sound(10500), sound(20000)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string stream = soundAndPicture(c.picture);
+    std::vector<CollectingSink> segments = segmentsOf(stream);
+    EXPECT_TRUE(segments[0]._data + segments[1]._data + segments[2]._data == stream) << "every packet once, in order";
+    for (int k = 1; k < 3; ++k)
+      EXPECT_TRUE(segments[k]._data.compare(0, PACKET_SIZE, c.opening[k - 1]) == 0) << "segment " << k << " opening";
   }
 }
