@@ -52,7 +52,7 @@ uint64_t readTimestamp(BitManipulator& bits)
 
 Segmenter::Segmenter(Sink* output)
     : _targetPts(0), _output(output), _buffered(0), _buffer(), _havePts(false), _pts(0), _cutPts(0),
-      _videoPts(0), _startPts(0)
+      _videoPts(0), _startPts(0), _tablesLength(0), _tables()
 {
   LogPrintf(LOG_KEY, "Segmenter created");
 }
@@ -125,6 +125,10 @@ void Segmenter::flush()
   int offset = 0;
   while (_buffered - offset >= PACKET_SIZE) {
     parsePacket(_buffer + offset);
+    if (!_havePts && _tablesLength < static_cast<int>(sizeof _tables)) {
+      memcpy(_tables + _tablesLength, _buffer + offset, PACKET_SIZE);
+      _tablesLength += PACKET_SIZE;
+    }
     // The packet that starts the closing keyframe opens the next segment.
     if (isDone())
       break;
@@ -137,6 +141,12 @@ void Segmenter::flush()
     _output->write(reinterpret_cast<char*>(_buffer), offset);
   _buffered -= offset;
   memmove(_buffer, _buffer + offset, _buffered);
+}
+
+void Segmenter::writeTables(Sink* out)
+{
+  if (_tablesLength > 0)
+    out->write(reinterpret_cast<char*>(_tables), _tablesLength);
 }
 
 void Segmenter::parsePacket(const unsigned char* packet)

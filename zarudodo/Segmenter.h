@@ -17,6 +17,8 @@ public:
   // One pipe read: the whole of it goes on to the output in one write.
   static const int MAX_WRITE = 65536;
   static const int BUFFER_SIZE = MAX_WRITE + 192;
+  // The transcoder's output opens with its tables (SDT, PAT, PMT).
+  static const int MAX_TABLE_PACKETS = 4;
 
   explicit Segmenter(Sink* output);
 
@@ -30,6 +32,9 @@ public:
 
   void write(char* data, int length) override;
   void flush() override;
+  // The stream's tables, the packets before its first time stamp: a segment
+  // that nothing of the stream falls in is still a stream.
+  void writeTables(Sink* out);
 
 private:
   uint64_t unwrap(uint64_t pts) const;
@@ -47,4 +52,6 @@ private:
   uint64_t _cutPts;       // PTS of the last keyframe, or of the sound that ended a segment
   uint64_t _videoPts;     // last PTS of the picture; 0 before it comes
   uint64_t _startPts;     // near the first PTS, until there is one
+  int _tablesLength;
+  unsigned char _tables[MAX_TABLE_PACKETS * PACKET_SIZE];
 };

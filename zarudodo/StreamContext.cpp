@@ -130,6 +130,10 @@ StreamContext::Result StreamContext::stream(Sink* out, int endMs)
   _program->flush();
   _segmenter->setOutput(nullptr);
   if (_segmenter->isDone()) {
+    // Nothing of the stream falls in this time (a picture that pauses, with
+    // no sound): the segment is the stream's tables alone.
+    if (_keeping && _segment.empty())
+      _segmenter->writeTables(&keeping);
     LogPrintf(STREAM_CONTEXT_LOG_KEY, "    streamed to time %d ms", _segmenter->currentTimeMs());
     _currentMs = endMs;
     // A copy of its own size; the working string keeps its room for the next segment.

@@ -70,3 +70,28 @@ TEST(StreamContextTest, StartPastTheTimeStampWrapCutsAtTheVideosOwnTime)
   EXPECT_TRUE(second._text == rest);
   EXPECT_EQ(log.count("End of video at time " + std::to_string(START_MS + 13020 + TIMESTAMP_DELAY_MS) + " ms"), 1);
 }
+
+// A picture that pauses for longer than a segment, without sound: a segment
+// inside the pause goes out as the stream's tables alone, and the stream goes on.
+TEST(StreamContextTest, SegmentThatNothingFallsInIsTheStreamsTables)
+{
+  std::string tables = continuation(0x11) + continuation(0) + continuation(0x1000);
+  std::string before = videoFrame(streamPts(0), IDR) + videoFrame(streamPts(9960));
+  std::string after = videoFrame(streamPts(40000), IDR) + videoFrame(streamPts(45000));
+  StandInScript script("[stream]\nout-file stream.ts\n");
+  script.folder().file(L"stream.ts", tables + before + after);
+  StandInTranscoder transcoder(script.folder().root());
+  ASSERT_TRUE(transcoder.ready());
+  StreamContext context;
+  ASSERT_TRUE(context.start(script.path(), 0));
+
+  StrSink segments[5];
+  EXPECT_EQ(context.stream(&segments[0], 10000), StreamContext::SEGMENT_COMPLETE);
+  EXPECT_TRUE(segments[0]._text == tables + before);
+  for (int k = 1; k < 4; ++k) {
+    EXPECT_EQ(context.stream(&segments[k], 10000 * (k + 1)), StreamContext::SEGMENT_COMPLETE);
+    EXPECT_TRUE(segments[k]._text == tables) << "segment " << k;
+  }
+  EXPECT_EQ(context.stream(&segments[4], 50000), StreamContext::VIDEO_ENDED);
+  EXPECT_TRUE(segments[4]._text == after);
+}
