@@ -2,7 +2,8 @@
 """Segments of the real ffmpeg.exe through zarudodo-server.exe: from 20 s on
 stamped with the video's own time, cut on the keyframes of the 10-s
 boundaries, joining without a gap; wide, tall and rotated videos keep their
-shape inside the 320x240 picture."""
+shape inside the 320x240 picture; videos whose picture ends early, pauses or
+is missing play through one transcoder, each segment at its own time."""
 
 import os
 import pathlib
@@ -18,6 +19,7 @@ WORK = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.getcwd(), 'real-tra
 VIDEOS = os.path.join(WORK, 'videos')
 TARGET = 900000  # 10 s in 90-kHz units
 MUX_DELAY = 126000  # the 1.4 s a transcoder started at 0 stamps its first frame with
+SOUND_FRAME = 2160  # an MP3 frame at 48 kHz
 
 
 def fetch(server, name, start, client, last=False):
@@ -66,17 +68,68 @@ def check_shape(server, name, bars, inside):
     check(len(picture) == 320 * 240 and max(lines[0]) < 30 and max(lines[1]) > 100, f'{name} keeps its shape')
 
 
+def make_odd_video(name, picture, sound, pause=''):
+    """picture and sound seconds long (0: none); no frames at the times pause selects."""
+    inputs, codecs = [], []
+    if picture:
+        inputs += ['-f', 'lavfi', '-i', f'testsrc2=size=320x240:rate=25:duration={picture}']
+        codecs += ['-c:v', 'libx264', '-preset', 'ultrafast', '-pix_fmt', 'yuv420p']
+    if sound:
+        inputs += ['-f', 'lavfi', '-i', f'sine=frequency=440:sample_rate=48000:duration={sound}']
+        codecs += ['-c:a', 'aac']
+    if pause:
+        codecs += ['-vf', f"select='not({pause})'", '-fps_mode', 'passthrough']
+    subprocess.run(['ffmpeg', '-nostdin', '-v', 'error', '-y'] + inputs + codecs + [os.path.join(VIDEOS, name)],
+                   check=True)
+
+
+def first_time(segment):
+    """The video's time of the segment's first time stamp, None when it holds none."""
+    stamps = sorted((pos, pts) for pts, pos, _ in packets(segment) + packets(segment, 'a:0') if isinstance(pos, int))
+    return (stamps[0][1] - MUX_DELAY) / 90000 if stamps else None
+
+
+def check_missing_picture(server, name, client):
+    """Every segment answered, at its own time, by one transcoder; the sound joins without a hole or a repeat."""
+    mark = server.mark()
+    _, _, playlist = http(server.port, f'/v/{url_name(name)}.m3u8', client=client)
+    addresses = [line[line.index('/v/'):] for line in playlist.decode().split() if line.startswith('http')]
+    answers = [http(server.port, address, client=client) for address in addresses]
+    check(addresses and all(status == 200 and body and len(body) % 188 == 0 for status, _, body in answers),
+          f'{name}: all {len(addresses)} segments answered 200 with whole packets')
+    started = sum('Create new streaming context' in line for line in server.lines[mark:])
+    check(started == 1, f'{name}: one transcoder for the play ({started})')
+    sound, starts = [], []
+    for i, (_, _, body) in enumerate(answers):
+        segment = pathlib.Path(WORK, f'{name}-{i}.ts')
+        segment.write_bytes(body)
+        starts.append(first_time(str(segment)))
+        sound += [p[0] for p in packets(str(segment), 'a:0')]
+    late = [(10 * i, t) for i, t in enumerate(starts) if t is not None and not 10 * i - 0.1 <= t <= 10 * i + 1]
+    check(not late, f'{name}: each segment starts at its own time {late}')
+    steps = [b - a for a, b in zip(sound, sound[1:])]
+    check(all(0 < step <= SOUND_FRAME for step in steps), f'{name}: the sound joins, {len(sound)} frames at intervals '
+          f'{set(steps)}')
+
+
 def main():
     make_video(os.path.join(VIDEOS, 'long.mp4'), 45.5)
     wide = make_video(os.path.join(VIDEOS, 'wide.mp4'), 2, size='640x360')
     make_video(os.path.join(VIDEOS, 'tall.mp4'), 2, size='360x640')
     subprocess.run(['ffmpeg', '-v', 'error', '-y', '-i', wide, '-c', 'copy', '-metadata:s:v:0', 'rotate=90',
                     os.path.join(VIDEOS, 'turned.mp4')], check=True)
+    odd = {'short-picture.mp4': (15, 40), 'sound-only.mp4': (0, 30), 'pause.mp4': (60, 60, 'between(t,10,40)'),
+           'silent-pause.mp4': (60, 0, 'between(t,10,40)')}
+    for name, recipe in odd.items():
+        make_odd_video(name, *recipe)
     with WineSession(os.path.join(BUILD, 'stream-wineprefix')):
         server = Server({'port': free_port(), 'extensions': ['mp4'], 'folders': [windows_path(VIDEOS)]})
         try:
-            check(wait_for_files(server, ['long.mp4', 'wide.mp4', 'tall.mp4', 'turned.mp4']), 'the videos are found')
+            check(wait_for_files(server, ['long.mp4', 'wide.mp4', 'tall.mp4', 'turned.mp4'] + list(odd)),
+                  'the videos are found')
             check_cuts(server)
+            for i, name in enumerate(odd):
+                check_missing_picture(server, name, f'127.0.0.{4 + i}')
             # 16:9 gives 320x180 with 30 rows of bar above and below; 9:16 (also turned
             # upright from a rotated landscape) 134x240 with 93 columns each side.
             for name, bars, inside in (('wide.mp4', 'r10', 'r120'), ('tall.mp4', 'c20', 'c160'),
