@@ -3,6 +3,7 @@
 #include "Log.h"
 #include "Portability.h"
 #include "StringUtil.h"
+#include "WideChar.h"
 
 #include <cstdio>
 
@@ -54,6 +55,9 @@ bool ConfigFile::load()
     LogPrintf(LOG_KEY, "Cannot open configuration file. Using defaults.");
     return false;
   }
+  // As some editors save it: the mark is no JSON.
+  if (startsWith(text, UTF8_BYTE_ORDER_MARK))
+    text.erase(0, sizeof UTF8_BYTE_ORDER_MARK - 1);
   try {
     json parsed = json::parse(text);
     // Anything but an object would break every user that reads a key.

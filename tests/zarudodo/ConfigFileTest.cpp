@@ -52,6 +52,10 @@ TEST_F(ConfigFileTest, LoadTakesTheFileOrKeepsTheDefaults)
   writeFile("{\"port\":8080}");
   EXPECT_TRUE(_config.load());
   EXPECT_EQ(_config.getSettings().serialise(), "{\"port\":8080}") << "keys missing from the file stay absent";
+
+  writeFile("\xEF\xBB\xBF{\"port\":8081}");
+  EXPECT_TRUE(_config.load());
+  EXPECT_EQ(_config.getSettings().serialise(), "{\"port\":8081}") << "as an editor saves it, with a byte-order mark";
 }
 
 TEST_F(ConfigFileTest, FailedSaveLeavesTheOldFileIntact)

@@ -80,7 +80,7 @@ AnsiFromWide::~AnsiFromWide()
 
 std::wstring wideFromFileText(const std::string& bytes)
 {
-  const std::string BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+  const std::string BYTE_ORDER_MARK = UTF8_BYTE_ORDER_MARK;
   bool marked = bytes.compare(0, BYTE_ORDER_MARK.size(), BYTE_ORDER_MARK) == 0;
   const char* text = bytes.data() + (marked ? BYTE_ORDER_MARK.size() : 0);
   int length = static_cast<int>(bytes.size() - (marked ? BYTE_ORDER_MARK.size() : 0));

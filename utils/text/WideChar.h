@@ -20,6 +20,9 @@ private:
   wchar_t* _buffer;
 };
 
+// What some editors put at the start of a UTF-8 file.
+const char UTF8_BYTE_ORDER_MARK[] = "\xEF\xBB\xBF";
+
 // The text of a file's bytes, NUL characters included: UTF-8 when they are
 // valid UTF-8 or start with its byte-order mark (which is dropped),
 // otherwise the ANSI code page, as the C runtime reads text files.
