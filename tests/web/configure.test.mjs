@@ -96,13 +96,17 @@ describe('the settings page', () => {
 
   test('says so when the program cannot write its settings file', async (t) => {
     const { page } = await openSettings(t);
-    const before = fs.readFileSync(server.settingsFile, 'utf8');
-    const blocker = server.settingsFile + '.new';
-    fs.mkdirSync(blocker);
-    t.after(() => fs.rmSync(blocker, { recursive: true, force: true }));
+    // A folder in the file's place, which no file can replace.
+    const kept = server.settingsFile + '.kept';
+    fs.renameSync(server.settingsFile, kept);
+    fs.mkdirSync(server.settingsFile);
+    t.after(() => {
+      fs.rmdirSync(server.settingsFile);
+      fs.renameSync(kept, server.settingsFile);
+    });
     await page.fill('#port', '2001');
     assert.match(await save(page), /could not write its settings file: the settings were not saved/);
-    assert.equal(fs.readFileSync(server.settingsFile, 'utf8'), before);
+    assert.ok(fs.statSync(server.settingsFile).isDirectory());
     assert.equal((await serverSettings()).port, 2001, 'in force until the program ends');
   });
 

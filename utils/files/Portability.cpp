@@ -4,9 +4,14 @@
 #include "Log.h"
 #include "StringUtil.h"
 
+#include <fcntl.h>
 #include <io.h>
+#include <share.h>
 #include <shlobj.h>
+#include <sys/stat.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 
 namespace {
@@ -15,10 +20,35 @@ const int LOG_KEY = LogRegisterKey("D_Portability", false);
 
 const int SPECIAL_FOLDER_IDS[] = {CSIDL_PROFILE, CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_APPDATA};
 const DWORD TEMP_FOLDER_SIZE = 1040;
+// Names taken by leftovers of earlier saves are passed over, up to this many.
+const int TEMPORARY_ATTEMPTS = 100;
 
 void makeInheritable(DWORD standardHandle)
 {
   SetHandleInformation(GetStdHandle(standardHandle), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+}
+
+// A temporary file beside path for one write alone: a name of this process
+// and write, created anew and shared with nobody, so that two programs
+// saving the same file at once never write into one temporary.
+FILE* createTemporary(const std::wstring& path, std::wstring& temporary)
+{
+  static std::atomic<unsigned> writes{0};
+  for (int attempt = 0; attempt < TEMPORARY_ATTEMPTS; ++attempt) {
+    temporary = path + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(writes++) + L".new";
+    int fd = _wsopen(temporary.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _SH_DENYRW, _S_IREAD | _S_IWRITE);
+    if (fd >= 0) {
+      FILE* file = _wfdopen(fd, L"wb");
+      if (!file) {
+        _close(fd);
+        _wremove(temporary.c_str());
+      }
+      return file;
+    }
+    if (errno != EEXIST)
+      return nullptr;
+  }
+  return nullptr;
 }
 
 bool writeWhole(FILE* file, const std::string& bytes)
@@ -81,8 +111,8 @@ bool fileExists(const wchar_t* path)
 
 bool replaceFile(const std::wstring& path, const std::string& bytes)
 {
-  std::wstring temporary = path + L".new";
-  FILE* file = _wfopen(temporary.c_str(), L"wb");
+  std::wstring temporary;
+  FILE* file = createTemporary(path, temporary);
   if (!file)
     return false;
   bool written = writeWhole(file, bytes);

@@ -25,9 +25,10 @@ bool getSpecialFolder(int kind, std::wstring& out);
 std::wstring getAppDataPath(const std::wstring& name);
 std::wstring getProgramFilesFolder();
 bool fileExists(const wchar_t* path);
-// Writes the bytes to a temporary file beside path, checking every write and
-// the close, then puts it in path's place: a failure at any step (a full
-// disk, say) leaves the old file as it was.
+// Writes the bytes to a temporary file of this write's own beside path,
+// checking every write and the close, then puts it in path's place: a
+// failure at any step (a full disk, say) leaves the old file as it was, and
+// of writes that meet, the file ends up holding one whole.
 bool replaceFile(const std::wstring& path, const std::string& bytes);
 // Creates an empty, uniquely named file in the temporary folder; out holds
 // at least MAX_PATH characters.

@@ -19,9 +19,11 @@ TEST(XmlSample, FailedSaveLeavesTheOldSettingsWhole)
   EXPECT_TRUE(readFileWide(path, text));
   EXPECT_EQ(saved, text);
 
-  sample.onCommand(L"wrap");
-  CreateDirectoryW((path + L".new").c_str(), nullptr);
-  sample.onCommand(L"save-settings");
-  EXPECT_TRUE(readFileWide(path, text));
+  // A name so long that no temporary file's name beside it can be made.
+  std::wstring longPath = folder.path(std::wstring(252, L's'));
+  ASSERT_TRUE(CopyFileW(path.c_str(), longPath.c_str(), FALSE));
+  XmlSample other(GetModuleHandleW(nullptr), longPath);  // its settings the defaults
+  other.onCommand(L"save-settings");
+  EXPECT_TRUE(readFileWide(longPath, text));
   EXPECT_EQ(saved, text);
 }
