@@ -53,6 +53,15 @@ int findVideo(const std::wstring& name, std::wstring& file)
   return 404;
 }
 
+// The video a segment's address names, as findVideo answers for it; 404
+// when the address names no segment.
+int findSegmentVideo(HttpRequest* request, const std::string& path, SegmentAddress& segment, std::wstring& file)
+{
+  if (!parseSegment(path, request->params()->getValue("ss"), segment))
+    return 404;
+  return findVideo(segment.name, file);
+}
+
 DurationCache& durations()
 {
   static DurationCache cache;
@@ -171,7 +180,7 @@ void sendSegment(HttpRequest* request, HttpResponse* response, const std::string
   LogPrintf(LOG_KEY, "Handle by video: %s", path.c_str());
   SegmentAddress segment;
   std::wstring file;
-  int found = parseSegment(path, request->params()->getValue("ss"), segment) ? findVideo(segment.name, file) : 404;
+  int found = findSegmentVideo(request, path, segment, file);
   if (found != VIDEO_FOUND) {
     sendErrorPage(response, found);
     return;
@@ -246,11 +255,7 @@ void sendVideoHead(HttpRequest* request, HttpResponse* response, const std::stri
   bool playlist = endsWith(path, ".m3u8");
   SegmentAddress segment;
   std::wstring file;
-  int found = 404;
-  if (playlist)
-    found = findVideo(playlistVideo(path), file);
-  else if (parseSegment(path, request->params()->getValue("ss"), segment))
-    found = findVideo(segment.name, file);
+  int found = playlist ? findVideo(playlistVideo(path), file) : findSegmentVideo(request, path, segment, file);
   if (found != VIDEO_FOUND) {
     response->sendError(found);
     return;
